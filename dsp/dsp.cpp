@@ -1,0 +1,787 @@
+#include "dsp/dsp.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+// ---------------------------------------------------------------- TDelay
+
+TDelay::~TDelay()
+{
+  if (mSize != 0)
+    delete[] mBuffer;
+}
+
+void TDelay::Reset()
+{
+  std::fill(mBuffer, mBuffer + mSize, 0.0);
+}
+
+void TDelay::Init(int length)
+{
+  if (length == mSize)
+    return;
+  if (mSize != 0)
+    delete[] mBuffer;
+  mBuffer = nullptr;
+  mSize = mWritePos = mReadPos = mMask = 0;
+  if (length <= 0)
+    return;
+  mSize = 1 << static_cast<int>(std::ceil(std::log2(static_cast<double>(length))));
+  mBuffer = new double[mSize];
+  mWritePos = length - 1;
+  mReadPos = 0;
+  mMask = mSize - 1;
+  Reset();
+}
+
+void TDelay::Step()
+{
+  mWritePos = (mWritePos + 1) & mMask;
+  mReadPos = (mReadPos + 1) & mMask;
+}
+
+double TDelay::Write(double x)
+{
+  const double stored = FlushToZero(x);
+  mBuffer[mWritePos] = stored;
+  return stored;
+}
+
+double TDelay::Read()
+{
+  return mBuffer[mReadPos];
+}
+
+double TDelay::ReadAt(int t)
+{
+  return mBuffer[(mReadPos + t) & mMask];
+}
+
+// Four-point, third-order Hermite (Catmull-Rom) interpolation.
+static inline double CatmullRom(double ym1, double y0, double y1, double y2, double f)
+{
+  const double c1 = 0.5 * (y1 - ym1);
+  const double c2 = ym1 - 2.5 * y0 + 2.0 * y1 - 0.5 * y2;
+  const double c3 = 0.5 * (y2 - ym1) + 1.5 * (y0 - y1);
+  return y0 + f * (c1 + f * (c2 + f * c3));
+}
+
+double TDelay::ReadIrpAt(double x)
+{
+  const int i = static_cast<int>(x);
+  const double f = x - i;
+  const int p = mReadPos + i;
+  return CatmullRom(mBuffer[(p - 1) & mMask], mBuffer[p & mMask], mBuffer[(p + 1) & mMask],
+                    mBuffer[(p + 2) & mMask], f);
+}
+
+// Calls segment(bufferIndex, arrayOffset, length) for the one or two
+// contiguous pieces of a wrapped range of `count` samples from `pos`.
+template <class Segment>
+static inline void ForEachSegment(int pos, int count, int size, int mask, Segment segment)
+{
+  pos &= mask;
+  const int first = std::min(count, size - pos);
+  segment(pos, 0, first);
+  if (first < count)
+    segment(0, first, count - first);
+}
+
+void TDelay::CopyOut(int pos, int count, double* dst) const
+{
+  ForEachSegment(pos, count, mSize, mMask,
+                 [&](int at, int offset, int n) { std::memcpy(dst + offset, mBuffer + at, sizeof(double) * n); });
+}
+
+void TDelay::CopyIn(int pos, int count, const double* src)
+{
+  ForEachSegment(pos, count, mSize, mMask,
+                 [&](int at, int offset, int n) { std::memcpy(mBuffer + at, src + offset, sizeof(double) * n); });
+}
+
+// ------------------------------------------------------------ TIIRFilter
+
+void TIIRFilter::SetCoeff(double b0, double b1, double b2, double a0, double a1, double a2)
+{
+  mB0 = b0 / a0;
+  mB1 = b1 / a0;
+  mB2 = b2 / a0;
+  mA1 = a1 / a0;
+  mA2 = a2 / a0;
+}
+
+void TIIRFilter::SetHiCut(double f)
+{
+  const double fs = mSampleRate;
+  const double fc = fs / 2.0 < f ? fs / 2.0 : f;
+  const double c = 1.0 / std::tan(M_PI * fc / fs);
+  const double d = c * M_SQRT2;
+  const double e = 1.0 / (d + 1.0 + c * c);
+  mB0 = e;
+  mB1 = 2.0 * e;
+  mB2 = e;
+  mA1 = 2.0 * e * (1.0 - c * c);
+  mA2 = (1.0 - d + c * c) * e;
+  mEnabled = fc < 20000.0;
+}
+
+void TIIRFilter::SetLowCut(double f)
+{
+  const double fs = mSampleRate;
+  const double fc = fs / 2.0 < f ? fs / 2.0 : f;
+  const double c = std::tan(M_PI * fc / fs);
+  const double d = c * M_SQRT2;
+  const double e = 1.0 / (d + 1.0 + c * c);
+  mB0 = e;
+  mB1 = -2.0 * e;
+  mB2 = e;
+  mA1 = 2.0 * e * (c * c - 1.0);
+  mA2 = e * (1.0 - d + c * c);
+  mEnabled = fc > 20.0;
+}
+
+void TIIRFilter::ProcessBlock(double* buffer, int count)
+{
+  if (!mEnabled)
+    return;
+  for (int i = 0; i < count; ++i)
+  {
+    const double x = buffer[i];
+    const double y = mB0 * x + mZ1;
+    buffer[i] = y;
+    mZ1 = mZ2 + (mB1 * x - mA1 * y);
+    mZ2 = mB2 * x - mA2 * y;
+  }
+  if (mZ1 >= -1e-8 && mZ1 <= 1e-8)
+    mZ1 = 0.0;
+  if (mZ2 >= -1e-8 && mZ2 <= 1e-8)
+    mZ2 = 0.0;
+}
+
+// --------------------------------------------------------------- TReverb
+
+// The lengths of the published figure-eight plate (sample counts at 29761 Hz)
+// as times in seconds, scaled to the running rate.
+const double TReverb::DelayTimes[kLines] = {
+  0.004771345, 0.003595309, 0.012734787, 0.009307483, // input allpasses
+  0.022579886, 0.149625349, 0.060481839, 0.1249958,   // left half
+  0.030509727, 0.141695508, 0.089244313, 0.106280031, // right half
+};
+
+const double TReverb::TapsTimes[kTaps] = {
+  0.008937872, 0.099929438, 0.064278754, 0.067067639, 0.066866033, 0.006283391, 0.035818689, // left
+  0.011861161, 0.121870905, 0.041262054, 0.08981553,  0.070931756, 0.011256342, 0.004065724, // right
+};
+
+namespace
+{
+struct TapSpec
+{
+  int line;
+  bool add;
+};
+
+constexpr TapSpec kTapSpecs[TReverb::kTaps] = {
+  {9, true},  {9, true},  {10, false}, {11, true}, {5, false}, {6, false},  {7, false},
+  {5, true},  {5, true},  {6, false},  {7, true},  {9, false}, {10, false}, {11, false},
+};
+
+constexpr int kLeftModulated = 4, kLeftDelay1 = 5, kLeftAllpass = 6, kLeftDelay2 = 7;
+constexpr int kRightModulated = 8, kRightDelay1 = 9, kRightAllpass = 10, kRightDelay2 = 11;
+
+int RoundToInt(double x)
+{
+  return static_cast<int>(std::round(x));
+}
+} // namespace
+
+TReverb::TReverb()
+{
+  mLowCut.mSampleRate = mHiCut.mSampleRate = mSampleRate;
+  mLFO1.mSampleRate = mLFO2.mSampleRate = mSampleRate;
+  Init();
+}
+
+void TReverb::Init()
+{
+  for (int k = 0; k < kLines; ++k)
+  {
+    // A line shorter than one sample has no buffer; keep every line usable
+    // even at absurdly low rates.
+    mLengths[k] = std::max(1, RoundToInt(mSampleRate * DelayTimes[k]));
+    mDelays[k].Init(mLengths[k]);
+  }
+  for (int k = 0; k < kTaps; ++k)
+    mTaps[k] = RoundToInt(TapsTimes[k] * mSampleRate);
+
+  mLowCut.SetLowCut(20.0);
+  mHiCut.SetHiCut(20000.0);
+  mWidth = 150.0;
+  mLowCrossover = 200.0;
+  mLowDecayRatio = 1.0;
+  mDecayTime = 2.0;
+  mInputDiffusion1 = 0.75;
+  mInputDiffusion2 = 0.625;
+  mDecayDiffusion1 = 0.7000000000000001;
+  mDecayDiffusion2 = 0.5;
+  mLFO1.SetRate(0.5);
+  mLFO2.SetRate(0.524);
+  mModDepth = 0.7 * mSampleRate / 1000.0;
+  mDampFrequency = 10000.0;
+  UpdateFilt();
+  UpdateWidth();
+  ComputeMaxRun();
+}
+
+bool TReverb::SetSampleRate(double rate)
+{
+  if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate)) // also refuses NaN
+    return false;
+  if (rate == mSampleRate)
+    return true;
+  mSampleRate = rate;
+  mLFO1.mSampleRate = mLFO2.mSampleRate = rate;
+  mLowCut.mSampleRate = mHiCut.mSampleRate = rate;
+  Init();
+  return true;
+}
+
+void TReverb::SetParam(int index, double value)
+{
+  switch (index)
+  {
+    case 0: SetDecayTime(value); break;
+    case 1: SetWidth(value); break;
+    case 2: SetColor(value); break;
+    case 3: SetMix(value); break;
+    default: break;
+  }
+}
+
+void TReverb::SetDecayTime(double seconds)
+{
+  mDecayTime = seconds;
+  UpdateFilt();
+}
+
+void TReverb::SetWidth(double percent)
+{
+  mWidth = percent;
+  UpdateWidth();
+}
+
+void TReverb::SetMix(double percent)
+{
+  const double theta = M_PI / 2.0 * std::pow(percent * 0.01, 1.5);
+  mDryGain = std::cos(theta);
+  mWetGain = 0.5 * std::sin(theta);
+}
+
+void TReverb::SetColor(double c)
+{
+  if (c < 0.0)
+    mHiCut.SetHiCut(std::exp((c + 100.0) * 0.01 * kHfMul + kHfAdd));
+  else
+    mLowCut.SetLowCut(std::exp(c * 0.01 * kLfMul + kLfAdd));
+}
+
+void TReverb::UpdateFilt()
+{
+  const double fs = mSampleRate;
+  const double t = mDecayTime;
+  const double b = mDampFrequency > 0.49 * fs ? 2.0 : 1.0 - std::cos(2.0 * M_PI * mDampFrequency / fs);
+  const double e = std::pow(0.001, 0.2 / t);
+  mDecayGain = e;
+  const double f = std::pow(0.001, 0.2 / (mLowDecayRatio * t));
+  const double shelf = f / e - 1.0;
+  const double lowCoeff = 2.0 * M_PI * mLowCrossover / fs;
+  const double r = std::pow(0.001, 0.2 / (t * 0.5)) / e;
+  const double k = (1.0 - r * r) / (2.0 * (r * r) * b);
+  const double highCoeff = (std::sqrt(4.0 * k + 1.0) - 1.0) / (2.0 * k);
+  mDampL.Set(e, shelf, lowCoeff, highCoeff);
+  mDampR.Set(e, shelf, lowCoeff, highCoeff);
+}
+
+void TReverb::UpdateWidth()
+{
+  const double w = mWidth;
+  if (w > 100.0)
+  {
+    mWidthDirect = 1.0;
+    mWidthCross = 0.0;
+    mWidthExtra = (w - 100.0) * 0.02;
+  }
+  else
+  {
+    const double u = w * 0.01;
+    mWidthDirect = u * 0.5 + 0.5;
+    mWidthCross = (1.0 - u) * 0.5;
+    mWidthExtra = 0.0;
+  }
+}
+
+void TReverb::Reset()
+{
+  mDampL.ClearState();
+  mDampR.ClearState();
+  mLowCut.ClearState();
+  mHiCut.ClearState();
+  for (TDelay& line : mDelays)
+    line.Reset();
+}
+
+// ------------------------------------------------------ per-frame form
+
+void TReverb::ProcessBlockPerFrame(double** inputs, double** outputs, int count)
+{
+  TDelay* const line = mDelays;
+  for (int i = 0; i < count; ++i)
+  {
+    const double inL = inputs[0][i];
+    const double inR = inputs[1][i];
+    double x = (inL + inR) * 0.5;
+    if (mLowCut.mEnabled)
+      x = mLowCut.Process(x);
+    if (mHiCut.mEnabled)
+      x = mHiCut.Process(x);
+
+    for (int k = 0; k < 4; ++k)
+    {
+      const double g = k < 2 ? mInputDiffusion1 : mInputDiffusion2;
+      const double z = line[k].Read();
+      const double v = line[k].Write(x - g * z);
+      x = z + g * v;
+    }
+    const double d = x;
+
+    const double m1 = (mLFO1.Tick() + 1.0) * mModDepth;
+    const double m2 = (mLFO2.Tick() + 1.0) * mModDepth;
+
+    auto half = [&](double input, int first, double offset, TFilt& damp) {
+      const double g1 = mDecayDiffusion1;
+      const double g2 = mDecayDiffusion2;
+      const double z = line[first].ReadIrpAt(offset);
+      const double v = line[first].Write(input + g1 * z);
+      line[first + 1].Write(z - g1 * v);
+      const double f = damp.Process(line[first + 1].Read());
+      const double z6 = line[first + 2].Read();
+      const double v6 = line[first + 2].Write(f - g2 * z6);
+      line[first + 3].Write(z6 + g2 * v6);
+    };
+    half(d + mDecayGain * line[kRightDelay2].Read(), kLeftModulated, m1, mDampL);
+    half(d + line[kLeftDelay2].Read(), kRightModulated, m2, mDampR);
+
+    double wet[2];
+    for (int side = 0; side < 2; ++side)
+    {
+      const int first = side * 7;
+      double sum = line[kTapSpecs[first].line].ReadAt(mTaps[first]);
+      for (int k = first + 1; k < first + 7; ++k)
+      {
+        const double tap = line[kTapSpecs[k].line].ReadAt(mTaps[k]);
+        sum = kTapSpecs[k].add ? sum + tap : sum - tap;
+      }
+      wet[side] = sum;
+    }
+
+    const double l = wet[0] * mWidthDirect + wet[1] * mWidthCross;
+    const double r = wet[0] * mWidthCross + wet[1] * mWidthDirect;
+    const double mid = (l + r) * 0.5;
+    const double spreadL = ((l - mid) * mWidthExtra + mid + l) * 0.25;
+    const double spreadR = ((r - mid) * mWidthExtra + mid + r) * 0.25;
+    const double outL = FlushToZero(spreadL * mWetGain + inL * mDryGain);
+    const double outR = FlushToZero(spreadR * mWetGain + inR * mDryGain);
+
+    for (int k = 0; k < kLines; ++k)
+      line[k].Step();
+    outputs[0][i] = outL;
+    outputs[1][i] = outR;
+  }
+}
+
+// --------------------------------------------------------- staged form
+//
+// Every read of the network reaches back further than a run is long, and no
+// write of a run lands where a later frame of the same run still has to read
+// the old value. Each stage can then be carried out for the whole run before
+// the next one starts, giving every result of the per-frame order while the
+// stages become loops over contiguous memory. The recursive parts (colour
+// filters, LFOs, damping filters) stay sample by sample, in one loop so that
+// their independent chains overlap.
+
+void TReverb::ComputeMaxRun()
+{
+  int run = kRunCapacity;
+  // Plain reads of a line see only samples written before the run.
+  for (int k = 0; k < kLines; ++k)
+    run = std::min(run, mLengths[k] - 1);
+  // Interpolated reads look up to floor(2 * depth) + 2 samples past the read position.
+  const int reach = static_cast<int>(2.0 * mModDepth) + 3;
+  run = std::min(run, mLengths[kLeftModulated] - 1 - reach);
+  run = std::min(run, mLengths[kRightModulated] - 1 - reach);
+  // Taps read after the run's writes; the next write into a tapped slot must
+  // fall after the run.
+  for (int k = 0; k < kTaps; ++k)
+  {
+    const TDelay& line = mDelays[kTapSpecs[k].line];
+    const int size = line.Size();
+    const int age = ((mLengths[kTapSpecs[k].line] - 1 - mTaps[k]) % size + size) % size;
+    run = std::min(run, size - age);
+  }
+  mMaxRun = run >= kMinRun ? run : 0;
+  mWindowReach = reach + 1;
+  mWindow.assign(mMaxRun > 0 ? mMaxRun + mWindowReach : 0, 0.0);
+}
+
+void TReverb::ProcessBlock(double** inputs, double** outputs, int count)
+{
+  if (count <= 0)
+    return;
+  if (mMaxRun == 0)
+  {
+    ProcessBlockPerFrame(inputs, outputs, count);
+    return;
+  }
+  for (int done = 0; done < count;)
+  {
+    const int n = std::min(mMaxRun, count - done);
+    ProcessRun(inputs[0] + done, inputs[1] + done, outputs[0] + done, outputs[1] + done, n);
+    done += n;
+  }
+}
+
+namespace
+{
+// The recursive parts of a run. Their states live in locals for the length
+// of the loop: stored through the object they would have to be reloaded
+// after every store to the arrays, lengthening each recursion's chain.
+template <bool kLowCut, bool kHiCut>
+[[gnu::always_inline]] inline void SerialLoop(int n, double* __restrict mono, TIIRFilter& lowCutRef, TIIRFilter& hiCutRef, TTriLFO& lfo1Ref,
+                TTriLFO& lfo2Ref, double depth, double* __restrict offset1, double* __restrict offset2,
+                TFilt& dampLRef, double* __restrict left, TFilt& dampRRef, double* __restrict right)
+{
+  TIIRFilter lowCut = lowCutRef, hiCut = hiCutRef;
+  TTriLFO lfo1 = lfo1Ref, lfo2 = lfo2Ref;
+  TFilt dampL = dampLRef, dampR = dampRRef;
+  for (int i = 0; i < n; ++i)
+  {
+    double x = mono[i];
+    if constexpr (kLowCut)
+      x = lowCut.Process(x);
+    if constexpr (kHiCut)
+      x = hiCut.Process(x);
+    mono[i] = x;
+    offset1[i] = (lfo1.Tick() + 1.0) * depth;
+    offset2[i] = (lfo2.Tick() + 1.0) * depth;
+    left[i] = dampL.Process(left[i]);
+    right[i] = dampR.Process(right[i]);
+  }
+  lowCutRef = lowCut;
+  hiCutRef = hiCut;
+  lfo1Ref = lfo1;
+  lfo2Ref = lfo2;
+  dampLRef = dampL;
+  dampRRef = dampR;
+}
+} // namespace
+
+// Colour filters on the mono input, both LFOs, and both damping filters on the
+// samples leaving lines 5 and 9 (written before this run).
+[[gnu::always_inline]] inline void TReverb::RunSerialStage(int n)
+{
+#define QM_SERIAL_LOOP(low, hi)                                                                                      \
+  SerialLoop<low, hi>(n, mMono, mLowCut, mHiCut, mLFO1, mLFO2, mModDepth, mOffset1, mOffset2, mDampL, mOld5, mDampR, \
+                      mOld9)
+  if (mLowCut.mEnabled)
+    mHiCut.mEnabled ? QM_SERIAL_LOOP(true, true) : QM_SERIAL_LOOP(true, false);
+  else
+    mHiCut.mEnabled ? QM_SERIAL_LOOP(false, true) : QM_SERIAL_LOOP(false, false);
+#undef QM_SERIAL_LOOP
+}
+
+namespace
+{
+// Calls body(read, write, offset, count) for the pieces of a run of `n` frames
+// on a line within which neither the read nor the write position wraps.
+template <class Body>
+[[gnu::always_inline]] inline void ForEachPiece(TDelay& line, int n, Body body)
+{
+  double* const buffer = line.Buffer();
+  const int size = line.Size(), mask = line.Mask();
+  int r = line.ReadPos(), w = line.WritePos();
+  for (int done = 0; done < n;)
+  {
+    const int count = std::min({n - done, size - r, size - w});
+    body(buffer + r, buffer + w, done, count);
+    done += count;
+    r = (r + count) & mask;
+    w = (w + count) & mask;
+  }
+}
+} // namespace
+
+// io holds the input on entry and the allpass output on return. The stored
+// values go straight into the line: a write of this run can only land on a
+// slot that an earlier frame of the run has already read.
+[[gnu::always_inline]] inline void TReverb::Allpass(TDelay& line, double g, double* __restrict io, int n)
+{
+  ForEachPiece(line, n, [&](const double* z, double* v, int offset, int count) {
+    double* x = io + offset;
+    for (int i = 0; i < count; ++i)
+    {
+      const double zi = z[i];
+      const double vi = FlushToZero(x[i] - g * zi);
+      v[i] = vi;
+      x[i] = zi + g * vi;
+    }
+  });
+}
+
+// The tank's modulated allpass, with the sign of the coefficient reversed.
+[[gnu::always_inline]] inline void TReverb::ModulatedAllpass(TDelay& line, double g, const double* __restrict offsets,
+                                      double* __restrict io, int n)
+{
+  // Everything the run interpolates from, as one contiguous window starting one
+  // sample before the read position.
+  const int first = (line.ReadPos() - 1) & line.Mask();
+  const int span = n + mWindowReach;
+  const double* window = line.Buffer() + first;
+  if (first + span > line.Size())
+  {
+    line.CopyOut(first, span, mWindow.data());
+    window = mWindow.data();
+  }
+
+  // The LFO moves the offset by far less than a sample per frame: within a
+  // stretch of equal whole parts the four points are contiguous loads.
+  double* __restrict z = mZ;
+  for (int i = 0; i < n;)
+  {
+    const int whole = static_cast<int>(offsets[i]);
+    int end = i + 1;
+    while (end < n && static_cast<int>(offsets[end]) == whole)
+      ++end;
+    const double* y = window + whole;
+    for (int k = i; k < end; ++k)
+      z[k] = CatmullRom(y[k], y[k + 1], y[k + 2], y[k + 3], offsets[k] - whole);
+    i = end;
+  }
+
+  ForEachPiece(line, n, [&](const double*, double* v, int offset, int count) {
+    double* x = io + offset;
+    const double* zz = z + offset;
+    for (int i = 0; i < count; ++i)
+    {
+      const double vi = FlushToZero(x[i] + g * zz[i]);
+      v[i] = vi;
+      x[i] = zz[i] - g * vi;
+    }
+  });
+}
+
+namespace
+{
+// Calls body(pointers, offset, count) for the pieces of a run of `n` frames
+// within which none of the N positions wraps; pointers[k] addresses
+// position k of its line at the start of the piece.
+template <int N, class Body>
+[[gnu::always_inline]] inline void ForEachPieceN(TDelay* const (&lines)[N], const int (&start)[N], int n, Body body)
+{
+  int pos[N];
+  for (int k = 0; k < N; ++k)
+    pos[k] = start[k] & lines[k]->Mask();
+  for (int done = 0; done < n;)
+  {
+    int count = n - done;
+    for (int k = 0; k < N; ++k)
+      count = std::min(count, lines[k]->Size() - pos[k]);
+    double* p[N];
+    for (int k = 0; k < N; ++k)
+      p[k] = lines[k]->Buffer() + pos[k];
+    body(p, done, count);
+    done += count;
+    for (int k = 0; k < N; ++k)
+      pos[k] = (pos[k] + count) & lines[k]->Mask();
+  }
+}
+
+bool Disjoint(const double* a, const double* b, int count)
+{
+  return a + count <= b || b + count <= a;
+}
+
+// Both sides sum their seven taps as + + - + - - -, in tap order.
+constexpr bool TapSignsArePlusPlusMinusPlusMinusMinusMinus()
+{
+  constexpr bool pattern[7] = {true, true, false, true, false, false, false};
+  for (int k = 0; k < TReverb::kTaps; ++k)
+    if (kTapSpecs[k].add != pattern[k % 7])
+      return false;
+  return true;
+}
+static_assert(TapSignsArePlusPlusMinusPlusMinusMinusMinus());
+
+// The seven taps of one side, pointers hoisted into locals so that the loop
+// over frames vectorises.
+struct SevenTaps
+{
+  const double* __restrict t0;
+  const double* __restrict t1;
+  const double* __restrict t2;
+  const double* __restrict t3;
+  const double* __restrict t4;
+  const double* __restrict t5;
+  const double* __restrict t6;
+
+  explicit SevenTaps(double* const* p) : t0(p[0]), t1(p[1]), t2(p[2]), t3(p[3]), t4(p[4]), t5(p[5]), t6(p[6]) {}
+
+  double operator[](int i) const { return t0[i] + t1[i] - t2[i] + t3[i] - t4[i] - t5[i] - t6[i]; }
+};
+} // namespace
+
+// The four input diffusers in one pass: each frame runs through the four
+// allpasses in series.
+[[gnu::always_inline]] inline void TReverb::InputDiffusion(int n)
+{
+  TDelay* const lines[8] = {&mDelays[0], &mDelays[0], &mDelays[1], &mDelays[1],
+                            &mDelays[2], &mDelays[2], &mDelays[3], &mDelays[3]};
+  int start[8];
+  for (int k = 0; k < 4; ++k)
+  {
+    start[2 * k] = mDelays[k].ReadPos();
+    start[2 * k + 1] = mDelays[k].WritePos();
+  }
+  const double g1 = mInputDiffusion1, g2 = mInputDiffusion2;
+  double* const mono = mMono;
+  ForEachPieceN(lines, start, n, [&](double* const* p, int offset, int count) {
+    double* x = mono + offset;
+    auto frames = [&](const double* __restrict z0, double* __restrict v0, const double* __restrict z1,
+                      double* __restrict v1, const double* __restrict z2, double* __restrict v2,
+                      const double* __restrict z3, double* __restrict v3, double* __restrict io) {
+      for (int i = 0; i < count; ++i)
+      {
+        double a = io[i];
+        const double y0 = z0[i];
+        v0[i] = FlushToZero(a - g1 * y0);
+        a = y0 + g1 * v0[i];
+        const double y1 = z1[i];
+        v1[i] = FlushToZero(a - g1 * y1);
+        a = y1 + g1 * v1[i];
+        const double y2 = z2[i];
+        v2[i] = FlushToZero(a - g2 * y2);
+        a = y2 + g2 * v2[i];
+        const double y3 = z3[i];
+        v3[i] = FlushToZero(a - g2 * y3);
+        io[i] = y3 + g2 * v3[i];
+      }
+    };
+    bool disjoint = true;
+    for (int k = 0; k < 8; k += 2)
+      disjoint = disjoint && Disjoint(p[k], p[k + 1], count);
+    if (disjoint)
+    {
+      frames(p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], x);
+      return;
+    }
+    // A line so close to its buffer size that this run writes slots it read
+    // earlier in the run: the plain order, frame by frame.
+    for (int i = 0; i < count; ++i)
+    {
+      double a = x[i];
+      for (int k = 0; k < 4; ++k)
+      {
+        const double g = k < 2 ? g1 : g2;
+        const double z = p[2 * k][i];
+        const double v = FlushToZero(a - g * z);
+        p[2 * k + 1][i] = v;
+        a = z + g * v;
+      }
+      x[i] = a;
+    }
+  });
+}
+
+// Output taps (read after all writes of the run), width matrix and mix.
+[[gnu::always_inline]] inline void TReverb::TapsAndMix(double* outL, double* outR, int n)
+{
+  TDelay* lines[kTaps];
+  int start[kTaps];
+  for (int k = 0; k < kTaps; ++k)
+  {
+    lines[k] = &mDelays[kTapSpecs[k].line];
+    start[k] = lines[k]->ReadPos() + mTaps[k];
+  }
+  const double direct = mWidthDirect, cross = mWidthCross, extra = mWidthExtra;
+  const double wet = mWetGain, dry = mDryGain;
+  const double* __restrict inL = mInL;
+  const double* __restrict inR = mInR;
+  ForEachPieceN(lines, start, n, [&](double* const* p, int offset, int count) {
+    double* __restrict oL = outL + offset;
+    double* __restrict oR = outR + offset;
+    const double* __restrict dL = inL + offset;
+    const double* __restrict dR = inR + offset;
+    const SevenTaps left(p), right(p + 7);
+    for (int i = 0; i < count; ++i)
+    {
+      const double wl = left[i];
+      const double wr = right[i];
+      const double l = wl * direct + wr * cross;
+      const double r = wl * cross + wr * direct;
+      const double mid = (l + r) * 0.5;
+      const double spreadL = ((l - mid) * extra + mid + l) * 0.25;
+      const double spreadR = ((r - mid) * extra + mid + r) * 0.25;
+      oL[i] = FlushToZero(spreadL * wet + dL[i] * dry);
+      oR[i] = FlushToZero(spreadR * wet + dR[i] * dry);
+    }
+  });
+}
+
+// Compiled for the baseline processor and for AVX2-class processors; the
+// loader picks the one this processor runs. Both give the same results: no
+// operation is fused or reordered.
+[[gnu::target_clones("arch=x86-64-v3", "default")]] void TReverb::ProcessRun(const double* inL, const double* inR, double* outL, double* outR, int n)
+{
+  TDelay* const line = mDelays;
+
+  // Inputs first: the outputs may be the same arrays.
+  std::memcpy(mInL, inL, sizeof(double) * n);
+  std::memcpy(mInR, inR, sizeof(double) * n);
+  for (int i = 0; i < n; ++i)
+    mMono[i] = (mInL[i] + mInR[i]) * 0.5;
+
+  // Every plain read of the tank's delays, before any of this run's writes.
+  line[kLeftDelay1].CopyOut(line[kLeftDelay1].ReadPos(), n, mOld5);
+  line[kLeftDelay2].CopyOut(line[kLeftDelay2].ReadPos(), n, mOld7);
+  line[kRightDelay1].CopyOut(line[kRightDelay1].ReadPos(), n, mOld9);
+  line[kRightDelay2].CopyOut(line[kRightDelay2].ReadPos(), n, mOld11);
+
+  RunSerialStage(n); // mMono filtered, offsets, mOld5 / mOld9 damped
+
+  InputDiffusion(n);
+  const double* d = mMono;
+
+  // Left half, fed by the end of the right half through the decay gain.
+  double* left = mOld11;
+  const double decayGain = mDecayGain;
+  for (int i = 0; i < n; ++i)
+    left[i] = d[i] + decayGain * left[i];
+  ModulatedAllpass(line[kLeftModulated], mDecayDiffusion1, mOffset1, left, n);
+  line[kLeftDelay1].CopyIn(line[kLeftDelay1].WritePos(), n, left);
+  Allpass(line[kLeftAllpass], mDecayDiffusion2, mOld5, n);
+  line[kLeftDelay2].CopyIn(line[kLeftDelay2].WritePos(), n, mOld5);
+
+  // Right half, fed by the end of the left half unscaled.
+  double* right = mOld7;
+  for (int i = 0; i < n; ++i)
+    right[i] = d[i] + right[i];
+  ModulatedAllpass(line[kRightModulated], mDecayDiffusion1, mOffset2, right, n);
+  line[kRightDelay1].CopyIn(line[kRightDelay1].WritePos(), n, right);
+  Allpass(line[kRightAllpass], mDecayDiffusion2, mOld9, n);
+  line[kRightDelay2].CopyIn(line[kRightDelay2].WritePos(), n, mOld9);
+
+  TapsAndMix(outL, outR, n);
+
+  for (TDelay& l : mDelays)
+    l.Advance(n);
+}
