@@ -580,161 +580,50 @@ template <class Body>
   });
 }
 
-namespace
+// One side's wet signal: the signed sum of its seven taps, in tap order,
+// read after all writes of the run.
+[[gnu::always_inline]] inline void TReverb::SumTaps(int first, double* wet, int n)
 {
-// Calls body(pointers, offset, count) for the pieces of a run of `n` frames
-// within which none of the N positions wraps; pointers[k] addresses
-// position k of its line at the start of the piece.
-template <int N, class Body>
-[[gnu::always_inline]] inline void ForEachPieceN(TDelay* const (&lines)[N], const int (&start)[N], int n, Body body)
-{
-  int pos[N];
-  for (int k = 0; k < N; ++k)
-    pos[k] = start[k] & lines[k]->Mask();
-  for (int done = 0; done < n;)
   {
-    int count = n - done;
-    for (int k = 0; k < N; ++k)
-      count = std::min(count, lines[k]->Size() - pos[k]);
-    double* p[N];
-    for (int k = 0; k < N; ++k)
-      p[k] = lines[k]->Buffer() + pos[k];
-    body(p, done, count);
-    done += count;
-    for (int k = 0; k < N; ++k)
-      pos[k] = (pos[k] + count) & lines[k]->Mask();
+    const TDelay& line = mDelays[kTapSpecs[first].line];
+    line.CopyOut(line.ReadPos() + mTaps[first], n, wet);
+  }
+  for (int k = first + 1; k < first + 7; ++k)
+  {
+    const TDelay& line = mDelays[kTapSpecs[k].line];
+    const bool add = kTapSpecs[k].add;
+    ForEachSegment(line.ReadPos() + mTaps[k], n, line.Size(), line.Mask(), [&](int at, int offset, int count) {
+      const double* __restrict src = line.Buffer() + at;
+      double* __restrict dst = wet + offset;
+      if (add)
+        for (int i = 0; i < count; ++i)
+          dst[i] = dst[i] + src[i];
+      else
+        for (int i = 0; i < count; ++i)
+          dst[i] = dst[i] - src[i];
+    });
   }
 }
 
-bool Disjoint(const double* a, const double* b, int count)
+// Width matrix and equal-power mix with the dry input.
+[[gnu::always_inline]] inline void TReverb::MixOut(double* __restrict outL, double* __restrict outR, int n) const
 {
-  return a + count <= b || b + count <= a;
-}
-
-// Both sides sum their seven taps as + + - + - - -, in tap order.
-constexpr bool TapSignsArePlusPlusMinusPlusMinusMinusMinus()
-{
-  constexpr bool pattern[7] = {true, true, false, true, false, false, false};
-  for (int k = 0; k < TReverb::kTaps; ++k)
-    if (kTapSpecs[k].add != pattern[k % 7])
-      return false;
-  return true;
-}
-static_assert(TapSignsArePlusPlusMinusPlusMinusMinusMinus());
-
-// The seven taps of one side, pointers hoisted into locals so that the loop
-// over frames vectorises.
-struct SevenTaps
-{
-  const double* __restrict t0;
-  const double* __restrict t1;
-  const double* __restrict t2;
-  const double* __restrict t3;
-  const double* __restrict t4;
-  const double* __restrict t5;
-  const double* __restrict t6;
-
-  explicit SevenTaps(double* const* p) : t0(p[0]), t1(p[1]), t2(p[2]), t3(p[3]), t4(p[4]), t5(p[5]), t6(p[6]) {}
-
-  double operator[](int i) const { return t0[i] + t1[i] - t2[i] + t3[i] - t4[i] - t5[i] - t6[i]; }
-};
-} // namespace
-
-// The four input diffusers in one pass: each frame runs through the four
-// allpasses in series.
-[[gnu::always_inline]] inline void TReverb::InputDiffusion(int n)
-{
-  TDelay* const lines[8] = {&mDelays[0], &mDelays[0], &mDelays[1], &mDelays[1],
-                            &mDelays[2], &mDelays[2], &mDelays[3], &mDelays[3]};
-  int start[8];
-  for (int k = 0; k < 4; ++k)
-  {
-    start[2 * k] = mDelays[k].ReadPos();
-    start[2 * k + 1] = mDelays[k].WritePos();
-  }
-  const double g1 = mInputDiffusion1, g2 = mInputDiffusion2;
-  double* const mono = mMono;
-  ForEachPieceN(lines, start, n, [&](double* const* p, int offset, int count) {
-    double* x = mono + offset;
-    auto frames = [&](const double* __restrict z0, double* __restrict v0, const double* __restrict z1,
-                      double* __restrict v1, const double* __restrict z2, double* __restrict v2,
-                      const double* __restrict z3, double* __restrict v3, double* __restrict io) {
-      for (int i = 0; i < count; ++i)
-      {
-        double a = io[i];
-        const double y0 = z0[i];
-        v0[i] = FlushToZero(a - g1 * y0);
-        a = y0 + g1 * v0[i];
-        const double y1 = z1[i];
-        v1[i] = FlushToZero(a - g1 * y1);
-        a = y1 + g1 * v1[i];
-        const double y2 = z2[i];
-        v2[i] = FlushToZero(a - g2 * y2);
-        a = y2 + g2 * v2[i];
-        const double y3 = z3[i];
-        v3[i] = FlushToZero(a - g2 * y3);
-        io[i] = y3 + g2 * v3[i];
-      }
-    };
-    bool disjoint = true;
-    for (int k = 0; k < 8; k += 2)
-      disjoint = disjoint && Disjoint(p[k], p[k + 1], count);
-    if (disjoint)
-    {
-      frames(p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], x);
-      return;
-    }
-    // A line so close to its buffer size that this run writes slots it read
-    // earlier in the run: the plain order, frame by frame.
-    for (int i = 0; i < count; ++i)
-    {
-      double a = x[i];
-      for (int k = 0; k < 4; ++k)
-      {
-        const double g = k < 2 ? g1 : g2;
-        const double z = p[2 * k][i];
-        const double v = FlushToZero(a - g * z);
-        p[2 * k + 1][i] = v;
-        a = z + g * v;
-      }
-      x[i] = a;
-    }
-  });
-}
-
-// Output taps (read after all writes of the run), width matrix and mix.
-[[gnu::always_inline]] inline void TReverb::TapsAndMix(double* outL, double* outR, int n)
-{
-  TDelay* lines[kTaps];
-  int start[kTaps];
-  for (int k = 0; k < kTaps; ++k)
-  {
-    lines[k] = &mDelays[kTapSpecs[k].line];
-    start[k] = lines[k]->ReadPos() + mTaps[k];
-  }
   const double direct = mWidthDirect, cross = mWidthCross, extra = mWidthExtra;
   const double wet = mWetGain, dry = mDryGain;
+  const double* __restrict wetL = mWetL;
+  const double* __restrict wetR = mWetR;
   const double* __restrict inL = mInL;
   const double* __restrict inR = mInR;
-  ForEachPieceN(lines, start, n, [&](double* const* p, int offset, int count) {
-    double* __restrict oL = outL + offset;
-    double* __restrict oR = outR + offset;
-    const double* __restrict dL = inL + offset;
-    const double* __restrict dR = inR + offset;
-    const SevenTaps left(p), right(p + 7);
-    for (int i = 0; i < count; ++i)
-    {
-      const double wl = left[i];
-      const double wr = right[i];
-      const double l = wl * direct + wr * cross;
-      const double r = wl * cross + wr * direct;
-      const double mid = (l + r) * 0.5;
-      const double spreadL = ((l - mid) * extra + mid + l) * 0.25;
-      const double spreadR = ((r - mid) * extra + mid + r) * 0.25;
-      oL[i] = FlushToZero(spreadL * wet + dL[i] * dry);
-      oR[i] = FlushToZero(spreadR * wet + dR[i] * dry);
-    }
-  });
+  for (int i = 0; i < n; ++i)
+  {
+    const double l = wetL[i] * direct + wetR[i] * cross;
+    const double r = wetL[i] * cross + wetR[i] * direct;
+    const double mid = (l + r) * 0.5;
+    const double spreadL = ((l - mid) * extra + mid + l) * 0.25;
+    const double spreadR = ((r - mid) * extra + mid + r) * 0.25;
+    outL[i] = FlushToZero(spreadL * wet + inL[i] * dry);
+    outR[i] = FlushToZero(spreadR * wet + inR[i] * dry);
+  }
 }
 
 // Compiled for the baseline processor and for AVX2-class processors; the
@@ -758,7 +647,10 @@ struct SevenTaps
 
   RunSerialStage(n); // mMono filtered, offsets, mOld5 / mOld9 damped
 
-  InputDiffusion(n);
+  Allpass(line[0], mInputDiffusion1, mMono, n);
+  Allpass(line[1], mInputDiffusion1, mMono, n);
+  Allpass(line[2], mInputDiffusion2, mMono, n);
+  Allpass(line[3], mInputDiffusion2, mMono, n);
   const double* d = mMono;
 
   // Left half, fed by the end of the right half through the decay gain.
@@ -780,7 +672,9 @@ struct SevenTaps
   Allpass(line[kRightAllpass], mDecayDiffusion2, mOld9, n);
   line[kRightDelay2].CopyIn(line[kRightDelay2].WritePos(), n, mOld9);
 
-  TapsAndMix(outL, outR, n);
+  SumTaps(0, mWetL, n);
+  SumTaps(7, mWetR, n);
+  MixOut(outL, outR, n);
 
   for (TDelay& l : mDelays)
     l.Advance(n);

@@ -204,8 +204,8 @@ private:
   void RunSerialStage(int n);
   void Allpass(TDelay& line, double g, double* io, int n);
   void ModulatedAllpass(TDelay& line, double g, const double* offsets, double* io, int n);
-  void InputDiffusion(int n);
-  void TapsAndMix(double* outL, double* outR, int n);
+  void SumTaps(int first, double* wet, int n);
+  void MixOut(double* outL, double* outR, int n) const;
 
   double mSampleRate = 44100.0;
   double mDryGain = 0.0;
@@ -245,6 +245,8 @@ private:
   alignas(64) double mOld9[kRunCapacity];
   alignas(64) double mOld11[kRunCapacity];
   alignas(64) double mZ[kRunCapacity];
+  alignas(64) double mWetL[kRunCapacity];
+  alignas(64) double mWetR[kRunCapacity];
   std::vector<double> mWindow; // interpolation window of the modulated lines
   int mWindowReach = 0;        // samples the window holds beyond a run
 };
