@@ -456,10 +456,12 @@ namespace
 // The recursive parts of a run. Their states live in locals for the length
 // of the loop: stored through the object they would have to be reloaded
 // after every store to the arrays, lengthening each recursion's chain.
-template <bool kLowCut, bool kHiCut>
-[[gnu::always_inline]] inline void SerialLoop(int n, double* __restrict mono, TIIRFilter& lowCutRef, TIIRFilter& hiCutRef, TTriLFO& lfo1Ref,
-                TTriLFO& lfo2Ref, double depth, double* __restrict offset1, double* __restrict offset2,
-                TFilt& dampLRef, double* __restrict left, TFilt& dampRRef, double* __restrict right)
+template <bool kLowCut, bool kHiCut, bool kDamp>
+[[gnu::always_inline]] inline void SerialLoop(int n, double* __restrict mono, TIIRFilter& lowCutRef,
+                                              TIIRFilter& hiCutRef, TTriLFO& lfo1Ref, TTriLFO& lfo2Ref, double depth,
+                                              double* __restrict offset1, double* __restrict offset2,
+                                              TFilt& dampLRef, double* __restrict left, TFilt& dampRRef,
+                                              double* __restrict right)
 {
   TIIRFilter lowCut = lowCutRef, hiCut = hiCutRef;
   TTriLFO lfo1 = lfo1Ref, lfo2 = lfo2Ref;
@@ -474,8 +476,11 @@ template <bool kLowCut, bool kHiCut>
     mono[i] = x;
     offset1[i] = (lfo1.Tick() + 1.0) * depth;
     offset2[i] = (lfo2.Tick() + 1.0) * depth;
-    left[i] = dampL.Process(left[i]);
-    right[i] = dampR.Process(right[i]);
+    if constexpr (kDamp)
+    {
+      left[i] = dampL.Process(left[i]);
+      right[i] = dampR.Process(right[i]);
+    }
   }
   lowCutRef = lowCut;
   hiCutRef = hiCut;
@@ -484,19 +489,67 @@ template <bool kLowCut, bool kHiCut>
   dampLRef = dampL;
   dampRRef = dampR;
 }
+
+bool SameBits(double a, double b)
+{
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// A damping filter fed a constant input whose one step leaves its states as
+// they were will return the same output for the whole run. Long after the
+// tail has died the states sit on such a fixed point among the subnormal
+// numbers, where every operation on them is many times slower; this finds
+// that case and fills the run with the output of one step instead.
+bool DampRunFrozen(const TFilt& damp, const double* x, int n, double& output)
+{
+  for (int i = 1; i < n; ++i)
+    if (!SameBits(x[i], x[0]))
+      return false;
+  TFilt probe = damp;
+  output = probe.Process(x[0]);
+  return SameBits(probe.mLowState, damp.mLowState) && SameBits(probe.mOutState, damp.mOutState);
+}
+
+void DampRun(TFilt& dampRef, double* __restrict io, int n)
+{
+  double frozen;
+  if (DampRunFrozen(dampRef, io, n, frozen))
+  {
+    std::fill(io, io + n, frozen);
+    return;
+  }
+  TFilt damp = dampRef;
+  for (int i = 0; i < n; ++i)
+    io[i] = damp.Process(io[i]);
+  dampRef = damp;
+}
 } // namespace
 
 // Colour filters on the mono input, both LFOs, and both damping filters on the
 // samples leaving lines 5 and 9 (written before this run).
 [[gnu::always_inline]] inline void TReverb::RunSerialStage(int n)
 {
-#define QM_SERIAL_LOOP(low, hi)                                                                                      \
-  SerialLoop<low, hi>(n, mMono, mLowCut, mHiCut, mLFO1, mLFO2, mModDepth, mOffset1, mOffset2, mDampL, mOld5, mDampR, \
-                      mOld9)
-  if (mLowCut.mEnabled)
-    mHiCut.mEnabled ? QM_SERIAL_LOOP(true, true) : QM_SERIAL_LOOP(true, false);
+  // Silent tank: only worth the check when the lines' ends are silent.
+  const bool quiet = mOld5[0] == 0.0 && mOld9[0] == 0.0 && mOld5[n - 1] == 0.0 && mOld9[n - 1] == 0.0;
+#define QM_SERIAL_LOOP(low, hi, damp)                                                                                \
+  SerialLoop<low, hi, damp>(n, mMono, mLowCut, mHiCut, mLFO1, mLFO2, mModDepth, mOffset1, mOffset2, mDampL, mOld5,   \
+                            mDampR, mOld9)
+  if (quiet)
+  {
+    if (mLowCut.mEnabled)
+      mHiCut.mEnabled ? QM_SERIAL_LOOP(true, true, false) : QM_SERIAL_LOOP(true, false, false);
+    else
+      mHiCut.mEnabled ? QM_SERIAL_LOOP(false, true, false) : QM_SERIAL_LOOP(false, false, false);
+    DampRun(mDampL, mOld5, n);
+    DampRun(mDampR, mOld9, n);
+  }
   else
-    mHiCut.mEnabled ? QM_SERIAL_LOOP(false, true) : QM_SERIAL_LOOP(false, false);
+  {
+    if (mLowCut.mEnabled)
+      mHiCut.mEnabled ? QM_SERIAL_LOOP(true, true, true) : QM_SERIAL_LOOP(true, false, true);
+    else
+      mHiCut.mEnabled ? QM_SERIAL_LOOP(false, true, true) : QM_SERIAL_LOOP(false, false, true);
+  }
 #undef QM_SERIAL_LOOP
 }
 
