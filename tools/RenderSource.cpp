@@ -1,0 +1,124 @@
+#include "tools/RenderSource.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+RenderSource::~RenderSource()
+{
+  if (mFile)
+    sf_close(static_cast<SNDFILE*>(mFile));
+}
+
+bool RenderSource::OpenFile(const std::string& path, std::string& error)
+{
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (!file)
+  {
+    error = "cannot read '" + path + "': " + sf_strerror(nullptr);
+    return false;
+  }
+  if (info.channels < 1 || info.channels > 2)
+  {
+    sf_close(file);
+    error = "'" + path + "' has " + std::to_string(info.channels) + " channels; only mono and stereo are supported";
+    return false;
+  }
+  if (info.samplerate <= 0)
+  {
+    sf_close(file);
+    error = "'" + path + "' has no valid sample rate";
+    return false;
+  }
+  mFile = file;
+  mChannels = info.channels;
+  mSampleRate = info.samplerate;
+  mFileFormat = info.format;
+  mTotalFrames = static_cast<long>(info.frames);
+  return true;
+}
+
+namespace
+{
+// A plucked string (Karplus-Strong) added into a stereo buffer.
+void AddPluck(std::vector<double>& out, int rate, double start, double freq, double gain, double pan,
+              std::mt19937& rng)
+{
+  const int period = std::max(2, static_cast<int>(std::lround(rate / freq)));
+  std::vector<double> ring(period);
+  std::uniform_real_distribution<double> noise(-1.0, 1.0);
+  for (double& v : ring)
+    v = noise(rng);
+  const long first = static_cast<long>(start * rate);
+  const long length = static_cast<long>(1.5 * rate);
+  const long frames = static_cast<long>(out.size() / 2);
+  for (long i = 0; i < length && first + i < frames; ++i)
+  {
+    const int k = static_cast<int>(i % period);
+    const double v = ring[k];
+    ring[k] = 0.996 * 0.5 * (v + ring[(k + 1) % period]);
+    out[2 * (first + i)] += gain * v * (1.0 - pan);
+    out[2 * (first + i) + 1] += gain * v * pan;
+  }
+}
+
+// A short drum hit: a falling sine with a noise burst.
+void AddDrum(std::vector<double>& out, int rate, double start, double gain, std::mt19937& rng)
+{
+  std::uniform_real_distribution<double> noise(-1.0, 1.0);
+  const long first = static_cast<long>(start * rate);
+  const long frames = static_cast<long>(out.size() / 2);
+  double phase = 0.0;
+  for (long i = 0; i < rate / 2 && first + i < frames; ++i)
+  {
+    const double t = static_cast<double>(i) / rate;
+    phase += 2.0 * M_PI * (60.0 + 120.0 * std::exp(-t * 30.0)) / rate;
+    const double v = gain * (std::sin(phase) * std::exp(-t * 9.0) + 0.3 * noise(rng) * std::exp(-t * 40.0));
+    out[2 * (first + i)] += v;
+    out[2 * (first + i) + 1] += v;
+  }
+}
+} // namespace
+
+void RenderSource::MakeDemo(int sampleRate)
+{
+  mSampleRate = sampleRate;
+  mChannels = 2;
+  mFileFormat = 0;
+  mTotalFrames = static_cast<long>(3.0 * sampleRate);
+  mDemo.assign(2 * mTotalFrames, 0.0);
+  mDemoPos = 0;
+  std::mt19937 rng(2026);
+  const double notes[] = {220.0, 277.18, 329.63, 440.0, 329.63, 277.18};
+  for (int k = 0; k < 6; ++k)
+    AddPluck(mDemo, sampleRate, 0.25 * k, notes[k], 0.35, k % 2 ? 0.7 : 0.3, rng);
+  AddDrum(mDemo, sampleRate, 1.75, 0.6, rng);
+  AddPluck(mDemo, sampleRate, 2.0, 110.0, 0.4, 0.5, rng);
+}
+
+long RenderSource::Read(double* interleaved, long frames)
+{
+  if (!mFile)
+  {
+    const long n = std::min(frames, mTotalFrames - mDemoPos);
+    std::copy_n(mDemo.begin() + 2 * mDemoPos, 2 * n, interleaved);
+    mDemoPos += n;
+    return n;
+  }
+  SNDFILE* file = static_cast<SNDFILE*>(mFile);
+  if (mChannels == 2)
+  {
+    const sf_count_t n = sf_readf_double(file, interleaved, frames);
+    return sf_error(file) != SF_ERR_NO_ERROR ? -1 : static_cast<long>(n);
+  }
+  mScratch.resize(frames);
+  const sf_count_t n = sf_readf_double(file, mScratch.data(), frames);
+  if (sf_error(file) != SF_ERR_NO_ERROR)
+    return -1;
+  for (sf_count_t i = 0; i < n; ++i)
+    interleaved[2 * i] = interleaved[2 * i + 1] = mScratch[i];
+  return static_cast<long>(n);
+}
