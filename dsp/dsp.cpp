@@ -633,49 +633,62 @@ template <class Body>
   });
 }
 
-// One side's wet signal: the signed sum of its seven taps, in tap order,
-// read after all writes of the run.
-[[gnu::always_inline]] inline void TReverb::SumTaps(int first, double* wet, int n)
+// One side's wet signal: the signed sum of its seven taps (+ + - + - - -,
+// in tap order), read after all writes of the run. The run is cut into
+// pieces within which none of the seven positions wraps.
+[[gnu::always_inline]] inline void TReverb::SumTaps(int first, double* __restrict wet, int n)
 {
+  static_assert(kTapSpecs[0].add && kTapSpecs[1].add && !kTapSpecs[2].add && kTapSpecs[3].add && !kTapSpecs[4].add &&
+                !kTapSpecs[5].add && !kTapSpecs[6].add && kTapSpecs[7].add && kTapSpecs[8].add && !kTapSpecs[9].add &&
+                kTapSpecs[10].add && !kTapSpecs[11].add && !kTapSpecs[12].add && !kTapSpecs[13].add);
+  const TDelay* lines[7];
+  int pos[7];
+  for (int k = 0; k < 7; ++k)
   {
-    const TDelay& line = mDelays[kTapSpecs[first].line];
-    line.CopyOut(line.ReadPos() + mTaps[first], n, wet);
+    lines[k] = &mDelays[kTapSpecs[first + k].line];
+    pos[k] = (lines[k]->ReadPos() + mTaps[first + k]) & lines[k]->Mask();
   }
-  for (int k = first + 1; k < first + 7; ++k)
+  for (int done = 0; done < n;)
   {
-    const TDelay& line = mDelays[kTapSpecs[k].line];
-    const bool add = kTapSpecs[k].add;
-    ForEachSegment(line.ReadPos() + mTaps[k], n, line.Size(), line.Mask(), [&](int at, int offset, int count) {
-      const double* __restrict src = line.Buffer() + at;
-      double* __restrict dst = wet + offset;
-      if (add)
-        for (int i = 0; i < count; ++i)
-          dst[i] = dst[i] + src[i];
-      else
-        for (int i = 0; i < count; ++i)
-          dst[i] = dst[i] - src[i];
-    });
+    int count = n - done;
+    for (int k = 0; k < 7; ++k)
+      count = std::min(count, lines[k]->Size() - pos[k]);
+    const double* __restrict t0 = lines[0]->Buffer() + pos[0];
+    const double* __restrict t1 = lines[1]->Buffer() + pos[1];
+    const double* __restrict t2 = lines[2]->Buffer() + pos[2];
+    const double* __restrict t3 = lines[3]->Buffer() + pos[3];
+    const double* __restrict t4 = lines[4]->Buffer() + pos[4];
+    const double* __restrict t5 = lines[5]->Buffer() + pos[5];
+    const double* __restrict t6 = lines[6]->Buffer() + pos[6];
+    double* __restrict out = wet + done;
+    for (int i = 0; i < count; ++i)
+      out[i] = t0[i] + t1[i] - t2[i] + t3[i] - t4[i] - t5[i] - t6[i];
+    done += count;
+    for (int k = 0; k < 7; ++k)
+      pos[k] = (pos[k] + count) & lines[k]->Mask();
   }
 }
 
-// Width matrix and equal-power mix with the dry input.
-[[gnu::always_inline]] inline void TReverb::MixOut(double* __restrict outL, double* __restrict outR, int n) const
+// The outputs may be the input arrays: each frame's inputs are read before
+// its outputs are written, and no frame touches another frame's samples.
+[[gnu::always_inline]] inline void TReverb::MixOut(const double* inL, const double* inR, double* outL, double* outR,
+                                                   int n) const
 {
   const double direct = mWidthDirect, cross = mWidthCross, extra = mWidthExtra;
   const double wet = mWetGain, dry = mDryGain;
   const double* __restrict wetL = mWetL;
   const double* __restrict wetR = mWetR;
-  const double* __restrict inL = mInL;
-  const double* __restrict inR = mInR;
+#pragma GCC ivdep
   for (int i = 0; i < n; ++i)
   {
+    const double dryL = inL[i], dryR = inR[i];
     const double l = wetL[i] * direct + wetR[i] * cross;
     const double r = wetL[i] * cross + wetR[i] * direct;
     const double mid = (l + r) * 0.5;
     const double spreadL = ((l - mid) * extra + mid + l) * 0.25;
     const double spreadR = ((r - mid) * extra + mid + r) * 0.25;
-    outL[i] = FlushToZero(spreadL * wet + inL[i] * dry);
-    outR[i] = FlushToZero(spreadR * wet + inR[i] * dry);
+    outL[i] = FlushToZero(spreadL * wet + dryL * dry);
+    outR[i] = FlushToZero(spreadR * wet + dryR * dry);
   }
 }
 
@@ -686,11 +699,8 @@ template <class Body>
 {
   TDelay* const line = mDelays;
 
-  // Inputs first: the outputs may be the same arrays.
-  std::memcpy(mInL, inL, sizeof(double) * n);
-  std::memcpy(mInR, inR, sizeof(double) * n);
   for (int i = 0; i < n; ++i)
-    mMono[i] = (mInL[i] + mInR[i]) * 0.5;
+    mMono[i] = (inL[i] + inR[i]) * 0.5;
 
   // Every plain read of the tank's delays, before any of this run's writes.
   line[kLeftDelay1].CopyOut(line[kLeftDelay1].ReadPos(), n, mOld5);
@@ -727,7 +737,7 @@ template <class Body>
 
   SumTaps(0, mWetL, n);
   SumTaps(7, mWetR, n);
-  MixOut(outL, outR, n);
+  MixOut(inL, inR, outL, outR, n);
 
   for (TDelay& l : mDelays)
     l.Advance(n);

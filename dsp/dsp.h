@@ -205,7 +205,7 @@ private:
   void Allpass(TDelay& line, double g, double* io, int n);
   void ModulatedAllpass(TDelay& line, double g, const double* offsets, double* io, int n);
   void SumTaps(int first, double* wet, int n);
-  void MixOut(double* outL, double* outR, int n) const;
+  void MixOut(const double* inL, const double* inR, double* outL, double* outR, int n) const;
 
   double mSampleRate = 44100.0;
   double mDryGain = 0.0;
@@ -234,8 +234,6 @@ private:
   int mMaxRun = 0;
 
   // Scratch of the staged path, one run long.
-  alignas(64) double mInL[kRunCapacity];
-  alignas(64) double mInR[kRunCapacity];
   alignas(64) double mMono[kRunCapacity];
   alignas(64) double mRight[kRunCapacity];
   alignas(64) double mOffset1[kRunCapacity];
