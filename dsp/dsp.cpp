@@ -572,6 +572,30 @@ template <class Body>
     w = (w + count) & mask;
   }
 }
+
+// Calls body(pointers, offset, count) for the pieces of a run of `n` frames
+// within which none of the N line positions wraps; pointers[k] addresses
+// position k at the start of the piece.
+template <int N, class Body>
+[[gnu::always_inline]] inline void ForEachPieceN(TDelay* const (&lines)[N], const int (&start)[N], int n, Body body)
+{
+  int pos[N];
+  for (int k = 0; k < N; ++k)
+    pos[k] = start[k] & lines[k]->Mask();
+  for (int done = 0; done < n;)
+  {
+    int count = n - done;
+    for (int k = 0; k < N; ++k)
+      count = std::min(count, lines[k]->Size() - pos[k]);
+    double* p[N];
+    for (int k = 0; k < N; ++k)
+      p[k] = lines[k]->Buffer() + pos[k];
+    body(p, done, count);
+    done += count;
+    for (int k = 0; k < N; ++k)
+      pos[k] = (pos[k] + count) & lines[k]->Mask();
+  }
+}
 } // namespace
 
 // io holds the input on entry and the allpass output on return. The stored
@@ -591,9 +615,8 @@ template <class Body>
   });
 }
 
-// The tank's modulated allpass, with the sign of the coefficient reversed.
-[[gnu::always_inline]] inline void TReverb::ModulatedAllpass(TDelay& line, double g, const double* __restrict offsets,
-                                      double* __restrict io, int n)
+// The interpolated reads of a modulated line for the run, into mZ.
+[[gnu::always_inline]] inline void TReverb::Interpolate(const TDelay& line, const double* __restrict offsets, int n)
 {
   // Everything the run interpolates from, as one contiguous window starting one
   // sample before the read position.
@@ -620,15 +643,55 @@ template <class Body>
       z[k] = CatmullRom(y[k], y[k + 1], y[k + 2], y[k + 3], offsets[k] - whole);
     i = end;
   }
+}
 
-  ForEachPiece(line, n, [&](const double*, double* v, int offset, int count) {
-    double* x = io + offset;
-    const double* zz = z + offset;
+// One half of the tank after the serial stage. The modulated allpass on line
+// `first` (coefficient sign reversed) takes d plus the feed from the other
+// half, scaled by the decay gain on the right-to-left crossing only, and
+// writes into line first + 1; the allpass on line first + 2 takes the damped
+// samples and writes into line first + 3.
+template <bool kScaledFeed>
+[[gnu::always_inline]] inline void TReverb::TankHalf(int first, const double* offsets, const double* feed,
+                                                     const double* damped, int n)
+{
+  Interpolate(mDelays[first], offsets, n);
+  const double g1 = mDecayDiffusion1, g2 = mDecayDiffusion2, gain = mDecayGain;
+  const double* const d = mMono;
+  const double* const z = mZ;
+
+  TDelay* const modulated[2] = {&mDelays[first], &mDelays[first + 1]};
+  const int modulatedStart[2] = {mDelays[first].WritePos(), mDelays[first + 1].WritePos()};
+  ForEachPieceN(modulated, modulatedStart, n, [&](double* const* p, int offset, int count) {
+    double* __restrict v = p[0];
+    double* __restrict y = p[1];
+    const double* __restrict dd = d + offset;
+    const double* __restrict ff = feed + offset;
+    const double* __restrict zz = z + offset;
     for (int i = 0; i < count; ++i)
     {
-      const double vi = FlushToZero(x[i] + g * zz[i]);
+      const double a = kScaledFeed ? dd[i] + gain * ff[i] : dd[i] + ff[i];
+      const double vi = FlushToZero(a + g1 * zz[i]);
       v[i] = vi;
-      x[i] = zz[i] - g * vi;
+      y[i] = FlushToZero(zz[i] - g1 * vi);
+    }
+  });
+
+  // A line so close to its buffer size that the run writes slots it read
+  // earlier in the run still works: each frame reads before it writes.
+  TDelay* const diffuser[3] = {&mDelays[first + 2], &mDelays[first + 2], &mDelays[first + 3]};
+  const int diffuserStart[3] = {mDelays[first + 2].ReadPos(), mDelays[first + 2].WritePos(),
+                                mDelays[first + 3].WritePos()};
+  ForEachPieceN(diffuser, diffuserStart, n, [&](double* const* p, int offset, int count) {
+    const double* zz = p[0];
+    double* v = p[1];
+    double* __restrict y = p[2];
+    const double* __restrict f = damped + offset;
+    for (int i = 0; i < count; ++i)
+    {
+      const double zi = zz[i];
+      const double vi = FlushToZero(f[i] - g2 * zi);
+      v[i] = vi;
+      y[i] = FlushToZero(zi + g2 * vi);
     }
   });
 }
@@ -714,26 +777,11 @@ template <class Body>
   Allpass(line[1], mInputDiffusion1, mMono, n);
   Allpass(line[2], mInputDiffusion2, mMono, n);
   Allpass(line[3], mInputDiffusion2, mMono, n);
-  const double* d = mMono;
 
-  // Left half, fed by the end of the right half through the decay gain.
-  double* left = mOld11;
-  const double decayGain = mDecayGain;
-  for (int i = 0; i < n; ++i)
-    left[i] = d[i] + decayGain * left[i];
-  ModulatedAllpass(line[kLeftModulated], mDecayDiffusion1, mOffset1, left, n);
-  line[kLeftDelay1].CopyIn(line[kLeftDelay1].WritePos(), n, left);
-  Allpass(line[kLeftAllpass], mDecayDiffusion2, mOld5, n);
-  line[kLeftDelay2].CopyIn(line[kLeftDelay2].WritePos(), n, mOld5);
-
-  // Right half, fed by the end of the left half unscaled.
-  double* right = mOld7;
-  for (int i = 0; i < n; ++i)
-    right[i] = d[i] + right[i];
-  ModulatedAllpass(line[kRightModulated], mDecayDiffusion1, mOffset2, right, n);
-  line[kRightDelay1].CopyIn(line[kRightDelay1].WritePos(), n, right);
-  Allpass(line[kRightAllpass], mDecayDiffusion2, mOld9, n);
-  line[kRightDelay2].CopyIn(line[kRightDelay2].WritePos(), n, mOld9);
+  // Left half, fed by the end of the right half through the decay gain;
+  // right half, fed by the end of the left half unscaled.
+  TankHalf<true>(kLeftModulated, mOffset1, mOld11, mOld5, n);
+  TankHalf<false>(kRightModulated, mOffset2, mOld7, mOld9, n);
 
   SumTaps(0, mWetL, n);
   SumTaps(7, mWetR, n);

@@ -203,7 +203,9 @@ private:
   void ProcessRun(const double* inL, const double* inR, double* outL, double* outR, int n);
   void RunSerialStage(int n);
   void Allpass(TDelay& line, double g, double* io, int n);
-  void ModulatedAllpass(TDelay& line, double g, const double* offsets, double* io, int n);
+  void Interpolate(const TDelay& line, const double* offsets, int n);
+  template <bool kScaledFeed>
+  void TankHalf(int first, const double* offsets, const double* feed, const double* damped, int n);
   void SumTaps(int first, double* wet, int n);
   void MixOut(const double* inL, const double* inR, double* outL, double* outR, int n) const;
 
