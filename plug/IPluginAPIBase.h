@@ -1,0 +1,164 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plug/Config.h"
+#include "plug/IHost.h"
+#include "plug/IMidi.h"
+#include "plug/IPluginBase.h"
+#include "plug/IQueue.h"
+#include "plug/IQueueEntries.h"
+#include "plug/Timer.h"
+
+namespace plug {
+
+// The host-independent top of the plug-in class chain: identifies the host, routes parameter
+// changes between editor and host, queues messages between the editor and the processing side,
+// and runs the periodic timer that hands queued data from the processing side to the editor.
+// A host binding derives from it and overrides the operations that must reach the real host.
+//
+// Threads: "main" is the user-interface thread that pumps the run loop, "audio" the host's
+// processing thread, "host" whatever thread the host makes parameter and dispatcher calls on.
+// Each ring has exactly one producer and one consumer thread, named beside its operations.
+class IPluginAPIBase : public IPluginBase
+{
+public:
+  static constexpr uint32_t kTimerPeriodMs = 20;
+
+  IPluginAPIBase(const Config& config, EAPI plugAPI);
+  // Stops the timer before anything else is torn down.
+  ~IPluginAPIBase() override;
+
+  // --- Virtual operations, in slot order ---
+
+  // Host or main: true when every parameter's value matches, in single precision and to within
+  // 1e-5, the double at index startPos + parameter index of data. False for null data or a
+  // negative start.
+  virtual bool CompareState(const uint8_t* data, int startPos) const;
+  virtual bool OnHostRequestingAboutBox() { return false; }   // host
+  virtual bool OnHostRequestingProductHelp() { return false; } // host
+  virtual void OnHostIdentified() {}                          // host, from SetHost
+  // Host: appends the indices 0 .. count - 1, but only when count is less than the number of
+  // parameters.
+  virtual void OnHostRequestingImportantParameters(int count, std::vector<int>& results);
+  virtual bool OnHostRequestingSupportedViewConfiguration(int /*width*/, int /*height*/) { return true; }
+  virtual void OnHostSelectedViewConfiguration(int /*width*/, int /*height*/) {}
+  // Host: writes an empty text (when text is given) and returns false.
+  virtual bool GetMidiNoteText(int noteNumber, char* text) const;
+  virtual void* GetAAXViewInterface() { return nullptr; }
+  virtual void OnIdle() {} // main, from OnTimer
+  virtual void PrintDebugInfo() const {}
+  virtual void GetTrackColor(int& /*r*/, int& /*g*/, int& /*b*/) {}
+  virtual void GetTrackName(std::string& /*name*/) {}
+  // Host: a value set by the host goes to the editor at once, on the caller's thread; nothing for a
+  // HostPrivate parameter or an index outside the list.
+  virtual void SendParameterValueFromAPI(int paramIdx, double value, bool normalized);
+  virtual void HostSpecificInit() {} // host, from SetHost
+  // Main: records the size and returns false; the binding asks the host to resize.
+  virtual bool EditorResize(int width, int height);
+  virtual void BeginInformHostOfParamChange(int /*paramIdx*/) {}                          // main
+  virtual void EndInformHostOfParamChange(int /*paramIdx*/) {}                            // main
+  virtual void InformHostOfParamChange(int /*paramIdx*/, double /*normalizedValue*/) {}   // main
+  virtual void TransmitMidiMsgFromProcessor(const IMidiMsg& /*msg*/) {}
+  virtual void TransmitSysExDataFromProcessor(const SysExData& /*data*/) {}
+
+  // --- Editor delegate paths (main) ---
+
+  void SendParameterValueFromUI(int paramIdx, double normalizedValue) override;
+  void BeginInformHostOfParamChangeFromUI(int paramIdx) override;
+  void EndInformHostOfParamChangeFromUI(int paramIdx) override;
+  void DirtyParametersFromUI() override;
+  bool EditorResizeFromUI(int viewWidth, int viewHeight) override;
+  void SendMidiMsgFromUI(const IMidiMsg& msg) override;
+  void SendSysexMsgFromUI(const ISysEx& msg) override;
+  void SendArbitraryMsgFromUI(int msgTag, int ctrlTag = -1, int dataSize = 0,
+                              const void* pData = nullptr) override;
+  // Producers of the rings to the processing side; a full ring drops the message, and a
+  // system-exclusive message longer than an entry holds is rejected.
+  void DeferMidiMsg(const IMidiMsg& msg) override;
+  void DeferSysexMsg(const ISysEx& msg) override;
+
+  // Main: stores the normalised value, tells the host unless the parameter is HostPrivate, then
+  // OnParamChange(paramIdx, kUI, -1). Nothing for an index outside the list.
+  void SetParameterValue(int paramIdx, double normalizedValue);
+
+  // --- Host identity and versions ---
+
+  // Host thread that opens the plug-in: keeps the host name in lower case (cut to 255 characters),
+  // identifies the host, stores identity and packed version, then HostSpecificInit and
+  // OnHostIdentified.
+  void SetHost(const char* hostName, int32_t packedVersion);
+  int GetHost() const { return mHost; }                             // any
+  const std::string& GetHostName() const { return mHostName; }      // any, once identified
+  int GetHostVersion(bool decimal) const;                           // any
+  void GetHostVersionStr(std::string& str) const;                   // any
+  int GetPluginVersion(bool decimal) const;                         // any
+  void GetPluginVersionStr(std::string& str) const;                 // any
+  const char* GetAPIStr() const { return plug::GetAPIStr(mAPI); }   // any
+  const char* GetArchStr() const { return plug::GetArchStr(); }     // any
+  void GetBuildInfoStr(std::string& str) const;                     // any
+
+  // --- Configuration (any thread) ---
+
+  EAPI GetAPI() const { return static_cast<EAPI>(mAPI); }
+  const char* GetPluginName() const { return mPluginName.c_str(); }
+  const char* GetProductName() const { return mProductName.c_str(); }
+  const char* GetMfrName() const { return mMfrName.c_str(); }
+  const char* GetBundleID() const { return mBundleID.c_str(); }
+  int32_t GetUniqueID() const { return mUniqueID; }
+  int32_t GetMfrID() const { return mMfrID; }
+  bool HasUI() const { return mHasUI; }
+  int GetEditorWidth() const { return mEditorWidth; }
+  int GetEditorHeight() const { return mEditorHeight; }
+
+  // --- Timer ---
+
+  // Main (or construction): replaces the timer, deleting the old one, by a new one of 20 ms that
+  // calls OnTimer.
+  void CreateTimer();
+  // Main, from the timer: with an editor, hands to it the parameter changes, then the MIDI
+  // messages, then the system-exclusive messages queued by the processing side (each ring up to
+  // what it held when its turn came); then, in every case, OnIdle.
+  void OnTimer(Timer& timer);
+
+  // --- Processing side (audio thread) ---
+
+  // Producers of the rings to the editor: false when the ring is full (the entry is dropped), for a
+  // parameter index outside the list, or for a system-exclusive message an entry cannot hold.
+  bool QueueParamChangeForEditor(int paramIdx, double plainValue);
+  bool QueueMidiMsgForEditor(const IMidiMsg& msg);
+  bool QueueSysExForEditor(const ISysEx& msg);
+  // Consumers of the rings from the editor, oldest first: false when nothing is queued.
+  bool PopMidiMsgFromEditor(IMidiMsg& msg);
+  bool PopSysExFromEditor(SysExData& data);
+
+protected:
+  std::string mPluginName;
+  std::string mProductName;
+  std::string mMfrName;
+  std::string mBundleID;
+  int32_t mUniqueID = 0;
+  int32_t mMfrID = 0;
+  bool mHasUI = false;
+  int mEditorWidth = 0;
+  int mEditorHeight = 0;
+  std::string mHostName;
+
+  std::unique_ptr<Timer> mTimer;
+
+  IQueue<ParamTuple> mParamChangeFromProcessor{kParamChangeQueueSize}; // audio -> main
+  IQueue<IMidiMsg> mMidiMsgsFromEditor{kMidiMsgQueueSize};             // main -> audio
+  IQueue<IMidiMsg> mMidiMsgsFromProcessor{kMidiMsgQueueSize};          // audio -> main
+  IQueue<SysExData> mSysExDataFromEditor{kSysExQueueSize};             // main -> audio
+  IQueue<SysExData> mSysExDataFromProcessor{kSysExQueueSize};          // audio -> main
+
+private:
+  void DrainParamChangesToEditor();
+  void DrainMidiMsgsToEditor();
+  void DrainSysExToEditor();
+};
+
+} // namespace plug

@@ -1,0 +1,164 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+#include "gfx/ISurfaceEditorDelegate.h"
+#include "plug/IByteChunk.h"
+#include "plug/IParam.h"
+
+namespace plug {
+
+// One preset slot.
+struct IPresetEntry
+{
+  // Name field size, terminator included (255 usable characters).
+  static constexpr int kMaxNameLength = 256;
+
+  bool mInitialized = false;
+  char mName[kMaxNameLength] = "empty";
+  IByteChunk mChunk;
+
+  // Copies the name, cut to fit the field; null counts as empty.
+  void SetName(const char* name);
+};
+
+// Owns the preset slots and turns the parameter set into bytes and back.
+// Threads: everything here runs on the main thread or on the thread the host uses for state and
+// program calls; parameter stores are atomic, so the audio thread may read values meanwhile.
+class IPluginBase : public gfx::ISurfaceEditorDelegate
+{
+public:
+  using ParamFunc = std::function<void(int paramIdx, IParam& param)>;
+
+  IPluginBase(int nParams, int nPresets);
+  ~IPluginBase() override;
+
+  // --- Serialisation ---
+
+  // Appends every parameter's plain value as a double, in index order.
+  bool SerializeParams(IByteChunk& chunk) const;
+  // Reads one double per parameter from startPos. A failed read sets that parameter from 0 and
+  // stops; OnParamReset(kPresetRecall) follows in every case. Returns the next position or -1.
+  int UnserializeParams(const IByteChunk& chunk, int startPos);
+
+  virtual void InformHostOfParameterDetailsChange() {}
+  virtual bool SerializeState(IByteChunk& chunk) const { return SerializeParams(chunk); }
+  virtual int UnserializeState(const IByteChunk& chunk, int startPos)
+  {
+    return UnserializeParams(chunk, startPos);
+  }
+  virtual bool SerializeVST3CtrlrState(IByteChunk& /*chunk*/) const { return true; }
+  virtual int UnserializeVST3CtrlrState(const IByteChunk& /*chunk*/, int startPos)
+  {
+    return startPos;
+  }
+  virtual void InformHostOfProgramChange() {}
+  virtual void OnPresetsModified() {}
+
+  // Bank: per slot its name (PutText), the initialised byte, and the state when initialised.
+  bool SerializePresets(IByteChunk& chunk) const;
+  // Loads a bank written by SerializePresets, then restores the current preset. A malformed bank
+  // is refused: the presets and parameter values are put back as they were and -1 is returned.
+  int UnserializePresets(const IByteChunk& chunk, int startPos);
+
+  // --- Presets ---
+
+  int NPresets() const { return static_cast<int>(mPresets.size()); }
+  int GetCurrentPresetIdx() const { return mCurrentPresetIdx; }
+  // The slot's name, "" outside the list.
+  const char* GetPresetName(int idx) const;
+  // The slot, or nullptr outside the list.
+  const IPresetEntry* GetPreset(int idx) const;
+
+  // Fills up to count free slots with the current values; a null name gives "Empty".
+  void MakeDefaultPreset(const char* name = nullptr, int count = 1);
+
+  // Fills the first free slot with one value per parameter, in index order. False (and nothing
+  // changes) when no slot is free or the number of values differs from the number of parameters.
+  template <typename... Values>
+  bool MakePreset(const char* name, Values... values)
+  {
+    static_assert(((std::is_arithmetic_v<Values> || std::is_enum_v<Values>) && ...), "preset values are numbers");
+    const std::vector<double> list{static_cast<double>(values)...};
+    if (static_cast<int>(list.size()) != NParams())
+      return false;
+    return FillFirstFreePreset(name, list);
+  }
+
+  // Fills the first free slot from nParamsNamed pairs (parameter index, value); parameters not
+  // named keep their current values. False (and nothing changes) when no slot is free, the pair
+  // count does not match or an index is not a parameter.
+  template <typename... Pairs>
+  bool MakePresetFromNamedParams(const char* name, int nParamsNamed, Pairs... pairs)
+  {
+    static_assert(sizeof...(Pairs) % 2 == 0, "index and value pairs");
+    static_assert(((std::is_arithmetic_v<Pairs> || std::is_enum_v<Pairs>) && ...), "indices and values are numbers");
+    const std::vector<double> flat{static_cast<double>(pairs)...};
+    return MakePresetFromPairs(name, nParamsNamed, flat);
+  }
+
+  // Fills the first free slot with a copy of the chunk's bytes.
+  bool MakePresetFromChunk(const char* name, const IByteChunk& chunk);
+  // Fills the first free slot with chunkSize bytes decoded from standard base64 text; decoding
+  // stops at the first character outside the alphabet, the rest stays zero.
+  bool MakePresetFromBlob(const char* name, const char* base64, int chunkSize);
+
+  // Every free slot takes the current values under the name "Empty".
+  void EnsureDefaultPreset();
+  void PruneUninitializedPresets();
+
+  // Loads the slot (a free slot becomes a numbered user preset of the current values), makes it
+  // current, then calls OnPresetsModified and OnRestoreState. A slot whose state cannot be
+  // loaded gives false and leaves the parameter values as they were.
+  bool RestorePreset(int idx);
+  // The first slot whose name equals name exactly.
+  bool RestorePreset(const char* name);
+  // The current slot takes the current values, and name when it is not empty.
+  void ModifyCurrentPreset(const char* name = nullptr);
+
+  // --- Parameter sets ---
+
+  void InitParamRange(int startIdx, int endIdx, int countStart, const char* nameFormat,
+                      double defaultVal, double minVal, double maxVal, double step,
+                      const char* label = "", int flags = 0, const char* group = "",
+                      const IParam::Shape& shape = IParam::ShapeLinear(),
+                      IParam::EParamUnit unit = IParam::kUnitCustom,
+                      IParam::DisplayFunc displayFunc = nullptr);
+  void CloneParamRange(int cloneStartIdx, int cloneEndIdx, int startIdx, const char* searchStr = "",
+                       const char* replaceStr = "", const char* newGroup = "");
+  void CopyParamValues(int startIdx, int destIdx, int nParams);
+  // Nothing happens when the two groups differ in size.
+  void CopyParamValues(const char* inGroup, const char* outGroup);
+  void ForParamInRange(int startIdx, int endIdx, const ParamFunc& func);
+  void ForParamInGroup(const char* group, const ParamFunc& func);
+  void DefaultParamValues();
+  void DefaultParamValues(int startIdx, int endIdx);
+  void DefaultParamValues(const char* group);
+  void RandomiseParamValues();
+  void RandomiseParamValues(int startIdx, int endIdx);
+  void RandomiseParamValues(const char* group);
+  void PrintParamValues();
+
+protected:
+  // Kept here for the host interaction base: the plug-in's packed version, the host's identity
+  // (-1 until identified) and packed version (0 until identified), and the interface kind.
+  int32_t mPluginVersion = 0;
+  int mHost = -1;
+  int32_t mHostVersion = 0;
+  int mAPI = 0;
+
+private:
+  IPresetEntry* FirstFreePreset();
+  bool FillFirstFreePreset(const char* name, const std::vector<double>& values);
+  bool MakePresetFromPairs(const char* name, int nParamsNamed, const std::vector<double>& flat);
+  int CountPresetsNamedLike(const char* text) const;
+
+  std::vector<std::unique_ptr<IPresetEntry>> mPresets;
+  int mCurrentPresetIdx = 0;
+};
+
+} // namespace plug
