@@ -645,43 +645,45 @@ template <int N, class Body>
   }
 }
 
-// One half of the tank after the serial stage. The modulated allpass on line
-// `first` (coefficient sign reversed) takes d plus the feed from the other
-// half, scaled by the decay gain on the right-to-left crossing only, and
-// writes into line first + 1; the allpass on line first + 2 takes the damped
-// samples and writes into line first + 3.
+// The modulated allpass of one tank half (coefficient sign reversed) on line
+// `first`, written into line first + 1. Its input is d plus the end of the
+// other half's second delay, read straight from that line (which this run
+// writes only later), scaled by the decay gain on the right-to-left crossing
+// only.
 template <bool kScaledFeed>
-[[gnu::always_inline]] inline void TReverb::TankHalf(int first, const double* offsets, const double* feed,
-                                                     const double* damped, int n)
+[[gnu::always_inline]] inline void TReverb::ModulatedPass(int first, const double* offsets, TDelay& feed, int n)
 {
   Interpolate(mDelays[first], offsets, n);
-  const double g1 = mDecayDiffusion1, g2 = mDecayDiffusion2, gain = mDecayGain;
+  const double g = mDecayDiffusion1, gain = mDecayGain;
   const double* const d = mMono;
   const double* const z = mZ;
-
-  TDelay* const modulated[2] = {&mDelays[first], &mDelays[first + 1]};
-  const int modulatedStart[2] = {mDelays[first].WritePos(), mDelays[first + 1].WritePos()};
-  ForEachPieceN(modulated, modulatedStart, n, [&](double* const* p, int offset, int count) {
-    double* __restrict v = p[0];
-    double* __restrict y = p[1];
+  TDelay* const lines[3] = {&feed, &mDelays[first], &mDelays[first + 1]};
+  const int start[3] = {feed.ReadPos(), mDelays[first].WritePos(), mDelays[first + 1].WritePos()};
+  ForEachPieceN(lines, start, n, [&](double* const* p, int offset, int count) {
+    const double* __restrict ff = p[0];
+    double* __restrict v = p[1];
+    double* __restrict y = p[2];
     const double* __restrict dd = d + offset;
-    const double* __restrict ff = feed + offset;
     const double* __restrict zz = z + offset;
     for (int i = 0; i < count; ++i)
     {
       const double a = kScaledFeed ? dd[i] + gain * ff[i] : dd[i] + ff[i];
-      const double vi = FlushToZero(a + g1 * zz[i]);
+      const double vi = FlushToZero(a + g * zz[i]);
       v[i] = vi;
-      y[i] = FlushToZero(zz[i] - g1 * vi);
+      y[i] = FlushToZero(zz[i] - g * vi);
     }
   });
+}
 
-  // A line so close to its buffer size that the run writes slots it read
-  // earlier in the run still works: each frame reads before it writes.
-  TDelay* const diffuser[3] = {&mDelays[first + 2], &mDelays[first + 2], &mDelays[first + 3]};
-  const int diffuserStart[3] = {mDelays[first + 2].ReadPos(), mDelays[first + 2].WritePos(),
-                                mDelays[first + 3].WritePos()};
-  ForEachPieceN(diffuser, diffuserStart, n, [&](double* const* p, int offset, int count) {
+// The allpass on line `first` fed by the damped samples, written into line
+// first + 1. A line so close to its buffer size that the run writes slots it
+// read earlier in the run still works: each frame reads before it writes.
+[[gnu::always_inline]] inline void TReverb::DiffuserPass(int first, const double* damped, int n)
+{
+  const double g = mDecayDiffusion2;
+  TDelay* const lines[3] = {&mDelays[first], &mDelays[first], &mDelays[first + 1]};
+  const int start[3] = {mDelays[first].ReadPos(), mDelays[first].WritePos(), mDelays[first + 1].WritePos()};
+  ForEachPieceN(lines, start, n, [&](double* const* p, int offset, int count) {
     const double* zz = p[0];
     double* v = p[1];
     double* __restrict y = p[2];
@@ -689,9 +691,9 @@ template <bool kScaledFeed>
     for (int i = 0; i < count; ++i)
     {
       const double zi = zz[i];
-      const double vi = FlushToZero(f[i] - g2 * zi);
+      const double vi = FlushToZero(f[i] - g * zi);
       v[i] = vi;
-      y[i] = FlushToZero(zi + g2 * vi);
+      y[i] = FlushToZero(zi + g * vi);
     }
   });
 }
@@ -765,11 +767,10 @@ template <bool kScaledFeed>
   for (int i = 0; i < n; ++i)
     mMono[i] = (inL[i] + inR[i]) * 0.5;
 
-  // Every plain read of the tank's delays, before any of this run's writes.
+  // The samples leaving lines 5 and 9 into the damping filters, taken before
+  // this run writes those lines.
   line[kLeftDelay1].CopyOut(line[kLeftDelay1].ReadPos(), n, mOld5);
-  line[kLeftDelay2].CopyOut(line[kLeftDelay2].ReadPos(), n, mOld7);
   line[kRightDelay1].CopyOut(line[kRightDelay1].ReadPos(), n, mOld9);
-  line[kRightDelay2].CopyOut(line[kRightDelay2].ReadPos(), n, mOld11);
 
   RunSerialStage(n); // mMono filtered, offsets, mOld5 / mOld9 damped
 
@@ -780,8 +781,10 @@ template <bool kScaledFeed>
 
   // Left half, fed by the end of the right half through the decay gain;
   // right half, fed by the end of the left half unscaled.
-  TankHalf<true>(kLeftModulated, mOffset1, mOld11, mOld5, n);
-  TankHalf<false>(kRightModulated, mOffset2, mOld7, mOld9, n);
+  ModulatedPass<true>(kLeftModulated, mOffset1, line[kRightDelay2], n);
+  ModulatedPass<false>(kRightModulated, mOffset2, line[kLeftDelay2], n);
+  DiffuserPass(kLeftAllpass, mOld5, n);
+  DiffuserPass(kRightAllpass, mOld9, n);
 
   SumTaps(0, mWetL, n);
   SumTaps(7, mWetR, n);

@@ -205,7 +205,8 @@ private:
   void Allpass(TDelay& line, double g, double* io, int n);
   void Interpolate(const TDelay& line, const double* offsets, int n);
   template <bool kScaledFeed>
-  void TankHalf(int first, const double* offsets, const double* feed, const double* damped, int n);
+  void ModulatedPass(int first, const double* offsets, TDelay& feed, int n);
+  void DiffuserPass(int first, const double* damped, int n);
   void SumTaps(int first, double* wet, int n);
   void MixOut(const double* inL, const double* inR, double* outL, double* outR, int n) const;
 
@@ -241,9 +242,7 @@ private:
   alignas(64) double mOffset1[kRunCapacity];
   alignas(64) double mOffset2[kRunCapacity];
   alignas(64) double mOld5[kRunCapacity];
-  alignas(64) double mOld7[kRunCapacity];
   alignas(64) double mOld9[kRunCapacity];
-  alignas(64) double mOld11[kRunCapacity];
   alignas(64) double mZ[kRunCapacity];
   alignas(64) double mWetL[kRunCapacity];
   alignas(64) double mWetR[kRunCapacity];
