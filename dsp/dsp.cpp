@@ -760,7 +760,12 @@ template <bool kScaledFeed>
 // Compiled for the baseline processor and for AVX2-class processors; the
 // loader picks the one this processor runs. Both give the same results: no
 // operation is fused or reordered.
-[[gnu::target_clones("arch=x86-64-v3", "default")]] void TReverb::ProcessRun(const double* inL, const double* inR, double* outL, double* outR, int n)
+#if QM_SINGLE_TARGET
+#define QM_PROCESSOR_VERSIONS
+#else
+#define QM_PROCESSOR_VERSIONS [[gnu::target_clones("arch=x86-64-v3", "default")]]
+#endif
+QM_PROCESSOR_VERSIONS void TReverb::ProcessRun(const double* inL, const double* inR, double* outL, double* outR, int n)
 {
   TDelay* const line = mDelays;
 
