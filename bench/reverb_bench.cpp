@@ -93,6 +93,21 @@ void BM_Noise(benchmark::State& state)
   ReportPerFrame(state);
 }
 
+// The same, with the staged path compiled for one processor generation.
+void BM_NoiseVersion(benchmark::State& state)
+{
+  Bench b;
+  if (!b.reverb.UseProcessorVersion(static_cast<TReverb::EProcessorVersion>(state.range(0))))
+  {
+    state.SkipWithError("this processor cannot run that version");
+    return;
+  }
+  b.Feed(2.0, true);
+  b.FillNoise(1.0);
+  Process<true>(state, b);
+  ReportPerFrame(state);
+}
+
 // Silence right after ten seconds of loud noise: the tail rings on.
 template <bool kStaged>
 void BM_SilenceAfterNoise(benchmark::State& state)
@@ -120,6 +135,7 @@ void BM_SilenceLongAfterNoise(benchmark::State& state)
 
 BENCHMARK(BM_Noise<true>)->Name("ProcessBlock/noise");
 BENCHMARK(BM_Noise<false>)->Name("PerFrame/noise");
+BENCHMARK(BM_NoiseVersion)->Name("ProcessBlock/noise/version")->ArgName("baseline0_avx2_1_avx512_2")->DenseRange(0, 2);
 BENCHMARK(BM_SilenceAfterNoise<true>)->Name("ProcessBlock/silence_after_10s_noise");
 BENCHMARK(BM_SilenceAfterNoise<false>)->Name("PerFrame/silence_after_10s_noise");
 BENCHMARK(BM_SilenceLongAfterNoise<true>)->Name("ProcessBlock/silence_after_noise_then_silence_s")->Arg(300)->Arg(470)->Arg(600);

@@ -598,20 +598,85 @@ template <int N, class Body>
 }
 } // namespace
 
+namespace
+{
+// Eight frames at a time on processors with AVX-512, where one instruction
+// classifies a value as NaN, infinite or subnormal. Each lane takes exactly
+// the scalar operations.
+#pragma GCC diagnostic ignored "-Wpsabi" // always inlined: no vector calling convention applies
+using V8 = double __attribute__((vector_size(64)));
+
+template <class T>
+[[gnu::always_inline]] inline T Load(const double* p)
+{
+  if constexpr (std::is_same_v<T, double>)
+    return *p;
+  else
+  {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  }
+}
+
+[[gnu::always_inline]] inline void Store(double* p, double x)
+{
+  *p = x;
+}
+
+[[gnu::always_inline]] inline void Store(double* p, V8 x)
+{
+  std::memcpy(p, &x, sizeof x);
+}
+
+[[gnu::always_inline]] inline double Flush(double x)
+{
+  return FlushToZero(x);
+}
+
+// Only ever inlined into code built for AVX-512 (the instructions are written
+// out so that code built for other processors still compiles).
+[[gnu::always_inline]] inline V8 Flush(V8 x)
+{
+  V8 r;
+  asm("vfpclasspd $0xb9, %1, %%k1\n\t" // QNaN, +-Inf, denormal, SNaN
+      "knotb %%k1, %%k1\n\t"
+      "vmovapd %1, %0%{%%k1%}%{z%}"
+      : "=v"(r)
+      : "v"(x)
+      : "k1");
+  return r;
+}
+
+// Runs body<double>(i) for every i below count (a loop the compiler
+// vectorises itself), or, with kWide, body<V8>(i) eight frames at a time and
+// body<double> for the rest.
+template <bool kWide, class Body>
+[[gnu::always_inline]] inline void ForFrames(int count, Body body)
+{
+  int i = 0;
+  if constexpr (kWide)
+    for (; i + 8 <= count; i += 8)
+      body.template operator()<V8>(i);
+  for (; i < count; ++i)
+    body.template operator()<double>(i);
+}
+} // namespace
+
 // io holds the input on entry and the allpass output on return. The stored
 // values go straight into the line: a write of this run can only land on a
 // slot that an earlier frame of the run has already read.
+template <bool kWide>
 [[gnu::always_inline]] inline void TReverb::Allpass(TDelay& line, double g, double* __restrict io, int n)
 {
-  ForEachPiece(line, n, [&](const double* z, double* v, int offset, int count) {
+  ForEachPiece(line, n, [&](const double* z, double* v, int offset, int count) __attribute__((always_inline)) {
     double* x = io + offset;
-    for (int i = 0; i < count; ++i)
-    {
-      const double zi = z[i];
-      const double vi = FlushToZero(x[i] - g * zi);
-      v[i] = vi;
-      x[i] = zi + g * vi;
-    }
+    ForFrames<kWide>(count, [=]<class T>(int i) __attribute__((always_inline)) {
+      const T zi = Load<T>(z + i);
+      const T vi = Flush(Load<T>(x + i) - g * zi);
+      Store(v + i, vi);
+      Store(x + i, zi + g * vi);
+    });
   });
 }
 
@@ -650,7 +715,7 @@ template <int N, class Body>
 // other half's second delay, read straight from that line (which this run
 // writes only later), scaled by the decay gain on the right-to-left crossing
 // only.
-template <bool kScaledFeed>
+template <bool kWide, bool kScaledFeed>
 [[gnu::always_inline]] inline void TReverb::ModulatedPass(int first, const double* offsets, TDelay& feed, int n)
 {
   Interpolate(mDelays[first], offsets, n);
@@ -659,48 +724,49 @@ template <bool kScaledFeed>
   const double* const z = mZ;
   TDelay* const lines[3] = {&feed, &mDelays[first], &mDelays[first + 1]};
   const int start[3] = {feed.ReadPos(), mDelays[first].WritePos(), mDelays[first + 1].WritePos()};
-  ForEachPieceN(lines, start, n, [&](double* const* p, int offset, int count) {
+  ForEachPieceN(lines, start, n, [&](double* const* p, int offset, int count) __attribute__((always_inline)) {
     const double* __restrict ff = p[0];
     double* __restrict v = p[1];
     double* __restrict y = p[2];
     const double* __restrict dd = d + offset;
     const double* __restrict zz = z + offset;
-    for (int i = 0; i < count; ++i)
-    {
-      const double a = kScaledFeed ? dd[i] + gain * ff[i] : dd[i] + ff[i];
-      const double vi = FlushToZero(a + g * zz[i]);
-      v[i] = vi;
-      y[i] = FlushToZero(zz[i] - g * vi);
-    }
+    ForFrames<kWide>(count, [=]<class T>(int i) __attribute__((always_inline)) {
+      const T zi = Load<T>(zz + i);
+      const T a = kScaledFeed ? Load<T>(dd + i) + gain * Load<T>(ff + i) : Load<T>(dd + i) + Load<T>(ff + i);
+      const T vi = Flush(a + g * zi);
+      Store(v + i, vi);
+      Store(y + i, Flush(zi - g * vi));
+    });
   });
 }
 
 // The allpass on line `first` fed by the damped samples, written into line
 // first + 1. A line so close to its buffer size that the run writes slots it
 // read earlier in the run still works: each frame reads before it writes.
+template <bool kWide>
 [[gnu::always_inline]] inline void TReverb::DiffuserPass(int first, const double* damped, int n)
 {
   const double g = mDecayDiffusion2;
   TDelay* const lines[3] = {&mDelays[first], &mDelays[first], &mDelays[first + 1]};
   const int start[3] = {mDelays[first].ReadPos(), mDelays[first].WritePos(), mDelays[first + 1].WritePos()};
-  ForEachPieceN(lines, start, n, [&](double* const* p, int offset, int count) {
+  ForEachPieceN(lines, start, n, [&](double* const* p, int offset, int count) __attribute__((always_inline)) {
     const double* zz = p[0];
     double* v = p[1];
     double* __restrict y = p[2];
     const double* __restrict f = damped + offset;
-    for (int i = 0; i < count; ++i)
-    {
-      const double zi = zz[i];
-      const double vi = FlushToZero(f[i] - g * zi);
-      v[i] = vi;
-      y[i] = FlushToZero(zi + g * vi);
-    }
+    ForFrames<kWide>(count, [=]<class T>(int i) __attribute__((always_inline)) {
+      const T zi = Load<T>(zz + i);
+      const T vi = Flush(Load<T>(f + i) - g * zi);
+      Store(v + i, vi);
+      Store(y + i, Flush(zi + g * vi));
+    });
   });
 }
 
 // One side's wet signal: the signed sum of its seven taps (+ + - + - - -,
 // in tap order), read after all writes of the run. The run is cut into
 // pieces within which none of the seven positions wraps.
+template <bool kWide>
 [[gnu::always_inline]] inline void TReverb::SumTaps(int first, double* __restrict wet, int n)
 {
   static_assert(kTapSpecs[0].add && kTapSpecs[1].add && !kTapSpecs[2].add && kTapSpecs[3].add && !kTapSpecs[4].add &&
@@ -726,8 +792,10 @@ template <bool kScaledFeed>
     const double* __restrict t5 = lines[5]->Buffer() + pos[5];
     const double* __restrict t6 = lines[6]->Buffer() + pos[6];
     double* __restrict out = wet + done;
-    for (int i = 0; i < count; ++i)
-      out[i] = t0[i] + t1[i] - t2[i] + t3[i] - t4[i] - t5[i] - t6[i];
+    ForFrames<kWide>(count, [=]<class T>(int i) __attribute__((always_inline)) {
+      Store(out + i, Load<T>(t0 + i) + Load<T>(t1 + i) - Load<T>(t2 + i) + Load<T>(t3 + i) - Load<T>(t4 + i) -
+                       Load<T>(t5 + i) - Load<T>(t6 + i));
+    });
     done += count;
     for (int k = 0; k < 7; ++k)
       pos[k] = (pos[k] + count) & lines[k]->Mask();
@@ -736,6 +804,7 @@ template <bool kScaledFeed>
 
 // The outputs may be the input arrays: each frame's inputs are read before
 // its outputs are written, and no frame touches another frame's samples.
+template <bool kWide>
 [[gnu::always_inline]] inline void TReverb::MixOut(const double* inL, const double* inR, double* outL, double* outR,
                                                    int n) const
 {
@@ -743,29 +812,30 @@ template <bool kScaledFeed>
   const double wet = mWetGain, dry = mDryGain;
   const double* __restrict wetL = mWetL;
   const double* __restrict wetR = mWetR;
+  auto frames = [=]<class T>(int i) __attribute__((always_inline)) {
+    const T dryL = Load<T>(inL + i), dryR = Load<T>(inR + i);
+    const T wl = Load<T>(wetL + i), wr = Load<T>(wetR + i);
+    const T l = wl * direct + wr * cross;
+    const T r = wl * cross + wr * direct;
+    const T mid = (l + r) * 0.5;
+    const T spreadL = ((l - mid) * extra + mid + l) * 0.25;
+    const T spreadR = ((r - mid) * extra + mid + r) * 0.25;
+    Store(outL + i, Flush(spreadL * wet + dryL * dry));
+    Store(outR + i, Flush(spreadR * wet + dryR * dry));
+  };
+  if constexpr (kWide)
+  {
+    ForFrames<true>(n, frames);
+    return;
+  }
 #pragma GCC ivdep
   for (int i = 0; i < n; ++i)
-  {
-    const double dryL = inL[i], dryR = inR[i];
-    const double l = wetL[i] * direct + wetR[i] * cross;
-    const double r = wetL[i] * cross + wetR[i] * direct;
-    const double mid = (l + r) * 0.5;
-    const double spreadL = ((l - mid) * extra + mid + l) * 0.25;
-    const double spreadR = ((r - mid) * extra + mid + r) * 0.25;
-    outL[i] = FlushToZero(spreadL * wet + dryL * dry);
-    outR[i] = FlushToZero(spreadR * wet + dryR * dry);
-  }
+    frames.template operator()<double>(i);
 }
 
-// Compiled for the baseline processor and for AVX2-class processors; the
-// loader picks the one this processor runs. Both give the same results: no
-// operation is fused or reordered.
-#if QM_SINGLE_TARGET
-#define QM_PROCESSOR_VERSIONS
-#else
-#define QM_PROCESSOR_VERSIONS [[gnu::target_clones("arch=x86-64-v3", "default")]]
-#endif
-QM_PROCESSOR_VERSIONS void TReverb::ProcessRun(const double* inL, const double* inR, double* outL, double* outR, int n)
+template <bool kWide>
+[[gnu::always_inline]] inline void TReverb::ProcessRunWith(const double* inL, const double* inR, double* outL,
+                                                           double* outR, int n)
 {
   TDelay* const line = mDelays;
 
@@ -779,22 +849,90 @@ QM_PROCESSOR_VERSIONS void TReverb::ProcessRun(const double* inL, const double* 
 
   RunSerialStage(n); // mMono filtered, offsets, mOld5 / mOld9 damped
 
-  Allpass(line[0], mInputDiffusion1, mMono, n);
-  Allpass(line[1], mInputDiffusion1, mMono, n);
-  Allpass(line[2], mInputDiffusion2, mMono, n);
-  Allpass(line[3], mInputDiffusion2, mMono, n);
+  Allpass<kWide>(line[0], mInputDiffusion1, mMono, n);
+  Allpass<kWide>(line[1], mInputDiffusion1, mMono, n);
+  Allpass<kWide>(line[2], mInputDiffusion2, mMono, n);
+  Allpass<kWide>(line[3], mInputDiffusion2, mMono, n);
 
   // Left half, fed by the end of the right half through the decay gain;
   // right half, fed by the end of the left half unscaled.
-  ModulatedPass<true>(kLeftModulated, mOffset1, line[kRightDelay2], n);
-  ModulatedPass<false>(kRightModulated, mOffset2, line[kLeftDelay2], n);
-  DiffuserPass(kLeftAllpass, mOld5, n);
-  DiffuserPass(kRightAllpass, mOld9, n);
+  ModulatedPass<kWide, true>(kLeftModulated, mOffset1, line[kRightDelay2], n);
+  ModulatedPass<kWide, false>(kRightModulated, mOffset2, line[kLeftDelay2], n);
+  DiffuserPass<kWide>(kLeftAllpass, mOld5, n);
+  DiffuserPass<kWide>(kRightAllpass, mOld9, n);
 
-  SumTaps(0, mWetL, n);
-  SumTaps(7, mWetR, n);
-  MixOut(inL, inR, outL, outR, n);
+  SumTaps<kWide>(0, mWetL, n);
+  SumTaps<kWide>(7, mWetR, n);
+  MixOut<kWide>(inL, inR, outL, outR, n);
 
   for (TDelay& l : mDelays)
     l.Advance(n);
+}
+
+// The same run compiled three times: for any x86-64 processor, for AVX2-class
+// processors and for AVX-512 ones. All three give the same results: no
+// operation is fused, reordered or left out.
+void TReverb::ProcessRun(const double* inL, const double* inR, double* outL, double* outR, int n)
+{
+#if !QM_SINGLE_TARGET
+  if (mVersion == EProcessorVersion::kAvx512)
+    return ProcessRunAvx512(inL, inR, outL, outR, n);
+  if (mVersion == EProcessorVersion::kAvx2)
+    return ProcessRunAvx2(inL, inR, outL, outR, n);
+#endif
+  ProcessRunBaseline(inL, inR, outL, outR, n);
+}
+
+void TReverb::ProcessRunBaseline(const double* inL, const double* inR, double* outL, double* outR, int n)
+{
+  ProcessRunWith<false>(inL, inR, outL, outR, n);
+}
+
+#if !QM_SINGLE_TARGET
+[[gnu::target("arch=x86-64-v3")]] void TReverb::ProcessRunAvx2(const double* inL, const double* inR, double* outL,
+                                                               double* outR, int n)
+{
+  ProcessRunWith<false>(inL, inR, outL, outR, n);
+}
+
+[[gnu::target("arch=x86-64-v4")]] void TReverb::ProcessRunAvx512(const double* inL, const double* inR, double* outL,
+                                                                 double* outR, int n)
+{
+  ProcessRunWith<true>(inL, inR, outL, outR, n);
+}
+#endif
+
+bool TReverb::Supports(EProcessorVersion version)
+{
+#if QM_SINGLE_TARGET
+  return version == EProcessorVersion::kBaseline;
+#else
+  __builtin_cpu_init();
+  switch (version)
+  {
+    case EProcessorVersion::kBaseline: return true;
+    case EProcessorVersion::kAvx2:
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi2");
+    case EProcessorVersion::kAvx512:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+             __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+  }
+  return false;
+#endif
+}
+
+TReverb::EProcessorVersion TReverb::BestProcessorVersion()
+{
+  static const EProcessorVersion best = Supports(EProcessorVersion::kAvx512) ? EProcessorVersion::kAvx512
+                                        : Supports(EProcessorVersion::kAvx2) ? EProcessorVersion::kAvx2
+                                                                             : EProcessorVersion::kBaseline;
+  return best;
+}
+
+bool TReverb::UseProcessorVersion(EProcessorVersion version)
+{
+  if (!Supports(version))
+    return false;
+  mVersion = version;
+  return true;
 }

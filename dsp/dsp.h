@@ -191,6 +191,21 @@ public:
   const TIIRFilter& HiCut() const { return mHiCut; }
   const TFilt& DampL() const { return mDampL; }
   const TTriLFO& LFO1() const { return mLFO1; }
+  // The staged path exists in versions for processor generations, with the
+  // same results; the best one this processor runs is used unless a test
+  // asks for another.
+  enum class EProcessorVersion
+  {
+    kBaseline,
+    kAvx2,
+    kAvx512
+  };
+  static bool Supports(EProcessorVersion version);
+  static EProcessorVersion BestProcessorVersion();
+  // False, and nothing changes, when this processor cannot run `version`.
+  bool UseProcessorVersion(EProcessorVersion version);
+  EProcessorVersion ProcessorVersion() const { return mVersion; }
+
   // Longest run of frames the staged path may process at once at the current
   // rate; 0 when the lines are too short for it (the per-frame path is used).
   int MaxRun() const { return mMaxRun; }
@@ -201,13 +216,22 @@ private:
 
   void ComputeMaxRun();
   void ProcessRun(const double* inL, const double* inR, double* outL, double* outR, int n);
+  void ProcessRunBaseline(const double* inL, const double* inR, double* outL, double* outR, int n);
+  void ProcessRunAvx2(const double* inL, const double* inR, double* outL, double* outR, int n);
+  void ProcessRunAvx512(const double* inL, const double* inR, double* outL, double* outR, int n);
+  template <bool kWide>
+  void ProcessRunWith(const double* inL, const double* inR, double* outL, double* outR, int n);
   void RunSerialStage(int n);
+  template <bool kWide>
   void Allpass(TDelay& line, double g, double* io, int n);
   void Interpolate(const TDelay& line, const double* offsets, int n);
-  template <bool kScaledFeed>
+  template <bool kWide, bool kScaledFeed>
   void ModulatedPass(int first, const double* offsets, TDelay& feed, int n);
+  template <bool kWide>
   void DiffuserPass(int first, const double* damped, int n);
+  template <bool kWide>
   void SumTaps(int first, double* wet, int n);
+  template <bool kWide>
   void MixOut(const double* inL, const double* inR, double* outL, double* outR, int n) const;
 
   double mSampleRate = 44100.0;
@@ -234,6 +258,7 @@ private:
   TTriLFO mLFO1, mLFO2;
 
   int mLengths[kLines] = {};
+  EProcessorVersion mVersion = BestProcessorVersion();
   int mMaxRun = 0;
 
   // Scratch of the staged path, one run long.

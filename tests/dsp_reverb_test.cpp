@@ -227,9 +227,21 @@ TEST(Reverb, SignalBehaviour)
   }
 }
 
+using Version = TReverb::EProcessorVersion;
+
+// Every version of the staged path this processor can run.
+std::vector<Version> Versions()
+{
+  std::vector<Version> versions;
+  for (Version v : {Version::kBaseline, Version::kAvx2, Version::kAvx512})
+    if (TReverb::Supports(v))
+      versions.push_back(v);
+  return versions;
+}
+
 // The staged path against the plain per-frame path: identical to the last bit
 // for any block size, rate, parameter change and input.
-TEST(Reverb, StagedPathEqualsPerFramePath)
+void CheckStagedEqualsPerFrame(Version version)
 {
   std::mt19937 rng(1234);
   const double rates[] = {22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 192000.0, 8000.0, 11025.0};
@@ -237,6 +249,7 @@ TEST(Reverb, StagedPathEqualsPerFramePath)
   for (double rate : rates)
   {
     TReverb fast, plain;
+    ASSERT_TRUE(fast.UseProcessorVersion(version));
     fast.SetSampleRate(rate);
     plain.SetSampleRate(rate);
     double color = -30.0;
@@ -266,13 +279,19 @@ TEST(Reverb, StagedPathEqualsPerFramePath)
       for (int i = 0; i < n; ++i)
       {
         ASSERT_TRUE(SameBits(a.l[i], b.l[i]) && SameBits(a.r[i], b.r[i]))
-          << "rate " << rate << " block " << block << " frame " << i << " of " << n << ": " << a.l[i] << " vs "
-          << b.l[i];
+          << "version " << static_cast<int>(version) << " rate " << rate << " block " << block << " frame " << i
+          << " of " << n << ": " << a.l[i] << " vs " << b.l[i];
       }
       frames += n;
     }
     EXPECT_GT(frames, 0);
   }
+}
+
+TEST(Reverb, StagedPathEqualsPerFramePathInEveryVersion)
+{
+  for (Version version : Versions())
+    CheckStagedEqualsPerFrame(version);
 }
 
 // In place, and through the long decay into silence (where the tank's values
@@ -310,11 +329,12 @@ TEST(Reverb, StagedPathEqualsPerFramePathInPlaceAndIntoSilence)
 // Values entering every line of the tank are flushed when they are not normal
 // numbers, on both paths: input barely above the smallest normal numbers
 // leaves no subnormal value in any line, and both paths keep the same tank.
-TEST(Reverb, NoSubnormalEverEntersALine)
+void CheckNoSubnormalEntersALine(Version version)
 {
   // No colour is set: at 44100 Hz both colour filters then stay off, so the
   // tiny input reaches the tank instead of being flushed by them.
   TReverb fast, plain;
+  ASSERT_TRUE(fast.UseProcessorVersion(version));
   for (TReverb* rv : {&fast, &plain})
   {
     rv->SetDecayTime(1.0);
@@ -338,8 +358,14 @@ TEST(Reverb, NoSubnormalEverEntersALine)
       for (int i = 0; i < plain.Line(k).Size(); ++i)
         ASSERT_TRUE(IsNormalOrZero(plain.Line(k).Buffer()[i])) << "per frame, line " << k;
       ASSERT_EQ(std::memcmp(fast.Line(k).Buffer(), plain.Line(k).Buffer(), sizeof(double) * fast.Line(k).Size()), 0)
-        << "line " << k << " block " << block;
+        << "line " << k << " block " << block << " version " << static_cast<int>(version);
     }
   }
+}
+
+TEST(Reverb, NoSubnormalEverEntersALineInEveryVersion)
+{
+  for (Version version : Versions())
+    CheckNoSubnormalEntersALine(version);
 }
 } // namespace
