@@ -453,153 +453,6 @@ void TReverb::ProcessBlock(double** inputs, double** outputs, int count)
 
 namespace
 {
-// The recursive parts of a run. Their states live in locals for the length
-// of the loop: stored through the object they would have to be reloaded
-// after every store to the arrays, lengthening each recursion's chain.
-template <bool kLowCut, bool kHiCut, bool kDamp>
-[[gnu::always_inline]] inline void SerialLoop(int n, double* __restrict mono, TIIRFilter& lowCutRef,
-                                              TIIRFilter& hiCutRef, TTriLFO& lfo1Ref, TTriLFO& lfo2Ref, double depth,
-                                              double* __restrict offset1, double* __restrict offset2,
-                                              TFilt& dampLRef, double* __restrict left, TFilt& dampRRef,
-                                              double* __restrict right)
-{
-  TIIRFilter lowCut = lowCutRef, hiCut = hiCutRef;
-  TTriLFO lfo1 = lfo1Ref, lfo2 = lfo2Ref;
-  TFilt dampL = dampLRef, dampR = dampRRef;
-  for (int i = 0; i < n; ++i)
-  {
-    double x = mono[i];
-    if constexpr (kLowCut)
-      x = lowCut.Process(x);
-    if constexpr (kHiCut)
-      x = hiCut.Process(x);
-    mono[i] = x;
-    offset1[i] = (lfo1.Tick() + 1.0) * depth;
-    offset2[i] = (lfo2.Tick() + 1.0) * depth;
-    if constexpr (kDamp)
-    {
-      left[i] = dampL.Process(left[i]);
-      right[i] = dampR.Process(right[i]);
-    }
-  }
-  lowCutRef = lowCut;
-  hiCutRef = hiCut;
-  lfo1Ref = lfo1;
-  lfo2Ref = lfo2;
-  dampLRef = dampL;
-  dampRRef = dampR;
-}
-
-bool SameBits(double a, double b)
-{
-  return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-// A damping filter fed a constant input whose one step leaves its states as
-// they were will return the same output for the whole run. Long after the
-// tail has died the states sit on such a fixed point among the subnormal
-// numbers, where every operation on them is many times slower; this finds
-// that case and fills the run with the output of one step instead.
-bool DampRunFrozen(const TFilt& damp, const double* x, int n, double& output)
-{
-  for (int i = 1; i < n; ++i)
-    if (!SameBits(x[i], x[0]))
-      return false;
-  TFilt probe = damp;
-  output = probe.Process(x[0]);
-  return SameBits(probe.mLowState, damp.mLowState) && SameBits(probe.mOutState, damp.mOutState);
-}
-
-void DampRun(TFilt& dampRef, double* __restrict io, int n)
-{
-  double frozen;
-  if (DampRunFrozen(dampRef, io, n, frozen))
-  {
-    std::fill(io, io + n, frozen);
-    return;
-  }
-  TFilt damp = dampRef;
-  for (int i = 0; i < n; ++i)
-    io[i] = damp.Process(io[i]);
-  dampRef = damp;
-}
-} // namespace
-
-// Colour filters on the mono input, both LFOs, and both damping filters on the
-// samples leaving lines 5 and 9 (written before this run).
-[[gnu::always_inline]] inline void TReverb::RunSerialStage(int n)
-{
-  // Silent tank: only worth the check when the lines' ends are silent.
-  const bool quiet = mOld5[0] == 0.0 && mOld9[0] == 0.0 && mOld5[n - 1] == 0.0 && mOld9[n - 1] == 0.0;
-#define QM_SERIAL_LOOP(low, hi, damp)                                                                                \
-  SerialLoop<low, hi, damp>(n, mMono, mLowCut, mHiCut, mLFO1, mLFO2, mModDepth, mOffset1, mOffset2, mDampL, mOld5,   \
-                            mDampR, mOld9)
-  if (quiet)
-  {
-    if (mLowCut.mEnabled)
-      mHiCut.mEnabled ? QM_SERIAL_LOOP(true, true, false) : QM_SERIAL_LOOP(true, false, false);
-    else
-      mHiCut.mEnabled ? QM_SERIAL_LOOP(false, true, false) : QM_SERIAL_LOOP(false, false, false);
-    DampRun(mDampL, mOld5, n);
-    DampRun(mDampR, mOld9, n);
-  }
-  else
-  {
-    if (mLowCut.mEnabled)
-      mHiCut.mEnabled ? QM_SERIAL_LOOP(true, true, true) : QM_SERIAL_LOOP(true, false, true);
-    else
-      mHiCut.mEnabled ? QM_SERIAL_LOOP(false, true, true) : QM_SERIAL_LOOP(false, false, true);
-  }
-#undef QM_SERIAL_LOOP
-}
-
-namespace
-{
-// Calls body(read, write, offset, count) for the pieces of a run of `n` frames
-// on a line within which neither the read nor the write position wraps.
-template <class Body>
-[[gnu::always_inline]] inline void ForEachPiece(TDelay& line, int n, Body body)
-{
-  double* const buffer = line.Buffer();
-  const int size = line.Size(), mask = line.Mask();
-  int r = line.ReadPos(), w = line.WritePos();
-  for (int done = 0; done < n;)
-  {
-    const int count = std::min({n - done, size - r, size - w});
-    body(buffer + r, buffer + w, done, count);
-    done += count;
-    r = (r + count) & mask;
-    w = (w + count) & mask;
-  }
-}
-
-// Calls body(pointers, offset, count) for the pieces of a run of `n` frames
-// within which none of the N line positions wraps; pointers[k] addresses
-// position k at the start of the piece.
-template <int N, class Body>
-[[gnu::always_inline]] inline void ForEachPieceN(TDelay* const (&lines)[N], const int (&start)[N], int n, Body body)
-{
-  int pos[N];
-  for (int k = 0; k < N; ++k)
-    pos[k] = start[k] & lines[k]->Mask();
-  for (int done = 0; done < n;)
-  {
-    int count = n - done;
-    for (int k = 0; k < N; ++k)
-      count = std::min(count, lines[k]->Size() - pos[k]);
-    double* p[N];
-    for (int k = 0; k < N; ++k)
-      p[k] = lines[k]->Buffer() + pos[k];
-    body(p, done, count);
-    done += count;
-    for (int k = 0; k < N; ++k)
-      pos[k] = (pos[k] + count) & lines[k]->Mask();
-  }
-}
-} // namespace
-
-namespace
-{
 // Eight frames at a time on processors with AVX-512, where one instruction
 // classifies a value as NaN, infinite or subnormal. Each lane takes exactly
 // the scalar operations.
@@ -662,6 +515,258 @@ template <bool kWide, class Body>
     body.template operator()<double>(i);
 }
 } // namespace
+
+namespace
+{
+// The recursive parts of frames first .. first + count - 1 of a run. Their
+// states live in locals for the length of the loop: stored through the object
+// they would have to be reloaded after every store to the arrays, lengthening
+// each recursion's chain. After every eight frames, extra<V8>(k) is called
+// for the eight frames from k (relative to first), after each remaining frame
+// extra<double>(k): independent work that the processor overlaps with the
+// long chains of the recursions.
+template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
+[[gnu::always_inline]] inline void SerialLoop(int first, int count, double* __restrict mono, TIIRFilter& lowCutRef,
+                                              TIIRFilter& hiCutRef, TTriLFO& lfo1Ref, TTriLFO& lfo2Ref, double depth,
+                                              double* __restrict offset1, double* __restrict offset2,
+                                              TFilt& dampLRef, double* __restrict left, TFilt& dampRRef,
+                                              double* __restrict right, Extra extra)
+{
+  TIIRFilter lowCut = lowCutRef, hiCut = hiCutRef;
+  TTriLFO lfo1 = lfo1Ref, lfo2 = lfo2Ref;
+  TFilt dampL = dampLRef, dampR = dampRRef;
+  auto step = [&](int i) __attribute__((always_inline)) {
+    double x = mono[i];
+    if constexpr (kLowCut)
+      x = lowCut.Process(x);
+    if constexpr (kHiCut)
+      x = hiCut.Process(x);
+    mono[i] = x;
+    offset1[i] = (lfo1.Tick() + 1.0) * depth;
+    offset2[i] = (lfo2.Tick() + 1.0) * depth;
+    if constexpr (kDamp)
+    {
+      left[i] = dampL.Process(left[i]);
+      right[i] = dampR.Process(right[i]);
+    }
+  };
+  int k = 0;
+  for (; k + 8 <= count; k += 8)
+  {
+    for (int j = 0; j < 8; ++j)
+      step(first + k + j);
+    extra.template operator()<V8>(k);
+  }
+  for (; k < count; ++k)
+  {
+    step(first + k);
+    extra.template operator()<double>(k);
+  }
+  lowCutRef = lowCut;
+  hiCutRef = hiCut;
+  lfo1Ref = lfo1;
+  lfo2Ref = lfo2;
+  dampLRef = dampL;
+  dampRRef = dampR;
+}
+
+struct NoExtraWork
+{
+  template <class T>
+  void operator()(int) const
+  {
+  }
+};
+
+struct MixCoefficients
+{
+  double direct, cross, extra, wet, dry;
+};
+
+// Output taps (each side + + - + - - -, in tap order), width matrix and mix
+// for the frame(s) at index i of the tap pointers and `at` of the arrays. Each
+// frame's inputs are read before its outputs are written, so the outputs may
+// be the input arrays.
+template <class T>
+[[gnu::always_inline]] inline void TapsAndMix(const double* const* t, int i, const double* inL, const double* inR,
+                                              double* outL, double* outR, int at, const MixCoefficients& m)
+{
+  const T dryL = Load<T>(inL + at), dryR = Load<T>(inR + at);
+  const T wl = Load<T>(t[0] + i) + Load<T>(t[1] + i) - Load<T>(t[2] + i) + Load<T>(t[3] + i) - Load<T>(t[4] + i) -
+               Load<T>(t[5] + i) - Load<T>(t[6] + i);
+  const T wr = Load<T>(t[7] + i) + Load<T>(t[8] + i) - Load<T>(t[9] + i) + Load<T>(t[10] + i) - Load<T>(t[11] + i) -
+               Load<T>(t[12] + i) - Load<T>(t[13] + i);
+  const T l = wl * m.direct + wr * m.cross;
+  const T r = wl * m.cross + wr * m.direct;
+  const T mid = (l + r) * 0.5;
+  const T spreadL = ((l - mid) * m.extra + mid + l) * 0.25;
+  const T spreadR = ((r - mid) * m.extra + mid + r) * 0.25;
+  Store(outL + at, Flush(spreadL * m.wet + dryL * m.dry));
+  Store(outR + at, Flush(spreadR * m.wet + dryR * m.dry));
+}
+
+bool SameBits(double a, double b)
+{
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// A damping filter fed a constant input whose one step leaves its states as
+// they were will return the same output for the whole run. Long after the
+// tail has died the states sit on such a fixed point among the subnormal
+// numbers, where every operation on them is many times slower; this finds
+// that case and fills the run with the output of one step instead.
+bool DampRunFrozen(const TFilt& damp, const double* x, int n, double& output)
+{
+  for (int i = 1; i < n; ++i)
+    if (!SameBits(x[i], x[0]))
+      return false;
+  TFilt probe = damp;
+  output = probe.Process(x[0]);
+  return SameBits(probe.mLowState, damp.mLowState) && SameBits(probe.mOutState, damp.mOutState);
+}
+
+void DampRun(TFilt& dampRef, double* __restrict io, int n)
+{
+  double frozen;
+  if (DampRunFrozen(dampRef, io, n, frozen))
+  {
+    std::fill(io, io + n, frozen);
+    return;
+  }
+  TFilt damp = dampRef;
+  for (int i = 0; i < n; ++i)
+    io[i] = damp.Process(io[i]);
+  dampRef = damp;
+}
+} // namespace
+
+// Calls body(taps, offset, count) for the pieces of the run within which none
+// of the fourteen tap positions wraps; taps[k] addresses tap k at the start of
+// the piece.
+template <class Body>
+[[gnu::always_inline]] inline void TReverb::ForEachTapPiece(int n, Body body) const
+{
+  const TDelay* lines[kTaps];
+  int pos[kTaps];
+  for (int k = 0; k < kTaps; ++k)
+  {
+    lines[k] = &mDelays[kTapSpecs[k].line];
+    pos[k] = (lines[k]->ReadPos() + mTaps[k]) & lines[k]->Mask();
+  }
+  for (int done = 0; done < n;)
+  {
+    int count = n - done;
+    for (int k = 0; k < kTaps; ++k)
+      count = std::min(count, lines[k]->Size() - pos[k]);
+    const double* taps[kTaps];
+    for (int k = 0; k < kTaps; ++k)
+      taps[k] = lines[k]->Buffer() + pos[k];
+    body(taps, done, count);
+    done += count;
+    for (int k = 0; k < kTaps; ++k)
+      pos[k] = (pos[k] + count) & lines[k]->Mask();
+  }
+}
+
+// Colour filters on the mono input, both LFOs, and both damping filters on the
+// samples leaving lines 5 and 9 (written before this run). With kWide the
+// output stage runs inside the same loop: every tap reads a sample written
+// before the run (see ComputeMaxRun), so the outputs need nothing of this run
+// but its input.
+template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
+[[gnu::always_inline]] inline void TReverb::SerialStage(const double* inL, const double* inR, double* outL,
+                                                        double* outR, int n)
+{
+  auto loop = [&](int first, int count, auto extra) __attribute__((always_inline)) {
+    SerialLoop<kLowCut, kHiCut, kDamp>(first, count, mMono, mLowCut, mHiCut, mLFO1, mLFO2, mModDepth, mOffset1,
+                                       mOffset2, mDampL, mOld5, mDampR, mOld9, extra);
+  };
+  if constexpr (!kWide)
+    loop(0, n, NoExtraWork{});
+  else
+  {
+    const MixCoefficients mix{mWidthDirect, mWidthCross, mWidthExtra, mWetGain, mDryGain};
+    ForEachTapPiece(n, [&](const double* const* taps, int offset, int count) __attribute__((always_inline)) {
+      loop(offset, count, [&]<class T>(int k) __attribute__((always_inline)) {
+        TapsAndMix<T>(taps, k, inL, inR, outL, outR, offset + k, mix);
+      });
+    });
+  }
+}
+
+template <bool kWide, bool kDamp>
+[[gnu::always_inline]] inline void TReverb::SerialStageFor(const double* inL, const double* inR, double* outL,
+                                                           double* outR, int n)
+{
+  if (mLowCut.mEnabled)
+    mHiCut.mEnabled ? SerialStage<kWide, true, true, kDamp>(inL, inR, outL, outR, n)
+                    : SerialStage<kWide, true, false, kDamp>(inL, inR, outL, outR, n);
+  else
+    mHiCut.mEnabled ? SerialStage<kWide, false, true, kDamp>(inL, inR, outL, outR, n)
+                    : SerialStage<kWide, false, false, kDamp>(inL, inR, outL, outR, n);
+}
+
+template <bool kWide>
+[[gnu::always_inline]] inline void TReverb::RunSerialStage(const double* inL, const double* inR, double* outL,
+                                                           double* outR, int n)
+{
+  // Silent tank: only worth the check when the lines' ends are silent.
+  const bool quiet = mOld5[0] == 0.0 && mOld9[0] == 0.0 && mOld5[n - 1] == 0.0 && mOld9[n - 1] == 0.0;
+  if (quiet)
+  {
+    SerialStageFor<kWide, false>(inL, inR, outL, outR, n);
+    DampRun(mDampL, mOld5, n);
+    DampRun(mDampR, mOld9, n);
+  }
+  else
+    SerialStageFor<kWide, true>(inL, inR, outL, outR, n);
+}
+
+namespace
+{
+// Calls body(read, write, offset, count) for the pieces of a run of `n` frames
+// on a line within which neither the read nor the write position wraps.
+template <class Body>
+[[gnu::always_inline]] inline void ForEachPiece(TDelay& line, int n, Body body)
+{
+  double* const buffer = line.Buffer();
+  const int size = line.Size(), mask = line.Mask();
+  int r = line.ReadPos(), w = line.WritePos();
+  for (int done = 0; done < n;)
+  {
+    const int count = std::min({n - done, size - r, size - w});
+    body(buffer + r, buffer + w, done, count);
+    done += count;
+    r = (r + count) & mask;
+    w = (w + count) & mask;
+  }
+}
+
+// Calls body(pointers, offset, count) for the pieces of a run of `n` frames
+// within which none of the N line positions wraps; pointers[k] addresses
+// position k at the start of the piece.
+template <int N, class Body>
+[[gnu::always_inline]] inline void ForEachPieceN(TDelay* const (&lines)[N], const int (&start)[N], int n, Body body)
+{
+  int pos[N];
+  for (int k = 0; k < N; ++k)
+    pos[k] = start[k] & lines[k]->Mask();
+  for (int done = 0; done < n;)
+  {
+    int count = n - done;
+    for (int k = 0; k < N; ++k)
+      count = std::min(count, lines[k]->Size() - pos[k]);
+    double* p[N];
+    for (int k = 0; k < N; ++k)
+      p[k] = lines[k]->Buffer() + pos[k];
+    body(p, done, count);
+    done += count;
+    for (int k = 0; k < N; ++k)
+      pos[k] = (pos[k] + count) & lines[k]->Mask();
+  }
+}
+} // namespace
+
 
 // io holds the input on entry and the allpass output on return. The stored
 // values go straight into the line: a write of this run can only land on a
@@ -766,7 +871,6 @@ template <bool kWide>
 // One side's wet signal: the signed sum of its seven taps (+ + - + - - -,
 // in tap order), read after all writes of the run. The run is cut into
 // pieces within which none of the seven positions wraps.
-template <bool kWide>
 [[gnu::always_inline]] inline void TReverb::SumTaps(int first, double* __restrict wet, int n)
 {
   static_assert(kTapSpecs[0].add && kTapSpecs[1].add && !kTapSpecs[2].add && kTapSpecs[3].add && !kTapSpecs[4].add &&
@@ -792,10 +896,8 @@ template <bool kWide>
     const double* __restrict t5 = lines[5]->Buffer() + pos[5];
     const double* __restrict t6 = lines[6]->Buffer() + pos[6];
     double* __restrict out = wet + done;
-    ForFrames<kWide>(count, [=]<class T>(int i) __attribute__((always_inline)) {
-      Store(out + i, Load<T>(t0 + i) + Load<T>(t1 + i) - Load<T>(t2 + i) + Load<T>(t3 + i) - Load<T>(t4 + i) -
-                       Load<T>(t5 + i) - Load<T>(t6 + i));
-    });
+    for (int i = 0; i < count; ++i)
+      out[i] = t0[i] + t1[i] - t2[i] + t3[i] - t4[i] - t5[i] - t6[i];
     done += count;
     for (int k = 0; k < 7; ++k)
       pos[k] = (pos[k] + count) & lines[k]->Mask();
@@ -804,33 +906,26 @@ template <bool kWide>
 
 // The outputs may be the input arrays: each frame's inputs are read before
 // its outputs are written, and no frame touches another frame's samples.
-template <bool kWide>
+// The outputs may be the input arrays: each frame's inputs are read before
+// its outputs are written, and no frame touches another frame's samples.
 [[gnu::always_inline]] inline void TReverb::MixOut(const double* inL, const double* inR, double* outL, double* outR,
                                                    int n) const
 {
-  const double direct = mWidthDirect, cross = mWidthCross, extra = mWidthExtra;
-  const double wet = mWetGain, dry = mDryGain;
+  const MixCoefficients mix{mWidthDirect, mWidthCross, mWidthExtra, mWetGain, mDryGain};
   const double* __restrict wetL = mWetL;
   const double* __restrict wetR = mWetR;
-  auto frames = [=]<class T>(int i) __attribute__((always_inline)) {
-    const T dryL = Load<T>(inL + i), dryR = Load<T>(inR + i);
-    const T wl = Load<T>(wetL + i), wr = Load<T>(wetR + i);
-    const T l = wl * direct + wr * cross;
-    const T r = wl * cross + wr * direct;
-    const T mid = (l + r) * 0.5;
-    const T spreadL = ((l - mid) * extra + mid + l) * 0.25;
-    const T spreadR = ((r - mid) * extra + mid + r) * 0.25;
-    Store(outL + i, Flush(spreadL * wet + dryL * dry));
-    Store(outR + i, Flush(spreadR * wet + dryR * dry));
-  };
-  if constexpr (kWide)
-  {
-    ForFrames<true>(n, frames);
-    return;
-  }
 #pragma GCC ivdep
   for (int i = 0; i < n; ++i)
-    frames.template operator()<double>(i);
+  {
+    const double dryL = inL[i], dryR = inR[i];
+    const double l = wetL[i] * mix.direct + wetR[i] * mix.cross;
+    const double r = wetL[i] * mix.cross + wetR[i] * mix.direct;
+    const double mid = (l + r) * 0.5;
+    const double spreadL = ((l - mid) * mix.extra + mid + l) * 0.25;
+    const double spreadR = ((r - mid) * mix.extra + mid + r) * 0.25;
+    outL[i] = FlushToZero(spreadL * mix.wet + dryL * mix.dry);
+    outR[i] = FlushToZero(spreadR * mix.wet + dryR * mix.dry);
+  }
 }
 
 template <bool kWide>
@@ -847,7 +942,9 @@ template <bool kWide>
   line[kLeftDelay1].CopyOut(line[kLeftDelay1].ReadPos(), n, mOld5);
   line[kRightDelay1].CopyOut(line[kRightDelay1].ReadPos(), n, mOld9);
 
-  RunSerialStage(n); // mMono filtered, offsets, mOld5 / mOld9 damped
+  // mMono filtered, offsets, mOld5 / mOld9 damped (and, with kWide, the
+  // outputs formed)
+  RunSerialStage<kWide>(inL, inR, outL, outR, n);
 
   Allpass<kWide>(line[0], mInputDiffusion1, mMono, n);
   Allpass<kWide>(line[1], mInputDiffusion1, mMono, n);
@@ -861,9 +958,12 @@ template <bool kWide>
   DiffuserPass<kWide>(kLeftAllpass, mOld5, n);
   DiffuserPass<kWide>(kRightAllpass, mOld9, n);
 
-  SumTaps<kWide>(0, mWetL, n);
-  SumTaps<kWide>(7, mWetR, n);
-  MixOut<kWide>(inL, inR, outL, outR, n);
+  if constexpr (!kWide)
+  {
+    SumTaps(0, mWetL, n);
+    SumTaps(7, mWetR, n);
+    MixOut(inL, inR, outL, outR, n);
+  }
 
   for (TDelay& l : mDelays)
     l.Advance(n);

@@ -221,7 +221,14 @@ private:
   void ProcessRunAvx512(const double* inL, const double* inR, double* outL, double* outR, int n);
   template <bool kWide>
   void ProcessRunWith(const double* inL, const double* inR, double* outL, double* outR, int n);
-  void RunSerialStage(int n);
+  template <class Body>
+  void ForEachTapPiece(int n, Body body) const;
+  template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
+  void SerialStage(const double* inL, const double* inR, double* outL, double* outR, int n);
+  template <bool kWide, bool kDamp>
+  void SerialStageFor(const double* inL, const double* inR, double* outL, double* outR, int n);
+  template <bool kWide>
+  void RunSerialStage(const double* inL, const double* inR, double* outL, double* outR, int n);
   template <bool kWide>
   void Allpass(TDelay& line, double g, double* io, int n);
   void Interpolate(const TDelay& line, const double* offsets, int n);
@@ -229,9 +236,7 @@ private:
   void ModulatedPass(int first, const double* offsets, TDelay& feed, int n);
   template <bool kWide>
   void DiffuserPass(int first, const double* damped, int n);
-  template <bool kWide>
   void SumTaps(int first, double* wet, int n);
-  template <bool kWide>
   void MixOut(const double* inL, const double* inR, double* outL, double* outR, int n) const;
 
   double mSampleRate = 44100.0;
