@@ -120,6 +120,55 @@ public:
   // The current slot takes the current values, and name when it is not empty.
   void ModifyCurrentPreset(const char* name = nullptr);
 
+  // --- Program and bank files ---
+  // Only the parameter forms ("FxCk" programs, "FxBk" banks) with big-endian fields; every value is
+  // stored as a normalised 32-bit float. A refused file changes nothing, and files are replaced
+  // whole through a temporary file, so a failed save leaves any existing file as it was.
+  // Main thread only: these read and write files.
+
+  // The plug-in's four-character identifier, written into program and bank files and required of
+  // the files that are loaded. Any thread.
+  virtual int32_t GetUniqueID() const { return 0; }
+
+  // Writes the live values under the current preset's name. False for a null or empty path or a
+  // failed write. Main thread.
+  bool SaveProgramAsFXP(const char* path) const;
+  // Applies the file's values, stores them in the current slot (with the file's program name when
+  // it is not empty), restores that slot and informs the host. False, changing nothing, for a file
+  // that cannot be read, is not a regular file, is larger than kMaxPresetFileSize, is not a
+  // parameter-form program of this plug-in, is truncated or holds a non-finite value. Main thread.
+  bool LoadProgramFromFXP(const char* path);
+  // Writes every slot's stored values (not the live ones) and the current preset index. False for a
+  // null or empty path or a failed write. Main thread.
+  bool SaveBankAsFXB(const char* path) const;
+  // Loads every program record into its slot, then restores the bank's current program and informs
+  // the host. Refused like LoadProgramFromFXP, and also when the file's length does not match its
+  // program count. A record whose tags, version or parameter count are wrong stops the load with
+  // false; the records before it stay loaded, the last of them is current and the host is
+  // informed (nothing changes when it is the first record). Main thread.
+  bool LoadBankFromFXB(const char* path);
+
+  // Files larger than this are refused before they are read.
+  static constexpr long kMaxPresetFileSize = 4L * 1024 * 1024;
+
+  // --- Source dumps: lines for a plug-in's constructor (main thread) ---
+  // Each replaces the file at path; false (writing nothing) when it cannot be written. Preset names
+  // are written with their quotes and backslashes escaped.
+
+  // "  MakePreset(...);" from the live values and the current preset's name; with paramNames (one
+  // text per parameter) "  MakePresetFromNamedParams(...);" naming each parameter.
+  bool DumpPresetSrcCode(const char* path, const char* const* paramNames = nullptr) const;
+  // "MakePresetFromBlob(name, base64, size);" for the current slot's stored state. False also when
+  // there is no current slot or its state is larger than kMaxBlobStateSize.
+  bool DumpPresetBlob(const char* path) const;
+  // One "MakePresetFromBlob(name, base64, size, size);" line per slot.
+  bool DumpAllPresetsBlob(const char* path) const;
+  // One "MakePresetFromBlob(name, base64, size);" line per slot.
+  bool DumpBankBlob(const char* path) const;
+
+  // A dumped state's base64 text stays within 32767 characters.
+  static constexpr int kMaxBlobStateSize = 24573;
+
   // --- Parameter sets ---
 
   void InitParamRange(int startIdx, int endIdx, int countStart, const char* nameFormat,

@@ -99,6 +99,20 @@ void RenderSource::MakeDemo(int sampleRate)
   AddPluck(mDemo, sampleRate, 2.0, 110.0, 0.4, 0.5, rng);
 }
 
+void RenderSource::MakeNoise(int sampleRate, double seconds)
+{
+  mSampleRate = sampleRate;
+  mChannels = 2;
+  mFileFormat = 0;
+  mTotalFrames = std::lround(seconds * sampleRate);
+  mDemo.resize(2 * mTotalFrames);
+  mDemoPos = 0;
+  std::mt19937 rng(4711);
+  std::uniform_real_distribution<double> noise(-0.5, 0.5);
+  for (double& v : mDemo)
+    v = noise(rng);
+}
+
 long RenderSource::Read(double* interleaved, long frames)
 {
   if (!mFile)

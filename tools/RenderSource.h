@@ -12,6 +12,8 @@ public:
   bool OpenFile(const std::string& path, std::string& error);
   // A short built-in phrase (plucked notes and a drum hit) at `sampleRate`.
   void MakeDemo(int sampleRate);
+  // `seconds` of uncorrelated white noise in each channel (peak 0.5) at `sampleRate`.
+  void MakeNoise(int sampleRate, double seconds);
 
   // Reads up to `frames` stereo frames into `interleaved`; returns the
   // number read, 0 at the end, -1 on a read error.

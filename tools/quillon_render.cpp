@@ -1,203 +1,91 @@
-// quillon-render: reverberates an audio file (or the built-in demo) through
-// the QuillonMini engine and writes the result with its tail.
+// quillon-render: reverberates an audio file (or the built-in demo) through a
+// VST 2 plug-in, QuillonMini by default, and writes the result with its tail.
 #include <sndfile.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "dsp/dsp.h"
+#include "tools/FxFile.h"
+#include "tools/RenderOptions.h"
 #include "tools/RenderSource.h"
+#include "tools/VstHost.h"
 
 namespace
 {
 constexpr double kSilenceThreshold = 3.1622776601683795e-5; // -90 dBFS
 constexpr double kQuietSpanSeconds = 0.25;                    // so long below it ends the tail
+constexpr double kTailGuessSeconds = 5.0;                     // for the progress bar only
 
 std::atomic<bool> gInterrupted{false};
+// The output being written, removed if the process dies on a fatal signal.
+char gPartialPath[PATH_MAX + 16] = {};
 
 void OnSignal(int)
 {
   gInterrupted = true;
 }
 
-struct ParamSpec
+// A crashing plug-in must not leave a partial output behind. The sanitizers
+// keep their own handlers, whose reports say more.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+void OnFatalSignal(int signal)
 {
-  const char* name;
-  double min, max, def;
-  const char* unit;
-};
-
-// The engine's settings, by the effect's parameter index.
-constexpr ParamSpec kParams[] = {
-  {"Decay", 0.1, 100.0, 3.2, "s"},
-  {"Width", 0.0, 200.0, 150.0, "%"},
-  {"Color", -100.0, 100.0, 0.0, ""},
-  {"Mix", 0.0, 100.0, 21.0, "%"},
-};
-
-struct Options
-{
-  std::string input, output;
-  double values[4] = {kParams[0].def, kParams[1].def, kParams[2].def, kParams[3].def};
-  double fixedTail = -1.0; // < 0: until the tail falls below -90 dBFS
-  double maxTail = 60.0;
-  int block = 512;
-  int demoRate = 48000;
-  bool quiet = false;
-};
-
-void PrintUsage(FILE* to)
-{
-  std::fprintf(to,
-               "usage: quillon-render [INPUT] [-o OUTPUT] [-p NAME=VALUE]... [options]\n"
-               "Reverberates INPUT (any file libsndfile reads: WAV, FLAC, AIFF, OGG, ...) through QuillonMini.\n"
-               "Without INPUT a built-in demo phrase is used.\n\n"
-               "  -o, --output FILE      where to write (default: INPUT-reverb.wav, or quillon-demo.wav);\n"
-               "                         the format follows the extension: .wav .flac .aiff .aif .ogg\n"
-               "  -p, --param NAME=VALUE set a parameter by name to a plain value:\n");
-  for (const ParamSpec& p : kParams)
-    std::fprintf(to, "                           %-6s %g to %g%s (default %g)\n", p.name, p.min, p.max, p.unit, p.def);
-  std::fprintf(to,
-               "      --tail SECONDS     fixed tail after the input (default: until below -90 dBFS)\n"
-               "      --max-tail SECONDS longest automatic tail (default 60)\n"
-               "      --block FRAMES     processing block size (default 512)\n"
-               "      --demo-rate HZ     sample rate of the built-in demo (default 48000)\n"
-               "  -q, --quiet            no progress bar\n"
-               "  -h, --help             this text\n");
+  // Only async-signal-safe calls here.
+  if (gPartialPath[0])
+    unlink(gPartialPath);
+  char message[] = "quillon-render: fatal signal ?? while rendering; nothing written\n";
+  char* digits = std::strchr(message, '?');
+  digits[0] = static_cast<char>(signal >= 10 ? '0' + signal / 10 % 10 : ' ');
+  digits[1] = static_cast<char>('0' + signal % 10);
+  if (digits[0] == ' ')
+    std::memmove(digits, digits + 1, std::strlen(digits));
+  (void)!write(STDERR_FILENO, message, std::strlen(message));
+  _exit(1);
 }
 
-bool ParseNumber(const std::string& text, double& value)
+void CatchFatalSignals()
 {
-  const char* first = text.data();
-  const char* last = first + text.size();
-  auto [end, ec] = std::from_chars(first, last, value);
-  return ec == std::errc() && end == last && std::isfinite(value);
+  for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+    std::signal(s, OnFatalSignal);
+}
+#else
+void CatchFatalSignals() {}
+#endif
+
+int Fail(const std::string& message, int status = 1)
+{
+  std::fprintf(stderr, "quillon-render: %s\n", message.c_str());
+  return status;
 }
 
-bool EqualsIgnoringCase(const std::string& a, const char* b)
+std::string Trimmed(const std::string& text)
 {
-  if (a.size() != std::strlen(b))
-    return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
+  size_t first = 0, last = text.size();
+  while (first < last && std::isspace(static_cast<unsigned char>(text[first])))
+    ++first;
+  while (last > first && std::isspace(static_cast<unsigned char>(text[last - 1])))
+    --last;
+  return text.substr(first, last - first);
 }
 
-bool SetParam(Options& options, const std::string& assignment, std::string& error)
+bool SameIgnoringCase(const std::string& a, const std::string& b)
 {
-  const size_t eq = assignment.find('=');
-  if (eq == std::string::npos)
-  {
-    error = "expected NAME=VALUE after -p, got '" + assignment + "'";
-    return false;
-  }
-  const std::string name = assignment.substr(0, eq), text = assignment.substr(eq + 1);
-  for (int k = 0; k < 4; ++k)
-  {
-    if (!EqualsIgnoringCase(name, kParams[k].name))
-      continue;
-    double value;
-    if (!ParseNumber(text, value))
-    {
-      error = "'" + text + "' is not a number (parameter " + kParams[k].name + ")";
-      return false;
-    }
-    if (value < kParams[k].min || value > kParams[k].max)
-    {
-      char range[96];
-      std::snprintf(range, sizeof range, "%g to %g", kParams[k].min, kParams[k].max);
-      error = std::string(kParams[k].name) + " " + text + " is out of range (" + range + ")";
-      return false;
-    }
-    options.values[k] = value;
-    return true;
-  }
-  error = "unknown parameter '" + name + "' (known: Decay, Width, Color, Mix)";
-  return false;
-}
-
-// Returns 0 to go on, or the exit status.
-int ParseArguments(int argc, char** argv, Options& options)
-{
-  auto fail = [](const std::string& message) {
-    std::fprintf(stderr, "quillon-render: %s\n", message.c_str());
-    return 2;
-  };
-  for (int i = 1; i < argc; ++i)
-  {
-    const std::string arg = argv[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= argc)
-        return false;
-      out = argv[++i];
-      return true;
-    };
-    auto number = [&](double& out, double min, double max) {
-      std::string text;
-      return value(text) && ParseNumber(text, out) && out >= min && out <= max;
-    };
-    std::string text, error;
-    double number_;
-    if (arg == "-h" || arg == "--help")
-    {
-      PrintUsage(stdout);
-      return -1;
-    }
-    else if (arg == "-q" || arg == "--quiet")
-      options.quiet = true;
-    else if (arg == "-o" || arg == "--output")
-    {
-      if (!value(options.output))
-        return fail("-o needs a file name");
-    }
-    else if (arg == "-p" || arg == "--param")
-    {
-      if (!value(text))
-        return fail("-p needs NAME=VALUE");
-      if (!SetParam(options, text, error))
-        return fail(error);
-    }
-    else if (arg == "--tail")
-    {
-      if (!number(options.fixedTail, 0.0, 3600.0))
-        return fail("--tail needs seconds from 0 to 3600");
-    }
-    else if (arg == "--max-tail")
-    {
-      if (!number(options.maxTail, 0.0, 3600.0))
-        return fail("--max-tail needs seconds from 0 to 3600");
-    }
-    else if (arg == "--block")
-    {
-      if (!number(number_, 1, 65536) || number_ != std::floor(number_))
-        return fail("--block needs a whole number of frames from 1 to 65536");
-      options.block = static_cast<int>(number_);
-    }
-    else if (arg == "--demo-rate")
-    {
-      if (!number(number_, 8000, 384000) || number_ != std::floor(number_))
-        return fail("--demo-rate needs a whole number of Hz from 8000 to 384000");
-      options.demoRate = static_cast<int>(number_);
-    }
-    else if (arg.size() > 1 && arg[0] == '-')
-      return fail("unknown option '" + arg + "' (see --help)");
-    else if (options.input.empty())
-      options.input = arg;
-    else
-      return fail("only one input file, got '" + options.input + "' and '" + arg + "'");
-  }
-  return 0;
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
 }
 
 std::string Extension(const std::string& path)
@@ -212,13 +100,27 @@ std::string Extension(const std::string& path)
   return ext;
 }
 
-std::string DefaultOutput(const Options& options)
+std::string DefaultOutput(const RenderOptions& options)
 {
   if (options.input.empty())
     return "quillon-demo.wav";
   const std::string ext = Extension(options.input);
   const std::string stem = ext.empty() ? options.input : options.input.substr(0, options.input.size() - ext.size() - 1);
   return stem + "-reverb.wav";
+}
+
+// The plug-in built together with this program: ../QuillonMini.so from the
+// folder the executable lies in.
+std::string DefaultPluginPath()
+{
+  char self[PATH_MAX] = {};
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0)
+    return "QuillonMini.so";
+  std::string path(self, static_cast<size_t>(length)); // .../build/tools/quillon-render
+  for (int up = 0; up < 2 && path.find_last_of('/') != std::string::npos; ++up)
+    path.erase(path.find_last_of('/'));
+  return path + "/QuillonMini.so";
 }
 
 // The output format from the file name, keeping the input's sample format
@@ -297,6 +199,11 @@ public:
   {
     mPath = path;
     mTemp = path + ".partial";
+    if (mTemp.size() >= sizeof gPartialPath)
+    {
+      error = "output path too long: '" + path + "'";
+      return false;
+    }
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = 2;
@@ -307,6 +214,7 @@ public:
       error = "cannot write '" + path + "': " + sf_strerror(nullptr);
       return false;
     }
+    std::snprintf(gPartialPath, sizeof gPartialPath, "%s", mTemp.c_str());
     sf_command(mFile, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return true;
   }
@@ -320,10 +228,11 @@ public:
   {
     const int status = sf_close(mFile);
     mFile = nullptr;
+    gPartialPath[0] = 0;
     if (status != 0 || std::rename(mTemp.c_str(), mPath.c_str()) != 0)
     {
-      std::remove(mTemp.c_str());
       error = "cannot finish writing '" + mPath + "': " + std::strerror(errno);
+      std::remove(mTemp.c_str());
       return false;
     }
     return true;
@@ -335,6 +244,7 @@ public:
     {
       sf_close(mFile);
       std::remove(mTemp.c_str());
+      gPartialPath[0] = 0;
     }
   }
 
@@ -343,54 +253,283 @@ private:
   SNDFILE* mFile = nullptr;
 };
 
-int Fail(const std::string& message)
+// A plain value as the plug-in shows it: a number, optionally followed by the
+// parameter's unit ("4.5", "4.5 s", "40%").
+bool SplitPlainValue(const std::string& text, const std::string& label, std::string& number)
 {
-  std::fprintf(stderr, "quillon-render: %s\n", message.c_str());
-  return 1;
+  std::string value = Trimmed(text);
+  if (!value.empty() && value[0] == '+')
+    value.erase(0, 1);
+  const char* first = value.c_str();
+  const char* last = first + value.size();
+  double parsed;
+  const auto [end, ec] = std::from_chars(first, last, parsed);
+  if (ec != std::errc() || !std::isfinite(parsed))
+    return false;
+  const std::string unit = Trimmed(std::string(end, last));
+  if (!unit.empty() && !SameIgnoringCase(unit, Trimmed(label)))
+    return false;
+  number.assign(first, end);
+  return true;
+}
+
+std::string ParamNames(VstHost& host)
+{
+  std::string names;
+  for (int k = 0; k < host.NumParams() && k < 16; ++k)
+    names += (k ? ", " : "") + Trimmed(host.ParamName(k));
+  if (host.NumParams() > 16)
+    names += ", ...";
+  return names.empty() ? "none" : names;
+}
+
+// Plug-ins clamp plain values silently. A value that landed on an end of the
+// range although the plug-in shows something else there was out of range:
+// further from the shown number than its last digit can explain. Displays
+// that are not numbers cannot tell and pass.
+bool WithinRange(VstHost& host, int index, const std::string& requested)
+{
+  const float normalised = host.ParamValue(index);
+  if (normalised > 0.0f && normalised < 1.0f)
+    return true;
+  const std::string display = Trimmed(host.ParamDisplay(index));
+  const char* first = display.c_str();
+  double shown, wanted;
+  const auto [end, ec] = std::from_chars(first, first + display.size(), shown);
+  if (ec != std::errc() || std::from_chars(requested.data(), requested.data() + requested.size(), wanted).ec != std::errc())
+    return true;
+  const char* dot = std::find(first, end, '.');
+  const long decimals = dot == end ? 0 : end - dot - 1;
+  const double tolerance = 0.5 * std::pow(10.0, static_cast<double>(-decimals)) * (1.0 + 1e-9);
+  return std::fabs(wanted - shown) <= tolerance;
+}
+
+bool ApplyParam(VstHost& host, const ParamAssignment& assignment, std::string& error)
+{
+  const int index = host.FindParam(assignment.name);
+  if (index < 0)
+  {
+    error = "unknown parameter '" + assignment.name + "' (the plug-in has: " + ParamNames(host) + ")";
+    return false;
+  }
+  const std::string name = Trimmed(host.ParamName(index));
+  if (assignment.normalised)
+  {
+    host.SetParamValue(index, static_cast<float>(assignment.normalisedValue));
+    return true;
+  }
+  std::string number;
+  if (!SplitPlainValue(assignment.value, host.ParamLabel(index), number))
+  {
+    error = "'" + assignment.value + "' is not a number (parameter " + name + ")";
+    return false;
+  }
+  if (!host.SetParamFromText(index, number))
+  {
+    error = "the plug-in refused the value " + number + " for " + name + " (try -n " + name + "=0..1)";
+    return false;
+  }
+  if (!WithinRange(host, index, number))
+  {
+    const std::string label = Trimmed(host.ParamLabel(index));
+    const float value = host.ParamValue(index);
+    error = name + " " + number + " is out of range (the plug-in's " + (value <= 0.0f ? "lowest" : "highest") +
+            " is " + Trimmed(host.ParamDisplay(index)) + (label.empty() ? "" : " " + label) + ")";
+    return false;
+  }
+  return true;
+}
+
+bool ReadFxFile(const std::string& path, bool bank, FxProgram& program, FxBank& bankOut, std::string& error)
+{
+  std::vector<uint8_t> bytes;
+  if (!FxFile::ReadFile(path, bytes, error))
+    return false;
+  const bool parsed = bank ? FxFile::ParseBank(bytes.data(), bytes.size(), bankOut, error)
+                           : FxFile::ParseProgram(bytes.data(), bytes.size(), program, error);
+  if (!parsed)
+    error = "'" + path + "': " + error;
+  return parsed;
+}
+
+// Files, then the program, then the single parameters, each on top of the last.
+bool ApplySettings(VstHost& host, const RenderOptions& options, const FxProgram& program, const FxBank& bank,
+                   std::string& error)
+{
+  if (!options.fxb.empty() && !host.ApplyBank(bank, error))
+  {
+    error = "'" + options.fxb + "': " + error;
+    return false;
+  }
+  if (!options.program.empty())
+  {
+    const int index = host.FindProgram(options.program);
+    if (index < 0)
+    {
+      error = "no program '" + options.program + "' (the plug-in has " + std::to_string(host.NumPrograms()) +
+              "; see --list)";
+      return false;
+    }
+    host.SetProgram(index);
+  }
+  if (!options.fxp.empty() && !host.ApplyProgram(program, error))
+  {
+    error = "'" + options.fxp + "': " + error;
+    return false;
+  }
+  for (const ParamAssignment& assignment : options.params)
+    if (!ApplyParam(host, assignment, error))
+      return false;
+  return true;
+}
+
+std::string Describe(VstHost& host, const std::string& path)
+{
+  const std::string name = Trimmed(host.EffectName());
+  return name.empty() ? path.substr(path.find_last_of('/') + 1) : name;
+}
+
+std::string ParamSummary(VstHost& host)
+{
+  std::string summary;
+  for (int k = 0; k < host.NumParams() && k < 8; ++k)
+  {
+    const std::string label = Trimmed(host.ParamLabel(k));
+    summary += (k ? ", " : "") + Trimmed(host.ParamName(k)) + " " + Trimmed(host.ParamDisplay(k)) +
+               (label.empty() ? "" : " " + label);
+  }
+  if (host.NumParams() > 8)
+    summary += ", ...";
+  return summary;
+}
+
+int ListPlugin(VstHost& host, const std::string& path)
+{
+  const uint32_t id = host.UniqueId();
+  std::printf("%s by %s\n", Describe(host, path).c_str(), Trimmed(host.VendorName()).c_str());
+  std::printf("file:      %s\n", path.c_str());
+  std::printf("unique id: '%s' (0x%08X), version %d\n", FxFile::FourCCText(id).c_str(), id, host.Version());
+  std::printf("audio:     %d in, %d out, %s precision\n", host.NumInputs(), host.NumOutputs(),
+              host.CanProcessDouble() ? "single and double" : "single");
+  std::printf("parameters (%d):\n", host.NumParams());
+  for (int k = 0; k < host.NumParams(); ++k)
+  {
+    const std::string label = Trimmed(host.ParamLabel(k));
+    const std::string display = Trimmed(host.ParamDisplay(k)) + (label.empty() ? "" : " " + label);
+    std::printf("  %3d  %-24s %-16s (%.4f)\n", k, Trimmed(host.ParamName(k)).c_str(), display.c_str(),
+                static_cast<double>(host.ParamValue(k)));
+  }
+  const int current = host.CurrentProgram();
+  std::printf("programs (%d):\n", host.NumPrograms());
+  for (int k = 0; k < host.NumPrograms(); ++k)
+    std::printf("%s %3d  %s\n", k == current ? " *" : "  ", k, host.ProgramName(k).c_str());
+  return 0;
+}
+
+int WriteNoise(const RenderOptions& options)
+{
+  std::string error;
+  int format;
+  if (!OutputFormat(options.output, SF_FORMAT_WAV | SF_FORMAT_FLOAT, options.demoRate, format, error))
+    return Fail(error);
+  RenderSource noise;
+  noise.MakeNoise(options.demoRate, options.noiseSeconds);
+  OutputFile output;
+  if (!output.Open(options.output, format, options.demoRate, error))
+    return Fail(error);
+  std::vector<double> interleaved(2 * 65536);
+  long n;
+  while ((n = noise.Read(interleaved.data(), 65536)) > 0)
+    if (!output.Write(interleaved.data(), n))
+      return Fail("cannot write '" + options.output + "' (disk full?)");
+  if (!output.Commit(error))
+    return Fail(error);
+  if (!options.quiet)
+    std::fprintf(stderr, "wrote %s: %g s of stereo white noise at %d Hz\n", options.output.c_str(),
+                 options.noiseSeconds, options.demoRate);
+  return 0;
+}
+
+std::string PluginPath(const RenderOptions& options)
+{
+  if (options.plugin.empty())
+    return DefaultPluginPath();
+  // dlopen searches the library path for bare names; a file is meant.
+  return options.plugin.find('/') == std::string::npos ? "./" + options.plugin : options.plugin;
+}
+
+bool LoadPlugin(VstHost& host, const RenderOptions& options, std::string& error)
+{
+  const std::string path = PluginPath(options);
+  if (options.plugin.empty() && access(path.c_str(), F_OK) != 0)
+  {
+    error = "no plug-in at '" + path + "' (build the QuillonMini target, or name one with --plugin PATH)";
+    return false;
+  }
+  return host.Load(path, error);
 }
 } // namespace
 
 int main(int argc, char** argv)
 {
-  Options options;
-  if (const int status = ParseArguments(argc, argv, options))
-    return status < 0 ? 0 : status;
-
+  RenderOptions options;
   std::string error;
+  if (!RenderOptions::Parse(argc, argv, options, error))
+    return Fail(error, 2);
+  if (options.help)
+  {
+    RenderOptions::PrintUsage(stdout);
+    return 0;
+  }
+  CatchFatalSignals();
+  if (options.noiseSeconds >= 0.0)
+    return WriteNoise(options);
+
+  VstHost host;
+  if (options.list)
+  {
+    if (!LoadPlugin(host, options, error) || !host.Prepare(options.demoRate, options.block, error))
+      return Fail(error);
+    return ListPlugin(host, PluginPath(options));
+  }
+
+  // Everything that can be checked without the plug-in first.
   RenderSource source;
   if (options.input.empty())
     source.MakeDemo(options.demoRate);
   else if (!source.OpenFile(options.input, error))
     return Fail(error);
-
   if (options.output.empty())
     options.output = DefaultOutput(options);
   int format;
   if (!OutputFormat(options.output, source.FileFormat(), source.SampleRate(), format, error))
     return Fail(error);
+  FxProgram program;
+  FxBank bank;
+  if (!options.fxb.empty() && !ReadFxFile(options.fxb, true, program, bank, error))
+    return Fail(error);
+  if (!options.fxp.empty() && !ReadFxFile(options.fxp, false, program, bank, error))
+    return Fail(error);
 
-  TReverb reverb;
-  if (!reverb.SetSampleRate(source.SampleRate()))
-    return Fail("the engine does not run at " + std::to_string(source.SampleRate()) + " Hz");
-  for (int k = 0; k < 4; ++k)
-    reverb.SetParam(k, options.values[k]);
+  const int rate = source.SampleRate();
+  if (!LoadPlugin(host, options, error) || !host.Prepare(rate, options.block, error) ||
+      !ApplySettings(host, options, program, bank, error) || !host.Start(options.doublePrecision, error))
+    return Fail(error);
 
   OutputFile output;
-  if (!output.Open(options.output, format, source.SampleRate(), error))
+  if (!output.Open(options.output, format, rate, error))
     return Fail(error);
 
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
 
-  const int rate = source.SampleRate();
   const long maxTailFrames = std::lround((options.fixedTail >= 0 ? options.fixedTail : options.maxTail) * rate);
-  const long expectedTail =
-    options.fixedTail >= 0 ? maxTailFrames : std::min(maxTailFrames, std::lround((1.5 * options.values[0] + 0.3) * rate));
+  const long tailGuess = host.TailFrames() > 0 ? host.TailFrames() : std::lround(kTailGuessSeconds * rate);
+  const long expectedTail = options.fixedTail >= 0 ? maxTailFrames : std::min(maxTailFrames, tailGuess);
   ProgressBar progress(!options.quiet, source.TotalFrames() + expectedTail);
 
   const int block = options.block;
   std::vector<double> interleaved(2 * block), left(block), right(block);
-  double* channels[2] = {left.data(), right.data()};
   long done = 0, tail = 0, quietFrames = 0;
   bool inputEnded = false;
   const long quietSpan = std::lround(kQuietSpanSeconds * rate);
@@ -419,7 +558,7 @@ int main(int argc, char** argv)
       left[i] = interleaved[2 * i];
       right[i] = interleaved[2 * i + 1];
     }
-    reverb.ProcessBlock(channels, channels, static_cast<int>(n));
+    host.ProcessStereo(left.data(), right.data(), left.data(), right.data(), static_cast<int>(n));
     double peak = 0.0;
     for (long i = 0; i < n; ++i)
     {
@@ -434,6 +573,7 @@ int main(int argc, char** argv)
 
     if (inputEnded && options.fixedTail < 0)
     {
+      // NaN counts as loud: a plug-in that produces it does not end quietly.
       quietFrames = peak < kSilenceThreshold ? quietFrames + n : 0;
       if (quietFrames >= quietSpan)
         break;
@@ -441,16 +581,27 @@ int main(int argc, char** argv)
     if (inputEnded && tail >= maxTailFrames)
       break;
   }
+  host.Stop();
   progress.Update(done, true);
   progress.Finish();
   if (gInterrupted)
     return Fail("interrupted; nothing written");
   if (!output.Commit(error))
     return Fail(error);
+
   if (!options.quiet)
-    std::fprintf(stderr, "wrote %s: %.2f s at %d Hz (%s, Decay %g s, Width %g %%, Color %g, Mix %g %%)\n",
-                 options.output.c_str(), static_cast<double>(done) / rate, rate,
-                 source.IsDemo() ? "built-in demo" : options.input.c_str(), options.values[0], options.values[1],
-                 options.values[2], options.values[3]);
+  {
+    const double seconds = static_cast<double>(done) / rate;
+    const double cpu = host.ProcessingCpuSeconds();
+    const std::string programName = host.NumPrograms() > 0 ? Trimmed(host.ProgramName(host.CurrentProgram())) : "";
+    std::fprintf(stderr, "wrote %s: %.2f s at %d Hz (%s through %s%s%s%s: %s)\n", options.output.c_str(), seconds,
+                 rate, source.IsDemo() ? "built-in demo" : options.input.c_str(),
+                 Describe(host, PluginPath(options)).c_str(), programName.empty() ? "" : ", program \"",
+                 programName.c_str(), programName.empty() ? "" : "\"", ParamSummary(host).c_str());
+    std::fprintf(stderr, "cpu: %.6f s in processing for %.3f s of audio, realtime factor %.1f (%s precision, block %d)\n",
+                 cpu, seconds, cpu > 0.0 ? seconds / cpu : 0.0, options.doublePrecision ? "double" : "single",
+                 options.block);
+  }
+  host.Unload();
   return 0;
 }

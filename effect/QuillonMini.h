@@ -1,0 +1,83 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "dsp/dsp.h"
+#include "plug/IPluginVST2.h"
+
+// The QuillonMini plate reverb: its configuration, parameters and factory presets, and the reverb
+// network it feeds with parameter changes, resets and audio blocks.
+//
+// Threads: parameter changes arrive on the host's thread, on the main thread or while presets and
+// state load; the reverb itself is touched only by the audio thread (ProcessBlock), which takes the
+// changes at the start of each block, and by OnReset while the host is not processing.
+class TQuillonMini : public plug::IPluginVST2
+{
+public:
+  enum EParams
+  {
+    kDecay = 0,
+    kWidth = 1,
+    kColor = 2,
+    kMix = 3,
+    kNumParams
+  };
+
+  static constexpr int kNumPresets = 20;
+
+  explicit TQuillonMini(const plug::InstanceInfo& info); // host thread, under the construction mutex
+
+  // --- Framework hooks ---
+
+  using plug::IPluginVST2::OnParamChange;
+  // Any thread: hands the parameter's current value to the audio thread for the next block.
+  void OnParamChange(int paramIdx) override;
+  // Host thread, only while processing is stopped (sample rate, block size, suspend): rebuilds the
+  // reverb for the current rate, applies every parameter again and clears the tail.
+  void OnReset() override;
+  void OnActivate(bool) override {}
+  // Audio: applies pending parameter changes and tail clearing, then reverberates the block.
+  void ProcessBlock(double** inputs, double** outputs, int frames) override;
+  void ProcessMidiMsg(const plug::IMidiMsg&) override {} // the effect ignores MIDI
+  // Host or main: asks the audio thread to clear the tail, then sends every value to the editor.
+  void OnRestoreState() override;
+  void OnPresetsModified() override;                      // host or main
+  bool OnHostRequestingProductHelp() override { return true; }
+
+  // --- Preset selector operations (main) ---
+
+  // The current slot takes the current values, and name when it is not empty; the shown name
+  // becomes name (empty for null).
+  void ModifyThisPreset(const char* name);
+  void RestoreCurrentPreset();
+  // Clamps index to the preset list, restores that preset and tells the host.
+  void SetCurrentPreset(int index);
+  const char* GetCurrentPresetName() const { return mCurrentPresetName.c_str(); }
+
+  // Any thread: the settings file's full path.
+  const std::string& GetIniFileName() const { return mIniFileName; }
+
+private:
+  void DeclareParams();
+  void MakePresets();
+  void ApplyPendingChanges(); // audio
+
+  TReverb mReverb;
+  std::string mCurrentPresetName;
+  std::string mIniFileName;
+
+  // Parameter values waiting for the audio thread, one bit per parameter in mPendingParams.
+  // Colour sets only the filter on the side of its sign, so the last negative colour waits
+  // separately (bit kPendingNegativeColor): both filters end as if every change had reached the
+  // reverb at once, even when the colour crosses zero between two blocks.
+  static constexpr int kPendingNegativeColor = kNumParams;
+  std::atomic<double> mPendingValues[kNumParams];
+  std::atomic<double> mPendingNegativeColor{0.0};
+  std::atomic<uint32_t> mPendingParams{0};
+  std::atomic<bool> mTailClearPending{false};
+
+  static_assert(std::atomic<double>::is_always_lock_free && std::atomic<uint32_t>::is_always_lock_free,
+                "the audio thread must not lock");
+};

@@ -1,0 +1,854 @@
+#include "plug/IPluginVST2.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+#include "plug/Timer.h"
+
+namespace plug {
+
+namespace {
+
+// Answers of the Cockos host extensions.
+constexpr VstIntPtr kCockosAnswer = 0xBEEF;
+constexpr VstIntPtr kCockosExtensionsAnswer = 0xBEEF0000;
+
+// Positions in quarter notes, tempo, bar start, loop and time signature.
+constexpr VstIntPtr kTimeInfoRequest =
+  kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstCyclePosValid | kVstTimeSigValid;
+
+constexpr int kHostProductStrLen = 256;
+constexpr int kBlockSizeAtStart = 512;
+constexpr int32_t kFirstBankVersion = 0x00010000;
+// "%.17f" of a value in 0 .. 1, terminator included.
+constexpr int kNormalizedTextLen = 20;
+
+// Copies text into a host buffer of capacity bytes, terminator included, cutting it to fit.
+void CopyToHost(void* ptr, const char* text, int capacity)
+{
+  if (!ptr || capacity <= 0)
+    return;
+  char* dest = static_cast<char*>(ptr);
+  const std::size_t length = text ? strnlen(text, static_cast<std::size_t>(capacity - 1)) : 0;
+  if (length > 0)
+    std::memcpy(dest, text, length);
+  dest[length] = '\0';
+}
+
+// A host integer as an int; -1 when it does not fit (never a valid index).
+int ToIndex(VstIntPtr value)
+{
+  if (value < 0 || value > std::numeric_limits<int>::max())
+    return -1;
+  return static_cast<int>(value);
+}
+
+// A host's decimal version (major * 10000 + minor * 100 + bug-fix) packed.
+int32_t PackHostVersion(VstIntPtr decimal)
+{
+  const VstIntPtr v = std::clamp<VstIntPtr>(decimal, 0, std::numeric_limits<int32_t>::max());
+  return PackVersion(static_cast<int>(v / 10000), static_cast<int>((v % 10000) / 100), static_cast<int>(v % 100));
+}
+
+// The plain value a host's text stands for: one of the parameter's display texts, or a number.
+// False for text that is neither, and for numbers that are not finite.
+bool ParsePlainValue(const IParam& param, const char* text, double& value)
+{
+  if (!param.MapDisplayText(text, nullptr))
+  {
+    char* end = nullptr;
+    const double number = std::strtod(text, &end);
+    if (end == text || !std::isfinite(number))
+      return false;
+  }
+  value = param.StringToValue(text);
+  return true;
+}
+
+void SetSpeakerArrangementChannels(VstSpeakerArrangement& arrangement, int nChannels)
+{
+  std::memset(&arrangement, 0, sizeof(arrangement));
+  arrangement.type = nChannels <= 2 ? nChannels - 1 : kSpeakerArrUserDefined;
+  arrangement.numChannels = nChannels;
+}
+
+bool FitsChannels(const VstSpeakerArrangement* arrangement, int maxChannels)
+{
+  return !arrangement || (arrangement->numChannels >= 0 && arrangement->numChannels <= maxChannels);
+}
+
+} // namespace
+
+// --- Construction ---------------------------------------------------------------------------------
+
+IPluginVST2::IPluginVST2(const InstanceInfo& info, const Config& config)
+  : IPluginAPIBase(config, kAPIVST2)
+  , IPluginProcessor(config)
+  , mHostCallback(info.mVSTHostCallback)
+  , mDoesChunks(config.plugDoesChunks)
+{
+  const int nInputs = MaxNChannels(ERoute::kInput);
+  const int nOutputs = MaxNChannels(ERoute::kOutput);
+
+  mAEffect.magic = kEffectMagic;
+  mAEffect.dispatcher = VSTDispatcher;
+  mAEffect.process = VSTProcess;
+  mAEffect.setParameter = VSTSetParameter;
+  mAEffect.getParameter = VSTGetParameter;
+  mAEffect.processReplacing = VSTProcessReplacing;
+  mAEffect.processDoubleReplacing = VSTProcessDoubleReplacing;
+  mAEffect.numPrograms = config.nPresets;
+  mAEffect.numParams = config.nParams;
+  mAEffect.numInputs = nInputs;
+  mAEffect.numOutputs = nOutputs;
+  mAEffect.flags = effFlagsCanReplacing | effFlagsCanDoubleReplacing;
+  if (config.plugDoesChunks)
+    mAEffect.flags |= effFlagsProgramChunks;
+  if (LegalIO(1, -1))
+    mAEffect.flags |= effFlagsCanMono;
+  if (config.plugType == 1)
+    mAEffect.flags |= effFlagsIsSynth;
+  if (config.plugHasUI)
+    mAEffect.flags |= effFlagsHasEditor;
+  mAEffect.initialDelay = config.latency;
+  mAEffect.ioRatio = 1.0f;
+  mAEffect.object = this;
+  mAEffect.uniqueID = config.uniqueID;
+  mAEffect.version = GetPluginVersion(true);
+
+  mEditRect.top = 0;
+  mEditRect.left = 0;
+  mEditRect.bottom = static_cast<VstInt16>(GetEditorHeight());
+  mEditRect.right = static_cast<VstInt16>(GetEditorWidth());
+  SetSpeakerArrangementChannels(mInputSpkrArr, nInputs);
+  SetSpeakerArrangementChannels(mOutputSpkrArr, nOutputs);
+
+  SetChannelConnections(ERoute::kInput, 0, nInputs, true);
+  SetChannelConnections(ERoute::kOutput, 0, nOutputs, true);
+  SetBlockSize(kBlockSizeAtStart);
+  CreateTimer();
+}
+
+IPluginVST2::~IPluginVST2()
+{
+  // Before the effect's members are gone, so the timer cannot fire into a half-destroyed plug-in.
+  mTimer.reset();
+}
+
+// --- Entry points ---------------------------------------------------------------------------------
+
+VstIntPtr IPluginVST2::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                     float opt)
+{
+  IPluginVST2* plug = effect ? static_cast<IPluginVST2*>(effect->object) : nullptr;
+  if (!plug)
+    return 0;
+  if (opcode == effClose)
+  {
+    delete plug; // the record lives in the plug-in: nothing may touch it from here on
+    return 0;
+  }
+  return plug->Dispatch(opcode, index, value, ptr, opt);
+}
+
+void IPluginVST2::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 frames)
+{
+  IPluginVST2* plug = effect ? static_cast<IPluginVST2*>(effect->object) : nullptr;
+  if (!plug)
+    return;
+  plug->PrepareProcessing(inputs, outputs, frames);
+  plug->ProcessBuffersAccumulating(frames);
+  plug->FinishProcessing();
+}
+
+void IPluginVST2::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames)
+{
+  IPluginVST2* plug = effect ? static_cast<IPluginVST2*>(effect->object) : nullptr;
+  if (!plug)
+    return;
+  plug->PrepareProcessing(inputs, outputs, frames);
+  plug->ProcessBuffers(0.0f, frames);
+  plug->FinishProcessing();
+}
+
+void IPluginVST2::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs, VstInt32 frames)
+{
+  IPluginVST2* plug = effect ? static_cast<IPluginVST2*>(effect->object) : nullptr;
+  if (!plug)
+    return;
+  plug->PrepareProcessing(inputs, outputs, frames);
+  plug->ProcessBuffers(0.0, frames);
+  plug->FinishProcessing();
+}
+
+float IPluginVST2::VSTGetParameter(AEffect* effect, VstInt32 index)
+{
+  const IPluginVST2* plug = effect ? static_cast<const IPluginVST2*>(effect->object) : nullptr;
+  return plug ? plug->GetParameterFromHost(index) : 0.0f;
+}
+
+void IPluginVST2::VSTSetParameter(AEffect* effect, VstInt32 index, float value)
+{
+  IPluginVST2* plug = effect ? static_cast<IPluginVST2*>(effect->object) : nullptr;
+  if (plug)
+    plug->SetParameterFromHost(index, value);
+}
+
+// --- Dispatcher -----------------------------------------------------------------------------------
+
+VstIntPtr IPluginVST2::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
+{
+  switch (opcode)
+  {
+    case effOpen:
+      OpenFromHost();
+      return 0;
+    case effSetProgram:
+      SetProgramFromHost(value);
+      return 0;
+    case effGetProgram:
+      return GetCurrentPresetIdx();
+    case effSetProgramName:
+      SetProgramNameFromHost(static_cast<const char*>(ptr));
+      return 0;
+    case effGetProgramName:
+      CopyToHost(ptr, GetPresetName(GetCurrentPresetIdx()), kVstMaxProgNameLen);
+      return 0;
+    case effGetParamLabel:
+    case effGetParamDisplay:
+    case effGetParamName:
+      return GetParamText(opcode, index, ptr);
+    // The next three reset the effect; hosts send them only while processing is stopped.
+    case effSetSampleRate:
+      SetSampleRate(opt);
+      OnReset();
+      return 0;
+    case effSetBlockSize:
+      SetBlockSize(static_cast<int>(std::clamp<VstIntPtr>(value, -1, kMaxBlockSize)));
+      OnReset();
+      return 0;
+    case effMainsChanged:
+      OnActivate(value != 0);
+      if (value == 0)
+        OnReset();
+      return 0;
+    case effEditGetRect:
+      if (!ptr || !HasUI())
+        return 0;
+      *static_cast<ERect**>(ptr) = &mEditRect;
+      return 1;
+    case effEditOpen:
+      return OpenWindow(ptr) ? 1 : 0;
+    case effEditClose:
+      if (!HasUI())
+        return 0;
+      CloseWindow();
+      return 1;
+    case effEditIdle:
+      // Linux hosts have no run loop of ours: their idle calls drive the framework's timers.
+      RunLoop::Pump();
+      return 0;
+    case effIdentify:
+      return kEffectIdentify;
+    case effGetChunk:
+      return GetChunk(index != 0, ptr);
+    case effSetChunk:
+      return SetChunk(index != 0, ptr, value);
+    case effProcessEvents:
+      return ProcessEvents(static_cast<const VstEvents*>(ptr));
+    case effCanBeAutomated:
+    {
+      const IParam* param = GetParam(index);
+      const int notAutomatable = IParam::kFlagNotAutomatable | IParam::kFlagHostPrivate;
+      return param && !(param->GetFlags() & notAutomatable) ? 1 : 0;
+    }
+    case effString2Parameter:
+      return StringToParameter(index, static_cast<const char*>(ptr));
+    case effGetProgramNameIndexed:
+    {
+      if (!ptr)
+        return 0;
+      const char* name = GetPresetName(index);
+      CopyToHost(ptr, name, kVstMaxProgNameLen);
+      return name[0] ? 1 : 0;
+    }
+    case effGetInputProperties:
+      return GetPinProperties(ERoute::kInput, index, ptr);
+    case effGetOutputProperties:
+      return GetPinProperties(ERoute::kOutput, index, ptr);
+    case effGetPlugCategory:
+      return GetPlugType() == 1 ? kPlugCategSynth : kPlugCategEffect;
+    case effSetSpeakerArrangement:
+      return SetSpeakerArrangement(reinterpret_cast<const VstSpeakerArrangement*>(value),
+                                   static_cast<const VstSpeakerArrangement*>(ptr));
+    case effGetEffectName:
+      if (!ptr)
+        return 0;
+      CopyToHost(ptr, GetPluginName(), kVstMaxEffectNameLen);
+      return 1;
+    case effGetVendorString:
+      if (!ptr)
+        return 0;
+      CopyToHost(ptr, GetMfrName(), kVstMaxVendorStrLen);
+      return 1;
+    case effGetProductString:
+      if (!ptr)
+        return 0;
+      CopyToHost(ptr, GetProductName(), kVstMaxProductStrLen);
+      return 1;
+    case effGetVendorVersion:
+      return GetPluginVersion(true);
+    case effVendorSpecific:
+      return VendorSpecific(index, value, ptr, opt);
+    case effCanDo:
+      return CanDo(static_cast<const char*>(ptr));
+    case effGetTailSize:
+      return GetTailSize();
+    case effGetParameterProperties:
+      return GetParameterProperties(index, ptr);
+    case effGetVstVersion:
+      return kVstVersion;
+    case effGetMidiKeyName:
+      return GetMidiKeyName(ptr);
+    case effGetSpeakerArrangement:
+      if (value)
+        *reinterpret_cast<VstSpeakerArrangement**>(value) = nullptr;
+      if (ptr)
+        *static_cast<VstSpeakerArrangement**>(ptr) = nullptr;
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+void IPluginVST2::OpenFromHost()
+{
+  if (GetHost() == kHostUninit)
+  {
+    char product[kHostProductStrLen] = {};
+    CallHost(audioMasterGetProductString, 0, 0, product);
+    product[kHostProductStrLen - 1] = '\0';
+    int32_t version = 0;
+    if (product[0])
+      version = PackHostVersion(CallHost(audioMasterGetVendorVersion));
+    SetHost(product, version);
+  }
+  OnParamReset(kReset);
+}
+
+void IPluginVST2::SetProgramFromHost(VstIntPtr value)
+{
+  // Without chunks the host keeps no state of its own: the slot being left keeps its edits.
+  if (!mDoesChunks)
+    ModifyCurrentPreset();
+  RestorePreset(ToIndex(value));
+}
+
+void IPluginVST2::SetProgramNameFromHost(const char* name)
+{
+  if (!name)
+    return;
+  char cut[kVstMaxProgNameLen];
+  CopyToHost(cut, name, kVstMaxProgNameLen);
+  ModifyCurrentPreset(cut);
+  OnPresetsModified();
+}
+
+VstIntPtr IPluginVST2::GetParamText(VstInt32 opcode, VstInt32 index, void* ptr) const
+{
+  const IParam* param = GetParam(index);
+  if (!param || !ptr)
+    return 0;
+  switch (opcode)
+  {
+    case effGetParamLabel:
+      CopyToHost(ptr, param->GetLabelForHost(), kVstMaxParamStrLen);
+      break;
+    case effGetParamDisplay:
+    {
+      std::string display;
+      param->GetDisplayForHost(param->GetValue(), false, display, true, false);
+      CopyToHost(ptr, display.c_str(), kVstMaxParamStrLen);
+      break;
+    }
+    case effGetParamName:
+      CopyToHost(ptr, param->GetNameForHost(), kVstExtMaxParamStrLen);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+// --- State chunks ---------------------------------------------------------------------------------
+
+VstIntPtr IPluginVST2::GetChunk(bool isProgram, void* ptr)
+{
+  if (!ptr)
+    return 0;
+  IByteChunk& chunk = isProgram ? mState : mBankState;
+  chunk.ClearChunk();
+  chunk.WriteVersionHeader();
+  bool ok = false;
+  if (isProgram)
+    ok = SerializeState(chunk);
+  else
+  {
+    ModifyCurrentPreset();
+    ok = SerializePresets(chunk);
+  }
+  if (!ok || chunk.Size() == 0)
+    return 0;
+  *static_cast<void**>(ptr) = chunk.GetData();
+  return chunk.Size();
+}
+
+int IPluginVST2::CheckStateAt(const IByteChunk& chunk, int pos) const
+{
+  for (int i = 0; i < NParams() && pos >= 0; ++i)
+  {
+    double value = 0.0;
+    pos = chunk.GetValueAt(value, pos);
+    if (pos >= 0 && !std::isfinite(value))
+      return -1;
+  }
+  return pos;
+}
+
+// The chunk is taken apart completely before anything is loaded, so that a malformed one is
+// refused as a whole and leaves the parameters, the presets and the stored chunk as they were.
+VstIntPtr IPluginVST2::SetChunk(bool isProgram, const void* ptr, VstIntPtr size)
+{
+  if (!ptr || size < 0 || size > std::numeric_limits<int>::max())
+    return 0;
+  IByteChunk received;
+  received.PutBytes(ptr, static_cast<int>(size));
+
+  int32_t version = 0;
+  const int start = IByteChunk::ReadVersionHeader(received, &version);
+  if (start < 0)
+    return 0;
+  const bool isBank = !isProgram && start > 0 && version >= kFirstBankVersion;
+
+  if (isBank)
+  {
+    int pos = start;
+    for (int i = 0; i < NPresets() && pos >= 0; ++i)
+    {
+      std::string name;
+      uint8_t initialized = 0;
+      pos = received.GetTextAt(name, pos);
+      pos = received.GetValueAt(initialized, pos);
+      if (initialized > 1)
+        return 0;
+      if (initialized)
+        pos = CheckStateAt(received, pos);
+    }
+    if (pos < 0)
+      return 0;
+  }
+  else if (CheckStateAt(received, start) < 0)
+    return 0;
+
+  int result = -1;
+  if (isBank)
+    result = UnserializePresets(received, start);
+  else
+  {
+    result = UnserializeState(received, start);
+    ModifyCurrentPreset();
+  }
+  (isProgram ? mState : mBankState) = std::move(received);
+  if (result < 0)
+    return 0;
+  OnRestoreState();
+  return 1;
+}
+
+// --- Events, parameters, properties ---------------------------------------------------------------
+
+VstIntPtr IPluginVST2::ProcessEvents(const VstEvents* events)
+{
+  if (!events)
+    return 0;
+  // The record declares two slots; the host allocates numEvents of them.
+  VstEvent* const* list = events->events;
+  for (VstInt32 i = 0; i < events->numEvents; ++i)
+  {
+    const VstEvent* event = list[i];
+    if (!event)
+      continue;
+    if (event->type == kVstMidiType)
+    {
+      const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
+      const IMidiMsg msg(midi->deltaFrames, static_cast<uint8_t>(midi->midiData[0]),
+                         static_cast<uint8_t>(midi->midiData[1]), static_cast<uint8_t>(midi->midiData[2]));
+      ProcessMidiMsg(msg);
+      QueueMidiMsgForEditor(msg);
+    }
+    else if (event->type == kVstSysExType)
+    {
+      const auto* sysex = reinterpret_cast<const VstMidiSysexEvent*>(event);
+      if (sysex->dumpBytes < 0 || (!sysex->sysexDump && sysex->dumpBytes > 0))
+        continue;
+      ISysEx msg(sysex->deltaFrames, reinterpret_cast<const uint8_t*>(sysex->sysexDump), sysex->dumpBytes);
+      ProcessSysEx(msg);
+    }
+  }
+  return 1;
+}
+
+VstIntPtr IPluginVST2::StringToParameter(VstInt32 index, const char* text)
+{
+  IParam* param = GetParam(index);
+  if (!param)
+    return 0;
+  // No text (or an empty one) only asks whether text entry is supported.
+  if (!text || !*text)
+    return 1;
+  double value = 0.0;
+  if (!ParsePlainValue(*param, text, value))
+    return 0;
+  param->SetValue(value);
+  SendParameterValueFromAPI(index, param->GetValue(), false);
+  OnParamChange(index, kHost, -1);
+  return 1;
+}
+
+float IPluginVST2::GetParameterFromHost(VstInt32 index) const
+{
+  const IParam* param = GetParam(index);
+  return param ? static_cast<float>(param->GetNormalizedValue()) : 0.0f;
+}
+
+void IPluginVST2::SetParameterFromHost(VstInt32 index, float normalizedValue)
+{
+  IParam* param = GetParam(index);
+  if (!param || !std::isfinite(normalizedValue))
+    return;
+  param->SetNormalizedValue(normalizedValue);
+  SendParameterValueFromAPI(index, normalizedValue, true);
+  OnParamChange(index, kHost, -1);
+}
+
+VstIntPtr IPluginVST2::GetPinProperties(ERoute direction, VstInt32 index, void* ptr) const
+{
+  const int nChannels = MaxNChannels(direction);
+  if (!ptr || index < 0 || index >= nChannels)
+    return 0;
+  auto* properties = static_cast<VstPinProperties*>(ptr);
+  std::memset(properties, 0, sizeof(*properties));
+  // Channels pair up into stereo pins: an even channel that has a partner after it.
+  const bool stereo = index % 2 == 0 && index < nChannels - 1;
+  properties->flags = kVstPinIsActive | (stereo ? kVstPinIsStereo : 0);
+  const char* label = GetChannelLabel(direction, index);
+  if (*label)
+    CopyToHost(properties->label, label, kVstMaxLabelLen);
+  else
+  {
+    char text[kVstMaxLabelLen];
+    std::snprintf(text, sizeof(text), "%s %d", direction == ERoute::kInput ? "Input" : "Output", index + 1);
+    CopyToHost(properties->label, text, kVstMaxLabelLen);
+  }
+  return 1;
+}
+
+// Both arrangements are checked before either is applied, so a refused call changes nothing.
+VstIntPtr IPluginVST2::SetSpeakerArrangement(const VstSpeakerArrangement* inputs,
+                                             const VstSpeakerArrangement* outputs)
+{
+  const int nInputs = MaxNChannels(ERoute::kInput);
+  const int nOutputs = MaxNChannels(ERoute::kOutput);
+  if (!FitsChannels(inputs, nInputs) || !FitsChannels(outputs, nOutputs))
+    return 0;
+  if (inputs)
+  {
+    SetChannelConnections(ERoute::kInput, 0, inputs->numChannels, true);
+    SetChannelConnections(ERoute::kInput, inputs->numChannels, nInputs - inputs->numChannels, false);
+  }
+  if (outputs)
+  {
+    SetChannelConnections(ERoute::kOutput, 0, outputs->numChannels, true);
+    SetChannelConnections(ERoute::kOutput, outputs->numChannels, nOutputs - outputs->numChannels, false);
+  }
+  return 1;
+}
+
+VstIntPtr IPluginVST2::GetParameterProperties(VstInt32 index, void* ptr) const
+{
+  const IParam* param = GetParam(index);
+  if (!param || !ptr)
+    return 0;
+  auto* properties = static_cast<VstParameterProperties*>(ptr);
+  std::memset(properties, 0, sizeof(*properties));
+  switch (param->Type())
+  {
+    case IParam::kTypeInt:
+    case IParam::kTypeEnum:
+    {
+      constexpr double lowest = std::numeric_limits<VstInt32>::min();
+      constexpr double highest = std::numeric_limits<VstInt32>::max();
+      properties->flags = kVstParameterUsesIntegerMinMax | kVstParameterUsesIntStep;
+      properties->minInteger = static_cast<VstInt32>(std::clamp(param->GetMin(), lowest, highest));
+      properties->maxInteger = static_cast<VstInt32>(std::clamp(param->GetMax(), lowest, highest));
+      properties->stepInteger = 1;
+      properties->largeStepInteger = 1;
+      break;
+    }
+    case IParam::kTypeBool:
+      properties->flags = kVstParameterIsSwitch;
+      break;
+    default:
+    {
+      const float step = static_cast<float>(param->GetStep());
+      properties->flags = kVstParameterUsesFloatStep;
+      properties->stepFloat = step;
+      properties->smallStepFloat = step;
+      properties->largeStepFloat = step;
+      break;
+    }
+  }
+  CopyToHost(properties->label, param->GetLabelForHost(), kVstMaxLabelLen);
+  return 1;
+}
+
+// Host extensions in which value carries a parameter index (and opt a normalised value).
+VstIntPtr IPluginVST2::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt)
+{
+  const IParam* param = GetParam(ToIndex(value));
+  switch (index)
+  {
+    case effGetParamDisplay:
+      if (ptr)
+      {
+        if (param)
+        {
+          std::string display;
+          param->GetDisplayForHost(opt, true, display, true, false);
+          CopyToHost(ptr, display.c_str(), kVstMaxParamStrLen);
+        }
+        return kCockosAnswer;
+      }
+      break;
+    case effString2Parameter:
+      if (ptr && param)
+      {
+        char* text = static_cast<char*>(ptr);
+        double plain = 0.0;
+        if (*text && ParsePlainValue(*param, text, plain))
+          std::snprintf(text, kNormalizedTextLen, "%.17f", param->ValueToNorm(plain));
+        return kCockosAnswer;
+      }
+      break;
+    case kVstParameterUsesIntStep:
+      if (param)
+      {
+        const bool isInteger = param->Type() == IParam::kTypeInt || param->Type() == IParam::kTypeEnum;
+        if (param->Type() == IParam::kTypeBool || (isInteger && param->GetMax() - param->GetMin() < 1.5))
+          return kCockosAnswer;
+      }
+      break;
+    default:
+      break;
+  }
+  return VSTVendorSpecific(index, value, ptr, opt);
+}
+
+VstIntPtr IPluginVST2::VSTVendorSpecific(int, VstIntPtr, void*, float)
+{
+  return 0;
+}
+
+VstIntPtr IPluginVST2::CanDo(const char* text)
+{
+  if (!text)
+    return 0;
+  auto is = [text](const char* candidate) { return std::strcmp(text, candidate) == 0; };
+  if (is("receiveVstTimeInfo"))
+    return 1;
+  if (is("receiveVstEvents") || is("receiveVstMidiEvent"))
+    return DoesMidiIn() ? 1 : 0;
+  if (is("sendVstEvents") || is("sendVstMidiEvent"))
+    return DoesMidiOut() ? 1 : 0;
+  if (is("hasCockosExtensions") || is("hasCockosViewAsConfig"))
+    return kCockosExtensionsAnswer;
+  if (is("wantsChannelCountNotifications"))
+    return 1;
+  return VSTCanDo(text);
+}
+
+VstIntPtr IPluginVST2::VSTCanDo(const char*)
+{
+  return 0;
+}
+
+VstIntPtr IPluginVST2::GetMidiKeyName(void* ptr) const
+{
+  if (!ptr)
+    return 0;
+  auto* key = static_cast<MidiKeyName*>(ptr);
+  key->keyName[0] = '\0';
+  return GetMidiNoteText(key->thisKeyNumber, key->keyName) ? 1 : 0;
+}
+
+// --- Processing -----------------------------------------------------------------------------------
+
+template <typename Sample>
+void IPluginVST2::PrepareProcessing(Sample** inputs, Sample** outputs, VstInt32 frames)
+{
+  if (DoesMidiIn())
+    CallHost(audioMasterWantMidi);
+  AttachBuffers(ERoute::kInput, 0, MaxNChannels(ERoute::kInput), inputs, frames);
+  AttachBuffers(ERoute::kOutput, 0, MaxNChannels(ERoute::kOutput), outputs, frames);
+  ReadTimeInfo();
+  SetRenderingOffline(CallHost(audioMasterGetCurrentProcessLevel) == kVstProcessLevelOffline);
+  IMidiMsg msg;
+  while (PopMidiMsgFromEditor(msg))
+    ProcessMidiMsg(msg);
+}
+
+void IPluginVST2::ReadTimeInfo()
+{
+  ITimeInfo info;
+  const auto* host = reinterpret_cast<const VstTimeInfo*>(CallHost(audioMasterGetTime, 0, kTimeInfoRequest));
+  if (host)
+  {
+    const VstInt32 flags = host->flags;
+    info.mSamplePos = host->samplePos;
+    if ((flags & kVstPpqPosValid) && host->ppqPos >= 0.0)
+      info.mPPQPos = host->ppqPos;
+    if ((flags & kVstTempoValid) && host->tempo > 0.0)
+      info.mTempo = host->tempo;
+    if ((flags & kVstBarsValid) && host->barStartPos >= 0.0)
+      info.mLastBar = host->barStartPos;
+    if ((flags & kVstCyclePosValid) && host->cycleStartPos >= 0.0 && host->cycleEndPos >= 0.0)
+    {
+      info.mCycleStart = host->cycleStartPos;
+      info.mCycleEnd = host->cycleEndPos;
+    }
+    if ((flags & kVstTimeSigValid) && host->timeSigNumerator >= 1 && host->timeSigDenominator >= 1)
+    {
+      info.mNumerator = host->timeSigNumerator;
+      info.mDenominator = host->timeSigDenominator;
+    }
+    info.mTransportIsRunning = (flags & kVstTransportPlaying) != 0;
+    info.mTransportLoopEnabled = (flags & kVstTransportCycleActive) != 0;
+  }
+  SetTimeInfo(info);
+}
+
+void IPluginVST2::FinishProcessing()
+{
+  SysExData data;
+  while (PopSysExFromEditor(data))
+    SendSysEx(data.AsSysEx());
+}
+
+// --- Requests to the host -------------------------------------------------------------------------
+
+VstIntPtr IPluginVST2::CallHost(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) const
+{
+  if (!mHostCallback)
+    return 0;
+  return mHostCallback(const_cast<AEffect*>(&mAEffect), opcode, index, value, ptr, opt);
+}
+
+void IPluginVST2::BeginInformHostOfParamChange(int paramIdx)
+{
+  CallHost(audioMasterBeginEdit, paramIdx);
+}
+
+void IPluginVST2::InformHostOfParamChange(int paramIdx, double normalizedValue)
+{
+  CallHost(audioMasterAutomate, paramIdx, 0, nullptr, static_cast<float>(normalizedValue));
+}
+
+void IPluginVST2::EndInformHostOfParamChange(int paramIdx)
+{
+  CallHost(audioMasterEndEdit, paramIdx);
+}
+
+void IPluginVST2::InformHostOfProgramChange()
+{
+  CallHost(audioMasterUpdateDisplay);
+}
+
+bool IPluginVST2::EditorResize(int width, int height)
+{
+  bool resized = false;
+  if (HasUI() && (width != GetEditorWidth() || height != GetEditorHeight()))
+  {
+    mEditRect.top = 0;
+    mEditRect.left = 0;
+    mEditRect.bottom = static_cast<VstInt16>(height);
+    mEditRect.right = static_cast<VstInt16>(width);
+    resized = CallHost(audioMasterSizeWindow, width, height) != 0;
+  }
+  IPluginAPIBase::EditorResize(width, height);
+  return resized;
+}
+
+bool IPluginVST2::SendMidiMsg(const IMidiMsg& msg)
+{
+  VstMidiEvent event{};
+  event.type = kVstMidiType;
+  event.byteSize = sizeof(VstMidiEvent);
+  event.deltaFrames = msg.mOffset;
+  event.midiData[0] = static_cast<char>(msg.mStatus);
+  event.midiData[1] = static_cast<char>(msg.mData1);
+  event.midiData[2] = static_cast<char>(msg.mData2);
+  VstEvents events{};
+  events.numEvents = 1;
+  events.events[0] = reinterpret_cast<VstEvent*>(&event);
+  return CallHost(audioMasterProcessEvents, 0, 0, &events) == 1;
+}
+
+bool IPluginVST2::SendSysEx(const ISysEx& msg)
+{
+  VstMidiSysexEvent event{};
+  event.type = kVstSysExType;
+  event.byteSize = sizeof(VstMidiSysexEvent);
+  event.deltaFrames = msg.mOffset;
+  event.dumpBytes = msg.mSize;
+  event.sysexDump = const_cast<char*>(reinterpret_cast<const char*>(msg.mData));
+  VstEvents events{};
+  events.numEvents = 1;
+  events.events[0] = reinterpret_cast<VstEvent*>(&event);
+  return CallHost(audioMasterProcessEvents, 0, 0, &events) == 1;
+}
+
+void IPluginVST2::SetLatency(int frames)
+{
+  if (frames < 0)
+    return;
+  mAEffect.initialDelay = frames;
+  IPluginProcessor::SetLatency(frames);
+}
+
+void IPluginVST2::HostSpecificInit()
+{
+  switch (GetHost())
+  {
+    case kHostForte:
+    case kHostAudition:
+    case kHostOrion:
+    case kHostSAWStudio:
+      LimitToStereoIO();
+      break;
+    default:
+      break;
+  }
+  const int nInputs = MaxNChannels(ERoute::kInput);
+  const int nOutputs = MaxNChannels(ERoute::kOutput);
+  SetSpeakerArrangementChannels(mInputSpkrArr, nInputs);
+  SetSpeakerArrangementChannels(mOutputSpkrArr, nOutputs);
+  mAEffect.numInputs = nInputs;
+  mAEffect.numOutputs = nOutputs;
+}
+
+} // namespace plug

@@ -1,0 +1,128 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "plug/Config.h"
+#include "plug/IByteChunk.h"
+#include "plug/IPluginAPIBase.h"
+#include "plug/IPluginProcessor.h"
+#include "plug/VST2Types.h"
+
+namespace plug {
+
+// What the entry point hands to the plug-in's constructor.
+struct InstanceInfo
+{
+  audioMasterCallback mVSTHostCallback = nullptr;
+};
+
+// The VST 2 binding: owns the AEffect record the host sees, answers the host's dispatcher,
+// parameter and processing calls through the framework core and the effect, and turns the
+// framework's requests (automation gestures, program changes, resizing, outgoing MIDI) into host
+// callback calls.
+//
+// Threads: "host" is whatever thread the host makes dispatcher and parameter calls on (usually
+// its user-interface thread), "audio" its processing thread, "main" the thread that pumps the run
+// loop. The binding takes no lock of its own: parameter values are atomic, the rings between editor
+// and processing side have one producer and one consumer each, and sample rate, block size and
+// suspend reach the effect (OnReset) only while the host is not processing.
+class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor
+{
+public:
+  // Host thread, under the construction mutex (MakePlug).
+  IPluginVST2(const InstanceInfo& info, const Config& config);
+  // Host thread (effClose). Stops the framework timer first.
+  ~IPluginVST2() override;
+
+  // Any thread: the record handed to the host.
+  AEffect& GetAEffect() { return mAEffect; }
+
+  // --- Requests to the host ---
+
+  void BeginInformHostOfParamChange(int paramIdx) override;                    // main
+  void InformHostOfParamChange(int paramIdx, double normalizedValue) override; // main
+  void EndInformHostOfParamChange(int paramIdx) override;                      // main
+  void InformHostOfProgramChange() override;                                   // main or host
+  // Main: asks the host to resize the editor window when the size changes; true if the host
+  // agreed. The new size is kept in every case.
+  bool EditorResize(int width, int height) override;
+  bool SendMidiMsg(const IMidiMsg& msg) override; // audio; true if the host took it
+  bool SendSysEx(const ISysEx& msg) override;     // audio; true if the host took it
+  // Main: sets the latency reported in the AEffect record; the host is not told.
+  void SetLatency(int frames) override;
+  // Host thread, from SetHost: stereo-only hosts get stereo, then channel counts are published.
+  void HostSpecificInit() override;
+
+  // --- Extension points (host thread) ---
+
+  // effVendorSpecific requests the binding does not answer itself. The base answers 0.
+  virtual VstIntPtr VSTVendorSpecific(int index, VstIntPtr value, void* ptr, float opt);
+  // effCanDo texts the binding does not answer itself. The base answers 0.
+  virtual VstIntPtr VSTCanDo(const char* text);
+
+protected:
+  // Host thread: the position after a well-formed state starting at pos in chunk, or -1. A state
+  // chunk from the host is checked with it before anything is loaded. The base expects what
+  // SerializeParams writes: one finite double per parameter.
+  virtual int CheckStateAt(const IByteChunk& chunk, int pos) const;
+
+private:
+  // --- Entry points the AEffect record points at ---
+
+  static VstIntPtr VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                 float opt);
+  static void VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 frames);
+  static void VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames);
+  static void VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs, VstInt32 frames);
+  static float VSTGetParameter(AEffect* effect, VstInt32 index);
+  static void VSTSetParameter(AEffect* effect, VstInt32 index, float value);
+
+  // --- Dispatcher (host thread) ---
+
+  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+  void OpenFromHost();
+  void SetProgramFromHost(VstIntPtr value);
+  void SetProgramNameFromHost(const char* name);
+  VstIntPtr GetParamText(VstInt32 opcode, VstInt32 index, void* ptr) const;
+  VstIntPtr GetChunk(bool isProgram, void* ptr);
+  VstIntPtr SetChunk(bool isProgram, const void* ptr, VstIntPtr size);
+  VstIntPtr ProcessEvents(const VstEvents* events);
+  VstIntPtr StringToParameter(VstInt32 index, const char* text);
+  VstIntPtr GetPinProperties(ERoute direction, VstInt32 index, void* ptr) const;
+  VstIntPtr SetSpeakerArrangement(const VstSpeakerArrangement* inputs, const VstSpeakerArrangement* outputs);
+  VstIntPtr GetParameterProperties(VstInt32 index, void* ptr) const;
+  VstIntPtr VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt);
+  VstIntPtr CanDo(const char* text);
+  VstIntPtr GetMidiKeyName(void* ptr) const;
+
+  // --- Parameters (host thread) ---
+
+  float GetParameterFromHost(VstInt32 index) const;
+  void SetParameterFromHost(VstInt32 index, float normalizedValue);
+
+  // --- Processing (audio thread) ---
+
+  template <typename Sample>
+  void PrepareProcessing(Sample** inputs, Sample** outputs, VstInt32 frames);
+  void ReadTimeInfo();
+  void FinishProcessing();
+
+  // Any thread: calls the host's callback with this plug-in's record; 0 without a callback.
+  VstIntPtr CallHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f) const;
+
+  audioMasterCallback mHostCallback = nullptr;
+  bool mDoesChunks = false; // state goes to the host as chunks (announced with effFlagsProgramChunks)
+  ERect mEditRect{};
+  VstSpeakerArrangement mInputSpkrArr{};
+  VstSpeakerArrangement mOutputSpkrArr{};
+  IByteChunk mState;     // the last program chunk handed to or taken from the host
+  IByteChunk mBankState; // the last bank chunk handed to or taken from the host
+  AEffect mAEffect{};
+};
+
+// Defined by the plug-in: constructs it under the process-wide construction mutex. Host thread.
+IPluginVST2* MakePlug(const InstanceInfo& info);
+
+} // namespace plug

@@ -1,0 +1,85 @@
+// The effect's own operations, which the preset selector uses and hosts cannot reach.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "effect/QuillonMini.h"
+
+namespace {
+
+std::vector<VstInt32> gHostCalls;
+
+VstIntPtr RecordingHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
+{
+  gHostCalls.push_back(opcode);
+  return 0;
+}
+
+class QuillonMiniTest : public ::testing::Test
+{
+protected:
+  static void SetUpTestSuite()
+  {
+    char pattern[] = "/tmp/qm_effect_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    sFolder = pattern;
+    setenv("XDG_CONFIG_HOME", sFolder.c_str(), 1);
+    setenv("HOME", sFolder.c_str(), 1);
+  }
+  static void TearDownTestSuite() { std::filesystem::remove_all(sFolder); }
+
+  static plug::InstanceInfo Info()
+  {
+    plug::InstanceInfo info;
+    info.mVSTHostCallback = RecordingHost;
+    return info;
+  }
+
+  static inline std::string sFolder;
+};
+
+TEST_F(QuillonMiniTest, StartsOnTheDefaultPresetWithItsSettingsFile)
+{
+  TQuillonMini plug(Info());
+  EXPECT_EQ(plug.GetCurrentPresetIdx(), 0);
+  EXPECT_STREQ(plug.GetCurrentPresetName(), "Default");
+  EXPECT_EQ(plug.GetIniFileName(), sFolder + "/QuillonMini/Settings.ini");
+  EXPECT_TRUE(plug.OnHostRequestingProductHelp());
+  const double defaults[4] = {3.2, 150.0, 0.0, 21.0};
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(plug.GetParam(i)->GetValue(), defaults[i]);
+}
+
+TEST_F(QuillonMiniTest, PresetSelectorOperations)
+{
+  TQuillonMini plug(Info());
+  gHostCalls.clear();
+  plug.SetCurrentPreset(25);
+  EXPECT_EQ(plug.GetCurrentPresetIdx(), 19);
+  EXPECT_STREQ(plug.GetCurrentPresetName(), "Deep Underground");
+  plug.SetCurrentPreset(-3);
+  EXPECT_EQ(plug.GetCurrentPresetIdx(), 0);
+  EXPECT_EQ(gHostCalls, (std::vector<VstInt32>{audioMasterUpdateDisplay, audioMasterUpdateDisplay}));
+
+  plug.GetParam(TQuillonMini::kDecay)->SetValue(9.0);
+  plug.ModifyThisPreset("");
+  EXPECT_STREQ(plug.GetCurrentPresetName(), "");
+  EXPECT_STREQ(plug.GetPresetName(0), "Default");
+  plug.GetParam(TQuillonMini::kDecay)->SetValue(1.0);
+  plug.RestoreCurrentPreset();
+  EXPECT_EQ(plug.GetParam(TQuillonMini::kDecay)->GetValue(), 9.0);
+  EXPECT_STREQ(plug.GetCurrentPresetName(), "Default");
+
+  plug.ModifyThisPreset("Mine");
+  EXPECT_STREQ(plug.GetCurrentPresetName(), "Mine");
+  EXPECT_STREQ(plug.GetPresetName(0), "Mine");
+  plug.ModifyThisPreset(nullptr);
+  EXPECT_STREQ(plug.GetCurrentPresetName(), "");
+  EXPECT_STREQ(plug.GetPresetName(0), "Mine");
+}
+
+} // namespace
