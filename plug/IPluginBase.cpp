@@ -182,29 +182,33 @@ IPresetEntry* IPluginBase::FirstFreePreset()
   return nullptr;
 }
 
+IPresetEntry* IPluginBase::TakeFirstFreePreset(const char* name)
+{
+  IPresetEntry* preset = FirstFreePreset();
+  if (!preset)
+    return nullptr;
+  preset->mInitialized = true;
+  preset->SetName(name);
+  preset->mChunk.ClearChunk();
+  return preset;
+}
+
 void IPluginBase::MakeDefaultPreset(const char* name, int count)
 {
   for (int i = 0; i < count; ++i)
   {
-    IPresetEntry* preset = FirstFreePreset();
+    IPresetEntry* preset = TakeFirstFreePreset(name ? name : "Empty");
     if (!preset)
       return;
-    preset->mInitialized = true;
-    preset->SetName(name ? name : "Empty");
-    preset->mChunk.ClearChunk();
     SerializeState(preset->mChunk);
   }
 }
 
 bool IPluginBase::FillFirstFreePreset(const char* name, const std::vector<double>& values)
 {
-  IPresetEntry* preset = FirstFreePreset();
+  IPresetEntry* preset = TakeFirstFreePreset(name);
   if (!preset)
     return false;
-
-  preset->mInitialized = true;
-  preset->SetName(name);
-  preset->mChunk.ClearChunk();
   for (double value : values)
     preset->mChunk.PutValue(value);
   return true;
@@ -236,13 +240,9 @@ bool IPluginBase::MakePresetFromPairs(const char* name, int nParamsNamed,
 
 bool IPluginBase::MakePresetFromChunk(const char* name, const IByteChunk& chunk)
 {
-  IPresetEntry* preset = FirstFreePreset();
+  IPresetEntry* preset = TakeFirstFreePreset(name);
   if (!preset)
     return false;
-
-  preset->mInitialized = true;
-  preset->SetName(name);
-  preset->mChunk.ClearChunk();
   preset->mChunk.AppendChunk(chunk);
   return true;
 }

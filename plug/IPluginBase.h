@@ -202,6 +202,8 @@ protected:
 
 private:
   IPresetEntry* FirstFreePreset();
+  // The first free slot, now initialised with the name and an empty state; nullptr when none.
+  IPresetEntry* TakeFirstFreePreset(const char* name);
   bool FillFirstFreePreset(const char* name, const std::vector<double>& values);
   bool MakePresetFromPairs(const char* name, int nParamsNamed, const std::vector<double>& flat);
   int CountPresetsNamedLike(const char* text) const;

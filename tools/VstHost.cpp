@@ -1,5 +1,7 @@
 #include "tools/VstHost.h"
 
+#include "tools/Text.h"
+
 #include <dlfcn.h>
 #include <time.h>
 
@@ -13,26 +15,6 @@ namespace
 // The host that is inside VSTPluginMain on this thread: the plug-in may call
 // back before its record is ours to mark.
 thread_local VstHost* tLoadingHost = nullptr;
-
-std::string Trimmed(const std::string& text)
-{
-  size_t first = 0, last = text.size();
-  while (first < last && std::isspace(static_cast<unsigned char>(text[first])))
-    ++first;
-  while (last > first && std::isspace(static_cast<unsigned char>(text[last - 1])))
-    --last;
-  return text.substr(first, last - first);
-}
-
-bool SameIgnoringCase(const std::string& a, const std::string& b)
-{
-  if (a.size() != b.size())
-    return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 void CopyText(const char* text, void* ptr, size_t capacity)
 {

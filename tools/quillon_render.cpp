@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/Text.h"
 #include "tools/FxFile.h"
 #include "tools/RenderOptions.h"
 #include "tools/RenderSource.h"
@@ -69,23 +70,6 @@ int Fail(const std::string& message, int status = 1)
 {
   std::fprintf(stderr, "quillon-render: %s\n", message.c_str());
   return status;
-}
-
-std::string Trimmed(const std::string& text)
-{
-  size_t first = 0, last = text.size();
-  while (first < last && std::isspace(static_cast<unsigned char>(text[first])))
-    ++first;
-  while (last > first && std::isspace(static_cast<unsigned char>(text[last - 1])))
-    --last;
-  return text.substr(first, last - first);
-}
-
-bool SameIgnoringCase(const std::string& a, const std::string& b)
-{
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 std::string Extension(const std::string& path)
