@@ -129,6 +129,7 @@ private:
   int mBlockFrames = 0;
   int64_t mSamplePos = 0;
   int64_t mProcessingNanos = 0;
+  int64_t mClockCost = 0; // what the clock readings around one call count themselves
   VstTimeInfo mTimeInfo{};
 
   std::vector<float> mFloatStorage;
