@@ -84,13 +84,19 @@ void Process(benchmark::State& state, Bench& b)
 
 // Loud noise: the tank is busy everywhere.
 template <bool kStaged>
-void BM_Noise(benchmark::State& state)
+void MeasureNoise(benchmark::State& state, Bench& b)
 {
-  Bench b;
   b.Feed(2.0, true);
   b.FillNoise(1.0);
   Process<kStaged>(state, b);
   ReportPerFrame(state);
+}
+
+template <bool kStaged>
+void BM_Noise(benchmark::State& state)
+{
+  Bench b;
+  MeasureNoise<kStaged>(state, b);
 }
 
 // The same, with the staged path compiled for one processor generation.
@@ -98,14 +104,9 @@ void BM_NoiseVersion(benchmark::State& state)
 {
   Bench b;
   if (!b.reverb.UseProcessorVersion(static_cast<TReverb::EProcessorVersion>(state.range(0))))
-  {
     state.SkipWithError("this processor cannot run that version");
-    return;
-  }
-  b.Feed(2.0, true);
-  b.FillNoise(1.0);
-  Process<true>(state, b);
-  ReportPerFrame(state);
+  else
+    MeasureNoise<true>(state, b);
 }
 
 // Silence right after ten seconds of loud noise: the tail rings on.
