@@ -92,7 +92,10 @@ public:
     if (!mEnabled)
       return x;
     double y = mB0 * x + mZ1;
-    if (!(y < -1e-8 || y > 1e-8)) // also catches NaN
+    // Outputs within +-1e-8, and NaN, become 0. One test on the magnitude, so
+    // that the processor predicts it (testing the two bounds branches on the
+    // sign, which audio makes unpredictable).
+    if (__builtin_expect(!(std::fabs(y) > 1e-8), 0))
       y = 0.0;
     mZ1 = mB1 * x - mA1 * y + mZ2;
     mZ2 = mB2 * x - mA2 * y;

@@ -122,17 +122,45 @@ long RenderSource::Read(double* interleaved, long frames)
     mDemoPos += n;
     return n;
   }
-  SNDFILE* file = static_cast<SNDFILE*>(mFile);
-  if (mChannels == 2)
+  long done = 0;
+  while (done < frames)
   {
-    const sf_count_t n = sf_readf_double(file, interleaved, frames);
-    return sf_error(file) != SF_ERR_NO_ERROR ? -1 : static_cast<long>(n);
+    if (mChunkPos == mChunkFrames)
+    {
+      const long n = ReadChunk();
+      if (n < 0)
+        return -1;
+      if (n == 0)
+        break;
+    }
+    const long n = std::min(frames - done, mChunkFrames - mChunkPos);
+    std::copy_n(mChunk.begin() + 2 * mChunkPos, 2 * n, interleaved + 2 * done);
+    mChunkPos += n;
+    done += n;
   }
-  mScratch.resize(frames);
-  const sf_count_t n = sf_readf_double(file, mScratch.data(), frames);
+  return done;
+}
+
+// The file is read in large pieces: few system calls between the plug-in's
+// processing calls, so that they run as they would in a host and not among
+// the kernel's file handling.
+long RenderSource::ReadChunk()
+{
+  SNDFILE* file = static_cast<SNDFILE*>(mFile);
+  mChunk.resize(2 * kChunkFrames);
+  mChunkPos = mChunkFrames = 0;
+  sf_count_t n;
+  if (mChannels == 2)
+    n = sf_readf_double(file, mChunk.data(), kChunkFrames);
+  else
+  {
+    mScratch.resize(kChunkFrames);
+    n = sf_readf_double(file, mScratch.data(), kChunkFrames);
+    for (sf_count_t i = 0; i < n; ++i)
+      mChunk[2 * i] = mChunk[2 * i + 1] = mScratch[i];
+  }
   if (sf_error(file) != SF_ERR_NO_ERROR)
     return -1;
-  for (sf_count_t i = 0; i < n; ++i)
-    interleaved[2 * i] = interleaved[2 * i + 1] = mScratch[i];
-  return static_cast<long>(n);
+  mChunkFrames = static_cast<long>(n);
+  return mChunkFrames;
 }

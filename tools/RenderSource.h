@@ -30,6 +30,9 @@ public:
   ~RenderSource();
 
 private:
+  static constexpr long kChunkFrames = 65536;
+  long ReadChunk();
+
   void* mFile = nullptr; // SNDFILE*
   int mChannels = 2;
   int mSampleRate = 48000;
@@ -38,4 +41,6 @@ private:
   std::vector<double> mDemo; // interleaved stereo
   long mDemoPos = 0;
   std::vector<double> mScratch;
+  std::vector<double> mChunk; // interleaved stereo read ahead from the file
+  long mChunkPos = 0, mChunkFrames = 0;
 };

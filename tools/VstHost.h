@@ -94,8 +94,9 @@ public:
   bool ApplyProgram(const FxProgram& program, std::string& error);
   bool ApplyBank(const FxBank& bank, std::string& error);
 
-  // CPU time of this thread spent inside the plug-in's processing calls.
-  double ProcessingCpuSeconds() const { return static_cast<double>(mProcessingNanos) * 1e-9; }
+  // Processing CPU time since Start: the time spent inside the processing
+  // calls, plus what other threads of the process used meanwhile.
+  double ProcessingCpuSeconds() const;
   // Frames processed since Start.
   int64_t ProcessedFrames() const { return mSamplePos; }
 
@@ -129,7 +130,7 @@ private:
   int mBlockFrames = 0;
   int64_t mSamplePos = 0;
   int64_t mProcessingNanos = 0;
-  int64_t mClockCost = 0; // what the clock readings around one call count themselves
+  int64_t mStartProcessCpu = 0, mStartThreadCpu = 0;
   VstTimeInfo mTimeInfo{};
 
   std::vector<float> mFloatStorage;

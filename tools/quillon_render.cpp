@@ -203,17 +203,29 @@ public:
     return true;
   }
 
+  // Collects the output and writes it in large pieces: few system calls
+  // between the plug-in's processing calls.
   bool Write(const double* interleaved, long frames)
   {
-    return sf_writef_double(mFile, interleaved, frames) == frames;
+    mPending.insert(mPending.end(), interleaved, interleaved + 2 * frames);
+    return static_cast<long>(mPending.size()) < 2 * kChunkFrames || Flush();
+  }
+
+  bool Flush()
+  {
+    const sf_count_t frames = static_cast<sf_count_t>(mPending.size() / 2);
+    const bool written = sf_writef_double(mFile, mPending.data(), frames) == frames;
+    mPending.clear();
+    return written;
   }
 
   bool Commit(std::string& error)
   {
+    const bool flushed = Flush();
     const int status = sf_close(mFile);
     mFile = nullptr;
     gPartialPath[0] = 0;
-    if (status != 0 || std::rename(mTemp.c_str(), mPath.c_str()) != 0)
+    if (!flushed || status != 0 || std::rename(mTemp.c_str(), mPath.c_str()) != 0)
     {
       error = "cannot finish writing '" + mPath + "': " + std::strerror(errno);
       std::remove(mTemp.c_str());
@@ -233,8 +245,10 @@ public:
   }
 
 private:
+  static constexpr long kChunkFrames = 65536;
   std::string mPath, mTemp;
   SNDFILE* mFile = nullptr;
+  std::vector<double> mPending; // interleaved stereo not yet written
 };
 
 // A plain value as the plug-in shows it: a number, optionally followed by the
