@@ -126,31 +126,47 @@ bool ParseChunk(const uint8_t* data, size_t size, size_t offset, const char* wha
   chunk.assign(data + offset + 4, data + offset + 4 + length);
   return true;
 }
+// The checks a program file and a bank file share: the chunk magic, not the
+// other kind of file, the whole header present, a known form. `form` receives
+// the form tag.
+bool CheckHeader(const uint8_t* data, size_t size, bool bank, uint32_t& form, std::string& error)
+{
+  const std::string kind = bank ? "bank" : "program";
+  const uint32_t ownParams = bank ? kBankParams : kProgramParams;
+  const uint32_t ownChunk = bank ? kBankChunk : kProgramChunk;
+  const uint32_t otherParams = bank ? kProgramParams : kBankParams;
+  const uint32_t otherChunk = bank ? kProgramChunk : kBankChunk;
+  const size_t headerSize = bank ? kBankHeaderSize : kProgramHeaderSize;
+  if (size < 4 || ReadU32(data) != kChunkMagic)
+  {
+    error = "not a VST " + kind + " file (no 'CcnK' at its start)";
+    return false;
+  }
+  form = size >= 12 ? ReadU32(data + 8) : 0;
+  if (form == otherParams || form == otherChunk)
+  {
+    error = std::string("this is a ") + (bank ? "program file, not a bank file" : "bank file, not a program file");
+    return false;
+  }
+  if (size < headerSize)
+  {
+    error = "truncated " + kind + " file: " + Bytes(size) + ", the header alone has " + Bytes(headerSize);
+    return false;
+  }
+  if (form != ownParams && form != ownChunk)
+  {
+    error = "malformed " + kind + " file: unknown form '" + FxFile::FourCCText(form) + "'";
+    return false;
+  }
+  return true;
+}
 } // namespace
 
 bool FxFile::ParseProgram(const uint8_t* data, size_t size, FxProgram& out, std::string& error)
 {
-  if (size < 4 || ReadU32(data) != kChunkMagic)
-  {
-    error = "not a VST program file (no 'CcnK' at its start)";
+  uint32_t form = 0;
+  if (!CheckHeader(data, size, false, form, error))
     return false;
-  }
-  const uint32_t form = size >= 12 ? ReadU32(data + 8) : 0;
-  if (form == kBankParams || form == kBankChunk)
-  {
-    error = "this is a bank file, not a program file";
-    return false;
-  }
-  if (size < kProgramHeaderSize)
-  {
-    error = "truncated program file: " + Bytes(size) + ", the header alone has " + Bytes(kProgramHeaderSize);
-    return false;
-  }
-  if (form != kProgramParams && form != kProgramChunk)
-  {
-    error = "malformed program file: unknown form '" + FourCCText(form) + "'";
-    return false;
-  }
   const int32_t version = ReadI32(data + 12);
   if (version != 1)
   {
@@ -180,27 +196,9 @@ bool FxFile::ParseProgram(const uint8_t* data, size_t size, FxProgram& out, std:
 
 bool FxFile::ParseBank(const uint8_t* data, size_t size, FxBank& out, std::string& error)
 {
-  if (size < 4 || ReadU32(data) != kChunkMagic)
-  {
-    error = "not a VST bank file (no 'CcnK' at its start)";
+  uint32_t form = 0;
+  if (!CheckHeader(data, size, true, form, error))
     return false;
-  }
-  const uint32_t form = size >= 12 ? ReadU32(data + 8) : 0;
-  if (form == kProgramParams || form == kProgramChunk)
-  {
-    error = "this is a program file, not a bank file";
-    return false;
-  }
-  if (size < kBankHeaderSize)
-  {
-    error = "truncated bank file: " + Bytes(size) + ", the header alone has " + Bytes(kBankHeaderSize);
-    return false;
-  }
-  if (form != kBankParams && form != kBankChunk)
-  {
-    error = "malformed bank file: unknown form '" + FourCCText(form) + "'";
-    return false;
-  }
   const int32_t version = ReadI32(data + 12);
   const uint32_t count = ReadU32(data + 24);
   if (count > kMaxCount)
