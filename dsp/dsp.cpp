@@ -1,6 +1,7 @@
 #include "dsp/dsp.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -518,36 +519,98 @@ template <bool kWide, class Body>
 
 namespace
 {
+// Two lanes, one per tank half or per LFO: each lane takes exactly the scalar
+// operations, so pairing the two independent recursions halves their work.
+using V2 = double __attribute__((vector_size(16)));
+using V2Bits = int64_t __attribute__((vector_size(16)));
+
+[[gnu::always_inline]] inline V2 Abs(V2 x)
+{
+  return reinterpret_cast<V2>(reinterpret_cast<V2Bits>(x) & INT64_MAX);
+}
+
+// TIIRFilter::Process without its flush of small outputs: the run is checked
+// for outputs the flush would change afterwards (see FlushWouldAct).
+[[gnu::always_inline]] inline double ProcessUnflushed(TIIRFilter& f, double x)
+{
+  const double y = f.mB0 * x + f.mZ1;
+  f.mZ1 = f.mB1 * x - f.mA1 * y + f.mZ2;
+  f.mZ2 = f.mB2 * x - f.mA2 * y;
+  return y;
+}
+
+// The arrays of one run that the recursive parts read and write.
+struct SerialArrays
+{
+  const double* mono;  // the mono input
+  double* lowCutOut;   // the low-cut's outputs, kept when the hi-cut follows
+  double* filtered;    // the colour filters' outputs
+  double* offset1;     // the modulated lines' read offsets
+  double* offset2;
+  double* left;        // in: the samples leaving lines 5 and 9; out: damped
+  double* right;
+};
+
 // The recursive parts of frames first .. first + count - 1 of a run. Their
 // states live in locals for the length of the loop: stored through the object
 // they would have to be reloaded after every store to the arrays, lengthening
-// each recursion's chain. After every eight frames, extra<V8>(k) is called
-// for the eight frames from k (relative to first), after each remaining frame
-// extra<double>(k): independent work that the processor overlaps with the
-// long chains of the recursions.
+// each recursion's chain. The two LFOs run as the lanes of one pair, and so
+// do the two damping filters, whose coefficients are equal. After every eight
+// frames, extra<V8>(k) is called for the eight frames from k (relative to
+// first), after each remaining frame extra<double>(k): independent work that
+// the processor overlaps with the long chains of the recursions.
 template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
-[[gnu::always_inline]] inline void SerialLoop(int first, int count, double* __restrict mono, TIIRFilter& lowCutRef,
-                                              TIIRFilter& hiCutRef, TTriLFO& lfo1Ref, TTriLFO& lfo2Ref, double depth,
-                                              double* __restrict offset1, double* __restrict offset2,
-                                              TFilt& dampLRef, double* __restrict left, TFilt& dampRRef,
-                                              double* __restrict right, Extra extra)
+[[gnu::always_inline]] inline void SerialLoop(int first, int count, const SerialArrays& a, TIIRFilter& lowCutRef,
+                                              TIIRFilter& hiCutRef, TTriLFO& lfo1, TTriLFO& lfo2, double depth,
+                                              TFilt& dampL, TFilt& dampR, Extra extra)
 {
+  const double* __restrict mono = a.mono;
+  double* __restrict lowCutOut = a.lowCutOut;
+  double* __restrict filtered = a.filtered;
+  double* __restrict offset1 = a.offset1;
+  double* __restrict offset2 = a.offset2;
+  double* __restrict left = a.left;
+  double* __restrict right = a.right;
+
   TIIRFilter lowCut = lowCutRef, hiCut = hiCutRef;
-  TTriLFO lfo1 = lfo1Ref, lfo2 = lfo2Ref;
-  TFilt dampL = dampLRef, dampR = dampRRef;
+  V2 phase = {lfo1.mPhase, lfo2.mPhase};
+  const V2 increment = {lfo1.mIncrement, lfo2.mIncrement};
+  V2 lowState = {dampL.mLowState, dampR.mLowState};
+  V2 outState = {dampL.mOutState, dampR.mOutState};
+  const double lowCoeff = dampL.mLowCoeff, highCoeff = dampL.mHighCoeff;
+  const double shelf = dampL.mShelf, gain = dampL.mGain;
+
   auto step = [&](int i) __attribute__((always_inline)) {
-    double x = mono[i];
-    if constexpr (kLowCut)
-      x = lowCut.Process(x);
-    if constexpr (kHiCut)
-      x = hiCut.Process(x);
-    mono[i] = x;
-    offset1[i] = (lfo1.Tick() + 1.0) * depth;
-    offset2[i] = (lfo2.Tick() + 1.0) * depth;
+    if constexpr (kLowCut || kHiCut)
+    {
+      double x = mono[i];
+      if constexpr (kLowCut)
+        x = ProcessUnflushed(lowCut, x);
+      if constexpr (kLowCut && kHiCut)
+        lowCutOut[i] = x;
+      if constexpr (kHiCut)
+        x = ProcessUnflushed(hiCut, x);
+      filtered[i] = x;
+    }
+
+    // TTriLFO::Tick of both, then the offsets.
+    V2 x = increment + phase;
+    if (__builtin_expect(x[0] > 1.0 || x[1] > 1.0, 0))
+      x = x > 1.0 ? x - 4.0 : x;
+    phase = x;
+    const V2 offset = (Abs(Abs(x) - 2.0) - 1.0 + 1.0) * depth;
+    offset1[i] = offset[0];
+    offset2[i] = offset[1];
+
     if constexpr (kDamp)
     {
-      left[i] = dampL.Process(left[i]);
-      right[i] = dampR.Process(right[i]);
+      // TFilt::Process of both.
+      const V2 in = {left[i], right[i]};
+      lowState = (in - lowState) * lowCoeff + lowState;
+      outState = (lowState * shelf + in - outState) * highCoeff + outState;
+      const V2 out = outState * gain;
+      left[i] = out[0];
+      right[i] = out[1];
     }
   };
   int k = 0;
@@ -564,10 +627,37 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
   }
   lowCutRef = lowCut;
   hiCutRef = hiCut;
-  lfo1Ref = lfo1;
-  lfo2Ref = lfo2;
-  dampLRef = dampL;
-  dampRRef = dampR;
+  lfo1.mPhase = phase[0];
+  lfo2.mPhase = phase[1];
+  dampL.mLowState = lowState[0];
+  dampR.mLowState = lowState[1];
+  dampL.mOutState = outState[0];
+  dampR.mOutState = outState[1];
+}
+
+// True when the colour filter's flush would have changed one of the outputs
+// y[0..n) computed without it: an output within +-1e-8 or NaN other than +0.
+// Tested on the bits so that the loop vectorises.
+[[gnu::always_inline]] inline bool FlushWouldAct(const double* __restrict y, int n)
+{
+  constexpr int64_t kLimit = std::bit_cast<int64_t>(1e-8);
+  constexpr int64_t kInfinity = std::bit_cast<int64_t>(HUGE_VAL);
+  int acts = 0;
+  for (int i = 0; i < n; ++i)
+  {
+    const int64_t bits = std::bit_cast<int64_t>(y[i]);
+    const int64_t magnitude = bits & INT64_MAX;
+    acts |= (bits != 0) & ((magnitude <= kLimit) | (magnitude > kInfinity));
+  }
+  return acts != 0;
+}
+
+bool SameCoefficients(const TFilt& a, const TFilt& b)
+{
+  return std::bit_cast<uint64_t>(a.mGain) == std::bit_cast<uint64_t>(b.mGain) &&
+         std::bit_cast<uint64_t>(a.mShelf) == std::bit_cast<uint64_t>(b.mShelf) &&
+         std::bit_cast<uint64_t>(a.mLowCoeff) == std::bit_cast<uint64_t>(b.mLowCoeff) &&
+         std::bit_cast<uint64_t>(a.mHighCoeff) == std::bit_cast<uint64_t>(b.mHighCoeff);
 }
 
 struct NoExtraWork
@@ -668,18 +758,20 @@ template <class Body>
   }
 }
 
-// Colour filters on the mono input, both LFOs, and both damping filters on the
-// samples leaving lines 5 and 9 (written before this run). With kWide the
-// output stage runs inside the same loop: every tap reads a sample written
-// before the run (see ComputeMaxRun), so the outputs need nothing of this run
-// but its input.
+// Colour filters on the mono input (into mFiltered), both LFOs, and both
+// damping filters on the samples leaving lines 5 and 9 (written before this
+// run). With kWide the output stage runs inside the same loop: every tap
+// reads a sample written before the run (see ComputeMaxRun), so the outputs
+// need nothing of this run but its input.
 template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
 [[gnu::always_inline]] inline void TReverb::SerialStage(const double* inL, const double* inR, double* outL,
                                                         double* outR, int n)
 {
+  const TIIRFilter lowCutBefore = mLowCut, hiCutBefore = mHiCut;
+  const SerialArrays arrays{mMono, mLowCutOut, mFiltered, mOffset1, mOffset2, mOld5, mOld9};
   auto loop = [&](int first, int count, auto extra) __attribute__((always_inline)) {
-    SerialLoop<kLowCut, kHiCut, kDamp>(first, count, mMono, mLowCut, mHiCut, mLFO1, mLFO2, mModDepth, mOffset1,
-                                       mOffset2, mDampL, mOld5, mDampR, mOld9, extra);
+    SerialLoop<kLowCut, kHiCut, kDamp>(first, count, arrays, mLowCut, mHiCut, mLFO1, mLFO2, mModDepth, mDampL,
+                                       mDampR, extra);
   };
   if constexpr (!kWide)
     loop(0, n, NoExtraWork{});
@@ -691,6 +783,26 @@ template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
         TapsAndMix<T>(taps, k, inL, inR, outL, outR, offset + k, mix);
       });
     });
+  }
+
+  // The colour filters ran without their flush, which keeps its test off
+  // their recursions; in the rare run where it would have acted, they run
+  // again with it.
+  const bool flushActs = (kLowCut && FlushWouldAct(kHiCut ? mLowCutOut : mFiltered, n)) ||
+                         (kHiCut && FlushWouldAct(mFiltered, n));
+  if (__builtin_expect(flushActs, 0))
+  {
+    mLowCut = lowCutBefore;
+    mHiCut = hiCutBefore;
+    for (int i = 0; i < n; ++i)
+    {
+      double x = mMono[i];
+      if constexpr (kLowCut)
+        x = mLowCut.Process(x);
+      if constexpr (kHiCut)
+        x = mHiCut.Process(x);
+      mFiltered[i] = x;
+    }
   }
 }
 
@@ -710,9 +822,11 @@ template <bool kWide>
 [[gnu::always_inline]] inline void TReverb::RunSerialStage(const double* inL, const double* inR, double* outL,
                                                            double* outR, int n)
 {
-  // Silent tank: only worth the check when the lines' ends are silent.
+  // Silent tank: only worth the check when the lines' ends are silent. The
+  // damping filters share one loop only with equal coefficients, which
+  // UpdateFilt always gives them.
   const bool quiet = mOld5[0] == 0.0 && mOld9[0] == 0.0 && mOld5[n - 1] == 0.0 && mOld9[n - 1] == 0.0;
-  if (quiet)
+  if (quiet || !SameCoefficients(mDampL, mDampR))
   {
     SerialStageFor<kWide, false>(inL, inR, outL, outR, n);
     DampRun(mDampL, mOld5, n);
@@ -785,6 +899,20 @@ template <bool kWide>
   });
 }
 
+namespace
+{
+// True when the nonnegative offsets[0..n) all have the whole part of the first.
+[[gnu::always_inline]] inline bool SameWholePart(const double* __restrict offsets, int n)
+{
+  const double low = static_cast<int>(offsets[0]);
+  const double high = low + 1.0;
+  int outside = 0;
+  for (int i = 0; i < n; ++i)
+    outside |= (offsets[i] < low) | (offsets[i] >= high);
+  return outside == 0;
+}
+} // namespace
+
 // The interpolated reads of a modulated line for the run, into mZ.
 [[gnu::always_inline]] inline void TReverb::Interpolate(const TDelay& line, const double* __restrict offsets, int n)
 {
@@ -800,8 +928,18 @@ template <bool kWide>
   }
 
   // The LFO moves the offset by far less than a sample per frame: within a
-  // stretch of equal whole parts the four points are contiguous loads.
+  // stretch of equal whole parts the four points are contiguous loads. Most
+  // runs are a single stretch, which one vectorised test finds (the offsets
+  // are never negative, so the whole part is the truncation).
   double* __restrict z = mZ;
+  if (SameWholePart(offsets, n))
+  {
+    const int whole = static_cast<int>(offsets[0]);
+    const double* y = window + whole;
+    for (int k = 0; k < n; ++k)
+      z[k] = CatmullRom(y[k], y[k + 1], y[k + 2], y[k + 3], offsets[k] - whole);
+    return;
+  }
   for (int i = 0; i < n;)
   {
     const int whole = static_cast<int>(offsets[i]);
@@ -821,11 +959,11 @@ template <bool kWide>
 // writes only later), scaled by the decay gain on the right-to-left crossing
 // only.
 template <bool kWide, bool kScaledFeed>
-[[gnu::always_inline]] inline void TReverb::ModulatedPass(int first, const double* offsets, TDelay& feed, int n)
+[[gnu::always_inline]] inline void TReverb::ModulatedPass(int first, const double* offsets, TDelay& feed,
+                                                          const double* d, int n)
 {
   Interpolate(mDelays[first], offsets, n);
   const double g = mDecayDiffusion1, gain = mDecayGain;
-  const double* const d = mMono;
   const double* const z = mZ;
   TDelay* const lines[3] = {&feed, &mDelays[first], &mDelays[first + 1]};
   const int start[3] = {feed.ReadPos(), mDelays[first].WritePos(), mDelays[first + 1].WritePos()};
@@ -942,19 +1080,20 @@ template <bool kWide>
   line[kLeftDelay1].CopyOut(line[kLeftDelay1].ReadPos(), n, mOld5);
   line[kRightDelay1].CopyOut(line[kRightDelay1].ReadPos(), n, mOld9);
 
-  // mMono filtered, offsets, mOld5 / mOld9 damped (and, with kWide, the
-  // outputs formed)
+  // mFiltered, offsets, mOld5 / mOld9 damped (and, with kWide, the outputs
+  // formed)
   RunSerialStage<kWide>(inL, inR, outL, outR, n);
+  double* const diffused = mLowCut.mEnabled || mHiCut.mEnabled ? mFiltered : mMono;
 
-  Allpass<kWide>(line[0], mInputDiffusion1, mMono, n);
-  Allpass<kWide>(line[1], mInputDiffusion1, mMono, n);
-  Allpass<kWide>(line[2], mInputDiffusion2, mMono, n);
-  Allpass<kWide>(line[3], mInputDiffusion2, mMono, n);
+  Allpass<kWide>(line[0], mInputDiffusion1, diffused, n);
+  Allpass<kWide>(line[1], mInputDiffusion1, diffused, n);
+  Allpass<kWide>(line[2], mInputDiffusion2, diffused, n);
+  Allpass<kWide>(line[3], mInputDiffusion2, diffused, n);
 
   // Left half, fed by the end of the right half through the decay gain;
   // right half, fed by the end of the left half unscaled.
-  ModulatedPass<kWide, true>(kLeftModulated, mOffset1, line[kRightDelay2], n);
-  ModulatedPass<kWide, false>(kRightModulated, mOffset2, line[kLeftDelay2], n);
+  ModulatedPass<kWide, true>(kLeftModulated, mOffset1, line[kRightDelay2], diffused, n);
+  ModulatedPass<kWide, false>(kRightModulated, mOffset2, line[kLeftDelay2], diffused, n);
   DiffuserPass<kWide>(kLeftAllpass, mOld5, n);
   DiffuserPass<kWide>(kRightAllpass, mOld9, n);
 

@@ -236,7 +236,7 @@ private:
   void Allpass(TDelay& line, double g, double* io, int n);
   void Interpolate(const TDelay& line, const double* offsets, int n);
   template <bool kWide, bool kScaledFeed>
-  void ModulatedPass(int first, const double* offsets, TDelay& feed, int n);
+  void ModulatedPass(int first, const double* offsets, TDelay& feed, const double* d, int n);
   template <bool kWide>
   void DiffuserPass(int first, const double* damped, int n);
   void SumTaps(int first, double* wet, int n);
@@ -271,7 +271,8 @@ private:
 
   // Scratch of the staged path, one run long.
   alignas(64) double mMono[kRunCapacity];
-  alignas(64) double mRight[kRunCapacity];
+  alignas(64) double mLowCutOut[kRunCapacity];
+  alignas(64) double mFiltered[kRunCapacity];
   alignas(64) double mOffset1[kRunCapacity];
   alignas(64) double mOffset2[kRunCapacity];
   alignas(64) double mOld5[kRunCapacity];

@@ -368,4 +368,50 @@ TEST(Reverb, NoSubnormalEverEntersALineInEveryVersion)
   for (Version version : Versions())
     CheckNoSubnormalEntersALine(version);
 }
+// The colour filters flush outputs within +-1e-8 (and NaN) to +0. Input a
+// little above that range, negative zeros and a NaN make the flush act now and
+// then, with one filter or both; every version agrees with the per-frame path
+// on the outputs and on the filters' states.
+void CheckColourFlushAgrees(Version version)
+{
+  const double colours[][2] = {{0.0, 0.0}, {-50.0, -50.0}, {-50.0, 50.0}};
+  for (const auto& colour : colours)
+  {
+    TReverb fast, plain;
+    ASSERT_TRUE(fast.UseProcessorVersion(version));
+    for (TReverb* rv : {&fast, &plain})
+    {
+      rv->SetSampleRate(48000.0);
+      ApplyPreset(*rv, 2.0, 100.0, colour[0], 50.0);
+      rv->SetColor(colour[1]);
+    }
+    const int n = 300;
+    for (int block = 0; block < 40; ++block)
+    {
+      Stereo a = Noise(n, 100 + block, block % 4 == 0 ? 1.0 : 3e-8);
+      if (block % 5 == 2)
+        for (int i = 0; i < n; ++i)
+          a.l[i] = a.r[i] = -0.0;
+      if (block == 13)
+        a.l[77] = std::numeric_limits<double>::quiet_NaN();
+      Stereo b = a;
+      fast.ProcessBlock(a.p(), a.p(), n);
+      plain.ProcessBlockPerFrame(b.p(), b.p(), n);
+      for (int i = 0; i < n; ++i)
+        ASSERT_TRUE(SameBits(a.l[i], b.l[i]) && SameBits(a.r[i], b.r[i]))
+          << "version " << static_cast<int>(version) << " colour " << colour[1] << " block " << block << ":" << i;
+      for (auto filter : {&TReverb::LowCut, &TReverb::HiCut})
+      {
+        ASSERT_TRUE(SameBits((fast.*filter)().mZ1, (plain.*filter)().mZ1)) << block;
+        ASSERT_TRUE(SameBits((fast.*filter)().mZ2, (plain.*filter)().mZ2)) << block;
+      }
+    }
+  }
+}
+
+TEST(Reverb, ColourFilterFlushAgreesInEveryVersion)
+{
+  for (Version version : Versions())
+    CheckColourFlushAgrees(version);
+}
 } // namespace
