@@ -580,7 +580,7 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
   const double lowCoeff = dampL.mLowCoeff, highCoeff = dampL.mHighCoeff;
   const double shelf = dampL.mShelf, gain = dampL.mGain;
 
-  auto step = [&](int i) __attribute__((always_inline)) {
+  auto step = [&]<bool kMayWrap>(int i) __attribute__((always_inline)) {
     if constexpr (kLowCut || kHiCut)
     {
       double x = mono[i];
@@ -595,7 +595,7 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
 
     // TTriLFO::Tick of both, then the offsets.
     V2 x = increment + phase;
-    if (__builtin_expect(x[0] > 1.0 || x[1] > 1.0, 0))
+    if (kMayWrap && (x[0] > 1.0 || x[1] > 1.0))
       x = x > 1.0 ? x - 4.0 : x;
     phase = x;
     const V2 offset = (Abs(Abs(x) - 2.0) - 1.0 + 1.0) * depth;
@@ -613,18 +613,28 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
       right[i] = out[1];
     }
   };
-  int k = 0;
-  for (; k + 8 <= count; k += 8)
-  {
-    for (int j = 0; j < 8; ++j)
-      step(first + k + j);
-    extra.template operator()<V8>(k);
-  }
-  for (; k < count; ++k)
-  {
-    step(first + k);
-    extra.template operator()<double>(k);
-  }
+  auto loop = [&]<bool kMayWrap>() __attribute__((always_inline)) {
+    int k = 0;
+    for (; k + 8 <= count; k += 8)
+    {
+      for (int j = 0; j < 8; ++j)
+        step.template operator()<kMayWrap>(first + k + j);
+      extra.template operator()<V8>(k);
+    }
+    for (; k < count; ++k)
+    {
+      step.template operator()<kMayWrap>(first + k);
+      extra.template operator()<double>(k);
+    }
+  };
+  // A phase wraps once in 2 / rate seconds. Runs where neither can wrap skip
+  // the test: count steps move a phase by at most count increments plus a
+  // rounding error far below the margin.
+  const V2 last = phase + increment * count + 1e-9;
+  if (__builtin_expect(last[0] < 1.0 && last[1] < 1.0, 1))
+    loop.template operator()<false>();
+  else
+    loop.template operator()<true>();
   lowCutRef = lowCut;
   hiCutRef = hiCut;
   lfo1.mPhase = phase[0];
