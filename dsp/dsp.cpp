@@ -545,7 +545,7 @@ struct SerialArrays
   const double* mono;  // the mono input
   double* lowCutOut;   // the low-cut's outputs, kept when the hi-cut follows
   double* filtered;    // the colour filters' outputs
-  double* offset1;     // the modulated lines' read offsets
+  double* offset1;     // the LFO phases (made read offsets after the loop)
   double* offset2;
   double* left;        // in: the samples leaving lines 5 and 9; out: damped
   double* right;
@@ -561,7 +561,7 @@ struct SerialArrays
 // the processor overlaps with the long chains of the recursions.
 template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
 [[gnu::always_inline]] inline void SerialLoop(int first, int count, const SerialArrays& a, TIIRFilter& lowCutRef,
-                                              TIIRFilter& hiCutRef, TTriLFO& lfo1, TTriLFO& lfo2, double depth,
+                                              TIIRFilter& hiCutRef, TTriLFO& lfo1, TTriLFO& lfo2,
                                               TFilt& dampL, TFilt& dampR, Extra extra)
 {
   const double* __restrict mono = a.mono;
@@ -593,14 +593,13 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
       filtered[i] = x;
     }
 
-    // TTriLFO::Tick of both, then the offsets.
+    // The phase steps of TTriLFO::Tick of both.
     V2 x = increment + phase;
     if (kMayWrap && (x[0] > 1.0 || x[1] > 1.0))
       x = x > 1.0 ? x - 4.0 : x;
     phase = x;
-    const V2 offset = (Abs(Abs(x) - 2.0) - 1.0 + 1.0) * depth;
-    offset1[i] = offset[0];
-    offset2[i] = offset[1];
+    offset1[i] = x[0];
+    offset2[i] = x[1];
 
     if constexpr (kDamp)
     {
@@ -643,6 +642,14 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
   dampR.mLowState = lowState[1];
   dampL.mOutState = outState[0];
   dampR.mOutState = outState[1];
+}
+
+// The LFO phases in io become the modulated lines' read offsets:
+// (TTriLFO::Output(phase) + 1) * depth.
+[[gnu::always_inline]] inline void ShapeOffsets(double* __restrict io, double depth, int n)
+{
+  for (int i = 0; i < n; ++i)
+    io[i] = (TTriLFO::Output(io[i]) + 1.0) * depth;
 }
 
 // True when the colour filter's flush would have changed one of the outputs
@@ -780,7 +787,7 @@ template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
   const TIIRFilter lowCutBefore = mLowCut, hiCutBefore = mHiCut;
   const SerialArrays arrays{mMono, mLowCutOut, mFiltered, mOffset1, mOffset2, mOld5, mOld9};
   auto loop = [&](int first, int count, auto extra) __attribute__((always_inline)) {
-    SerialLoop<kLowCut, kHiCut, kDamp>(first, count, arrays, mLowCut, mHiCut, mLFO1, mLFO2, mModDepth, mDampL,
+    SerialLoop<kLowCut, kHiCut, kDamp>(first, count, arrays, mLowCut, mHiCut, mLFO1, mLFO2, mDampL,
                                        mDampR, extra);
   };
   if constexpr (!kWide)
@@ -794,6 +801,9 @@ template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
       });
     });
   }
+
+  ShapeOffsets(mOffset1, mModDepth, n);
+  ShapeOffsets(mOffset2, mModDepth, n);
 
   // The colour filters ran without their flush, which keeps its test off
   // their recursions; in the rare run where it would have acted, they run
