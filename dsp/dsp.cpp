@@ -494,10 +494,9 @@ template <class T>
 {
   V8 r;
   asm("vfpclasspd $0xb9, %1, %%k1\n\t" // QNaN, +-Inf, denormal, SNaN
-      "knotb %%k1, %%k1\n\t"
-      "vmovapd %1, %0%{%%k1%}%{z%}"
+      "vblendmpd %2, %1, %0%{%%k1%}"
       : "=v"(r)
-      : "v"(x)
+      : "v"(x), "v"(V8{})
       : "k1");
   return r;
 }
