@@ -521,12 +521,6 @@ namespace
 // Two lanes, one per tank half or per LFO: each lane takes exactly the scalar
 // operations, so pairing the two independent recursions halves their work.
 using V2 = double __attribute__((vector_size(16)));
-using V2Bits = int64_t __attribute__((vector_size(16)));
-
-[[gnu::always_inline]] inline V2 Abs(V2 x)
-{
-  return reinterpret_cast<V2>(reinterpret_cast<V2Bits>(x) & INT64_MAX);
-}
 
 // TIIRFilter::Process without its flush of small outputs: the run is checked
 // for outputs the flush would change afterwards (see FlushWouldAct).
