@@ -535,7 +535,9 @@ using V2 = double __attribute__((vector_size(16)));
 // The arrays of one run that the recursive parts read and write.
 struct SerialArrays
 {
-  const double* mono;  // the mono input
+  const double* inL;   // the run's input
+  const double* inR;
+  double* mono;        // the input summed to mono
   double* lowCutOut;   // the low-cut's outputs, kept when the hi-cut follows
   double* filtered;    // the colour filters' outputs
   double* offset1;     // the LFO phases (made read offsets after the loop)
@@ -557,7 +559,9 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
                                               TIIRFilter& hiCutRef, TTriLFO& lfo1, TTriLFO& lfo2,
                                               TFilt& dampL, TFilt& dampR, Extra extra)
 {
-  const double* __restrict mono = a.mono;
+  const double* inL = a.inL;
+  const double* inR = a.inR;
+  double* __restrict mono = a.mono;
   double* __restrict lowCutOut = a.lowCutOut;
   double* __restrict filtered = a.filtered;
   double* __restrict offset1 = a.offset1;
@@ -574,9 +578,14 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
   const double shelf = dampL.mShelf, gain = dampL.mGain;
 
   auto step = [&]<bool kMayWrap>(int i) __attribute__((always_inline)) {
+    // Summed here rather than read back from the array: a load of what a
+    // loop just stored makes the processor hold such loads back behind
+    // earlier stores, among them those waiting on the recursions.
+    const double sum = (inL[i] + inR[i]) * 0.5;
+    mono[i] = sum;
     if constexpr (kLowCut || kHiCut)
     {
-      double x = mono[i];
+      double x = sum;
       if constexpr (kLowCut)
         x = ProcessUnflushed(lowCut, x);
       if constexpr (kLowCut && kHiCut)
@@ -778,7 +787,7 @@ template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
                                                         double* outR, int n)
 {
   const TIIRFilter lowCutBefore = mLowCut, hiCutBefore = mHiCut;
-  const SerialArrays arrays{mMono, mLowCutOut, mFiltered, mOffset1, mOffset2, mOld5, mOld9};
+  const SerialArrays arrays{inL, inR, mMono, mLowCutOut, mFiltered, mOffset1, mOffset2, mOld5, mOld9};
   auto loop = [&](int first, int count, auto extra) __attribute__((always_inline)) {
     SerialLoop<kLowCut, kHiCut, kDamp>(first, count, arrays, mLowCut, mHiCut, mLFO1, mLFO2, mDampL,
                                        mDampR, extra);
@@ -1085,8 +1094,6 @@ template <bool kWide>
 {
   TDelay* const line = mDelays;
 
-  for (int i = 0; i < n; ++i)
-    mMono[i] = (inL[i] + inR[i]) * 0.5;
 
   // The samples leaving lines 5 and 9 into the damping filters, taken before
   // this run writes those lines.
