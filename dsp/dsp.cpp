@@ -403,20 +403,23 @@ void TReverb::ProcessBlockPerFrame(double** inputs, double** outputs, int count)
 
 // --------------------------------------------------------- staged form
 //
-// Every read of the network reaches back further than a run is long, and no
+// Every read of the tank reaches back further than a run is long, and no
 // write of a run lands where a later frame of the same run still has to read
 // the old value. Each stage can then be carried out for the whole run before
 // the next one starts, giving every result of the per-frame order while the
 // stages become loops over contiguous memory. The recursive parts (colour
 // filters, LFOs, damping filters) stay sample by sample, in one loop so that
-// their independent chains overlap.
+// their independent chains overlap. The input diffusers' lines are short;
+// each is read and written by its own stage alone, which goes through a run
+// in pieces no longer than those lines.
 
 void TReverb::ComputeMaxRun()
 {
   int run = kRunCapacity;
-  // Plain reads of a line see only samples written before the run.
-  for (int k = 0; k < kLines; ++k)
+  // Plain reads of a tank line see only samples written before the run.
+  for (int k = kLeftModulated; k < kLines; ++k)
     run = std::min(run, mLengths[k] - 1);
+  mDiffuserRun = std::min({mLengths[0], mLengths[1], mLengths[2], mLengths[3]}) - 1;
   // Interpolated reads look up to floor(2 * depth) + 2 samples past the read position.
   const int reach = static_cast<int>(2.0 * mModDepth) + 3;
   run = std::min(run, mLengths[kLeftModulated] - 1 - reach);
@@ -429,8 +432,10 @@ void TReverb::ComputeMaxRun()
     const int size = line.Size();
     const int age = ((mLengths[kTapSpecs[k].line] - 1 - mTaps[k]) % size + size) % size;
     run = std::min(run, size - age);
+    // With AVX-512 the taps are read before the run's writes.
+    run = std::min(run, age);
   }
-  mMaxRun = run >= kMinRun ? run : 0;
+  mMaxRun = run >= kMinRun && mDiffuserRun >= kMinRun ? run : 0;
   mWindowReach = reach + 1;
   mWindow.assign(mMaxRun > 0 ? mMaxRun + mWindowReach : 0, 0.0);
 }
@@ -860,14 +865,15 @@ template <bool kWide>
 
 namespace
 {
-// Calls body(read, write, offset, count) for the pieces of a run of `n` frames
-// on a line within which neither the read nor the write position wraps.
+// Calls body(read, write, offset, count) for the pieces of `n` frames from
+// frame `from` of a run on a line within which neither the read nor the
+// write position wraps.
 template <class Body>
-[[gnu::always_inline]] inline void ForEachPiece(TDelay& line, int n, Body body)
+[[gnu::always_inline]] inline void ForEachPiece(TDelay& line, int from, int n, Body body)
 {
   double* const buffer = line.Buffer();
   const int size = line.Size(), mask = line.Mask();
-  int r = line.ReadPos(), w = line.WritePos();
+  int r = (line.ReadPos() + from) & mask, w = (line.WritePos() + from) & mask;
   for (int done = 0; done < n;)
   {
     const int count = std::min({n - done, size - r, size - w});
@@ -905,13 +911,16 @@ template <int N, class Body>
 
 
 // io holds the input on entry and the allpass output on return. The stored
-// values go straight into the line: a write of this run can only land on a
-// slot that an earlier frame of the run has already read.
+// values go straight into the line: within a piece no longer than the line, a
+// write can only land on a slot that an earlier frame has already read, and
+// each piece reads what the pieces before it wrote.
 template <bool kWide>
 [[gnu::always_inline]] inline void TReverb::Allpass(TDelay& line, double g, double* __restrict io, int n)
 {
-  ForEachPiece(line, n, [&](const double* z, double* v, int offset, int count) __attribute__((always_inline)) {
-    double* x = io + offset;
+  for (int from = 0; from < n; from += mDiffuserRun)
+    ForEachPiece(line, from, std::min(mDiffuserRun, n - from),
+                 [&](const double* z, double* v, int offset, int count) __attribute__((always_inline)) {
+    double* x = io + from + offset;
     ForFrames<kWide>(count, [=]<class T>(int i) __attribute__((always_inline)) {
       const T zi = Load<T>(z + i);
       const T vi = Flush(Load<T>(x + i) - g * zi);

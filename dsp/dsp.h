@@ -268,6 +268,7 @@ private:
   int mLengths[kLines] = {};
   EProcessorVersion mVersion = BestProcessorVersion();
   int mMaxRun = 0;
+  int mDiffuserRun = 0; // longest piece of a run the input diffusers take at once
 
   // Scratch of the staged path, one run long.
   alignas(64) double mMono[kRunCapacity];
