@@ -754,6 +754,52 @@ void DampRun(TFilt& dampRef, double* __restrict io, int n)
 }
 } // namespace
 
+namespace
+{
+// Calls body(read, write, offset, count) for the pieces of `n` frames from
+// frame `from` of a run on a line within which neither the read nor the
+// write position wraps.
+template <class Body>
+[[gnu::always_inline]] inline void ForEachPiece(TDelay& line, int from, int n, Body body)
+{
+  double* const buffer = line.Buffer();
+  const int size = line.Size(), mask = line.Mask();
+  int r = (line.ReadPos() + from) & mask, w = (line.WritePos() + from) & mask;
+  for (int done = 0; done < n;)
+  {
+    const int count = std::min({n - done, size - r, size - w});
+    body(buffer + r, buffer + w, done, count);
+    done += count;
+    r = (r + count) & mask;
+    w = (w + count) & mask;
+  }
+}
+
+// Calls body(pointers, offset, count) for the pieces of a run of `n` frames
+// within which none of the N line positions wraps; pointers[k] addresses
+// position k at the start of the piece (read-only when the lines are).
+template <int N, class Line, class Body>
+[[gnu::always_inline]] inline void ForEachPieceN(Line* const (&lines)[N], const int (&start)[N], int n, Body body)
+{
+  int pos[N];
+  for (int k = 0; k < N; ++k)
+    pos[k] = start[k] & lines[k]->Mask();
+  for (int done = 0; done < n;)
+  {
+    int count = n - done;
+    for (int k = 0; k < N; ++k)
+      count = std::min(count, lines[k]->Size() - pos[k]);
+    decltype(lines[0]->Buffer()) p[N];
+    for (int k = 0; k < N; ++k)
+      p[k] = lines[k]->Buffer() + pos[k];
+    body(p, done, count);
+    done += count;
+    for (int k = 0; k < N; ++k)
+      pos[k] = (pos[k] + count) & lines[k]->Mask();
+  }
+}
+} // namespace
+
 // Calls body(taps, offset, count) for the pieces of the run within which none
 // of the fourteen tap positions wraps; taps[k] addresses tap k at the start of
 // the piece.
@@ -761,25 +807,13 @@ template <class Body>
 [[gnu::always_inline]] inline void TReverb::ForEachTapPiece(int n, Body body) const
 {
   const TDelay* lines[kTaps];
-  int pos[kTaps];
+  int start[kTaps];
   for (int k = 0; k < kTaps; ++k)
   {
     lines[k] = &mDelays[kTapSpecs[k].line];
-    pos[k] = (lines[k]->ReadPos() + mTaps[k]) & lines[k]->Mask();
+    start[k] = lines[k]->ReadPos() + mTaps[k];
   }
-  for (int done = 0; done < n;)
-  {
-    int count = n - done;
-    for (int k = 0; k < kTaps; ++k)
-      count = std::min(count, lines[k]->Size() - pos[k]);
-    const double* taps[kTaps];
-    for (int k = 0; k < kTaps; ++k)
-      taps[k] = lines[k]->Buffer() + pos[k];
-    body(taps, done, count);
-    done += count;
-    for (int k = 0; k < kTaps; ++k)
-      pos[k] = (pos[k] + count) & lines[k]->Mask();
-  }
+  ForEachPieceN(lines, start, n, body);
 }
 
 // Colour filters on the mono input (into mFiltered), both LFOs, and both
@@ -863,51 +897,6 @@ template <bool kWide>
     SerialStageFor<kWide, true>(inL, inR, outL, outR, n);
 }
 
-namespace
-{
-// Calls body(read, write, offset, count) for the pieces of `n` frames from
-// frame `from` of a run on a line within which neither the read nor the
-// write position wraps.
-template <class Body>
-[[gnu::always_inline]] inline void ForEachPiece(TDelay& line, int from, int n, Body body)
-{
-  double* const buffer = line.Buffer();
-  const int size = line.Size(), mask = line.Mask();
-  int r = (line.ReadPos() + from) & mask, w = (line.WritePos() + from) & mask;
-  for (int done = 0; done < n;)
-  {
-    const int count = std::min({n - done, size - r, size - w});
-    body(buffer + r, buffer + w, done, count);
-    done += count;
-    r = (r + count) & mask;
-    w = (w + count) & mask;
-  }
-}
-
-// Calls body(pointers, offset, count) for the pieces of a run of `n` frames
-// within which none of the N line positions wraps; pointers[k] addresses
-// position k at the start of the piece.
-template <int N, class Body>
-[[gnu::always_inline]] inline void ForEachPieceN(TDelay* const (&lines)[N], const int (&start)[N], int n, Body body)
-{
-  int pos[N];
-  for (int k = 0; k < N; ++k)
-    pos[k] = start[k] & lines[k]->Mask();
-  for (int done = 0; done < n;)
-  {
-    int count = n - done;
-    for (int k = 0; k < N; ++k)
-      count = std::min(count, lines[k]->Size() - pos[k]);
-    double* p[N];
-    for (int k = 0; k < N; ++k)
-      p[k] = lines[k]->Buffer() + pos[k];
-    body(p, done, count);
-    done += count;
-    for (int k = 0; k < N; ++k)
-      pos[k] = (pos[k] + count) & lines[k]->Mask();
-  }
-}
-} // namespace
 
 
 // io holds the input on entry and the allpass output on return. The stored
@@ -1046,31 +1035,24 @@ template <bool kWide>
                 !kTapSpecs[5].add && !kTapSpecs[6].add && kTapSpecs[7].add && kTapSpecs[8].add && !kTapSpecs[9].add &&
                 kTapSpecs[10].add && !kTapSpecs[11].add && !kTapSpecs[12].add && !kTapSpecs[13].add);
   const TDelay* lines[7];
-  int pos[7];
+  int start[7];
   for (int k = 0; k < 7; ++k)
   {
     lines[k] = &mDelays[kTapSpecs[first + k].line];
-    pos[k] = (lines[k]->ReadPos() + mTaps[first + k]) & lines[k]->Mask();
+    start[k] = lines[k]->ReadPos() + mTaps[first + k];
   }
-  for (int done = 0; done < n;)
-  {
-    int count = n - done;
-    for (int k = 0; k < 7; ++k)
-      count = std::min(count, lines[k]->Size() - pos[k]);
-    const double* __restrict t0 = lines[0]->Buffer() + pos[0];
-    const double* __restrict t1 = lines[1]->Buffer() + pos[1];
-    const double* __restrict t2 = lines[2]->Buffer() + pos[2];
-    const double* __restrict t3 = lines[3]->Buffer() + pos[3];
-    const double* __restrict t4 = lines[4]->Buffer() + pos[4];
-    const double* __restrict t5 = lines[5]->Buffer() + pos[5];
-    const double* __restrict t6 = lines[6]->Buffer() + pos[6];
-    double* __restrict out = wet + done;
+  ForEachPieceN(lines, start, n, [&](const double* const* p, int offset, int count) __attribute__((always_inline)) {
+    const double* __restrict t0 = p[0];
+    const double* __restrict t1 = p[1];
+    const double* __restrict t2 = p[2];
+    const double* __restrict t3 = p[3];
+    const double* __restrict t4 = p[4];
+    const double* __restrict t5 = p[5];
+    const double* __restrict t6 = p[6];
+    double* __restrict out = wet + offset;
     for (int i = 0; i < count; ++i)
       out[i] = t0[i] + t1[i] - t2[i] + t3[i] - t4[i] - t5[i] - t6[i];
-    done += count;
-    for (int k = 0; k < 7; ++k)
-      pos[k] = (pos[k] + count) & lines[k]->Mask();
-  }
+  });
 }
 
 // The outputs may be the input arrays: each frame's inputs are read before
