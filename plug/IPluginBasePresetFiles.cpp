@@ -405,6 +405,21 @@ bool AppendBlobLine(std::string& text, const IPresetEntry& preset, bool sizeTwic
   return true;
 }
 
+// Writes one blob line per preset to path, replacing the file; false, and nothing written, when
+// the path is empty or a state is too large.
+bool DumpBlobLines(const char* path, const std::vector<std::unique_ptr<IPresetEntry>>& presets, bool sizeTwice)
+{
+  if (!path || !*path)
+    return false;
+  std::string text;
+  for (const auto& preset : presets)
+  {
+    if (!AppendBlobLine(text, *preset, sizeTwice))
+      return false;
+  }
+  return ReplaceFile(path, text);
+}
+
 } // namespace
 
 // --- Program and bank files ---
@@ -579,30 +594,12 @@ bool IPluginBase::DumpPresetBlob(const char* path) const
 
 bool IPluginBase::DumpAllPresetsBlob(const char* path) const
 {
-  if (!path || !*path)
-    return false;
-
-  std::string text;
-  for (const auto& preset : mPresets)
-  {
-    if (!AppendBlobLine(text, *preset, true))
-      return false;
-  }
-  return ReplaceFile(path, text);
+  return DumpBlobLines(path, mPresets, true);
 }
 
 bool IPluginBase::DumpBankBlob(const char* path) const
 {
-  if (!path || !*path)
-    return false;
-
-  std::string text;
-  for (const auto& preset : mPresets)
-  {
-    if (!AppendBlobLine(text, *preset, false))
-      return false;
-  }
-  return ReplaceFile(path, text);
+  return DumpBlobLines(path, mPresets, false);
 }
 
 } // namespace plug
