@@ -1057,8 +1057,6 @@ template <bool kWide>
 
 // The outputs may be the input arrays: each frame's inputs are read before
 // its outputs are written, and no frame touches another frame's samples.
-// The outputs may be the input arrays: each frame's inputs are read before
-// its outputs are written, and no frame touches another frame's samples.
 [[gnu::always_inline]] inline void TReverb::MixOut(const double* inL, const double* inR, double* outL, double* outR,
                                                    int n) const
 {

@@ -4,8 +4,9 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+
+#include "plug/NumberText.h"
 
 namespace plug {
 
@@ -28,8 +29,12 @@ bool EqualsIgnoringCase(const char* a, const char* b)
   return *a == *b;
 }
 
-// Formatted displays are limited to the 32-character field.
-using DisplayBuffer = char[IParam::kMaxTextLength];
+// FixedText cut to the 32-character field of a display text.
+std::string DisplayNumber(double value, int decimals, bool plusSign = false)
+{
+  return FixedText(value, decimals, plusSign).substr(0, IParam::kMaxTextLength - 1);
+}
+
 using JSONBuffer = char[IParam::kMaxJSONPieceLength];
 
 // Rounds half away from zero; a zero result is always +0.
@@ -430,7 +435,8 @@ double IParam::StringToValue(const char* text) const
   if (mType == kTypeBool || mType == kTypeEnum)
     return 0.0;
 
-  value = text ? std::strtod(text, nullptr) : 0.0;
+  if (text)
+    ReadNumber(text, value);
   if (mFlags & kFlagNegateDisplay)
     value = -value;
   return ConstrainValue(value);
@@ -464,18 +470,15 @@ void IParam::GetDisplayForHost(double value, bool normalized, std::string& displ
     return;
   }
 
-  DisplayBuffer buffer;
-
   if (mUnit == kUnitPan && !numericOnly)
   {
     const double rounded = RoundedWithoutNegativeZero(value);
     if (rounded < 0.0)
-      std::snprintf(buffer, sizeof(buffer), "%.0f%% left", -rounded);
+      display = DisplayNumber(-rounded, 0) + "% left";
     else if (rounded > 0.0)
-      std::snprintf(buffer, sizeof(buffer), "%.0f%% right", rounded);
+      display = DisplayNumber(rounded, 0) + "% right";
     else
-      std::snprintf(buffer, sizeof(buffer), "Centred");
-    display = buffer;
+      display = "Centred";
     return;
   }
 
@@ -483,9 +486,9 @@ void IParam::GetDisplayForHost(double value, bool normalized, std::string& displ
   shown += 0.0; // -0 becomes +0
 
   if (mDisplayPrecision == 0)
-    std::snprintf(buffer, sizeof(buffer), "%.0f", RoundedWithoutNegativeZero(shown));
+    display = DisplayNumber(RoundedWithoutNegativeZero(shown), 0);
   else if ((mFlags & kFlagSignDisplay) && shown != 0.0)
-    std::snprintf(buffer, sizeof(buffer), "%+.*f", mDisplayPrecision, shown);
+    display = DisplayNumber(shown, mDisplayPrecision, true);
   else
   {
     if ((mFlags & kFlagRoundDisplay) && shown != 0.0)
@@ -493,9 +496,8 @@ void IParam::GetDisplayForHost(double value, bool normalized, std::string& displ
       const double quantum = std::pow(10.0, -mDisplayPrecision);
       shown = std::round(shown / quantum) * quantum + 0.0;
     }
-    std::snprintf(buffer, sizeof(buffer), "%.*f", mDisplayPrecision, shown);
+    display = DisplayNumber(shown, mDisplayPrecision);
   }
-  display = buffer;
 }
 
 void IParam::GetDisplayForHostWithLabel(std::string& display, bool withDisplayText) const
@@ -540,12 +542,9 @@ void IParam::GetJSON(std::string& json, int idx) const
     std::snprintf(piece, sizeof(piece), "\"type\":\"%s\", ", typeText);
     json += piece;
   }
-  std::snprintf(piece, sizeof(piece), "\"min\":%f, ", mMin);
-  json += piece;
-  std::snprintf(piece, sizeof(piece), "\"max\":%f, ", mMax);
-  json += piece;
-  std::snprintf(piece, sizeof(piece), "\"default\":%f, ", mDefault);
-  json += piece;
+  json += "\"min\":" + FixedText(mMin, 6) + ", ";
+  json += "\"max\":" + FixedText(mMax, 6) + ", ";
+  json += "\"default\":" + FixedText(mDefault, 6) + ", ";
   json += "\"rate\":\"control\"";
   json += "}";
 }

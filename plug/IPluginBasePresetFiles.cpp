@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "plug/Config.h"
+#include "plug/NumberText.h"
 
 namespace plug {
 
@@ -382,7 +383,7 @@ std::string ValueTextForSource(const IParam& param)
       std::snprintf(text, sizeof(text), "%d", static_cast<int>(value));
       break;
     default:
-      std::snprintf(text, sizeof(text), "%.6f", value);
+      std::snprintf(text, sizeof(text), "%s", FixedText(value, 6).c_str());
       break;
   }
   return text;

@@ -8,6 +8,7 @@
 #include <limits>
 #include <utility>
 
+#include "plug/NumberText.h"
 #include "plug/Timer.h"
 
 namespace plug {
@@ -61,9 +62,8 @@ bool ParsePlainValue(const IParam& param, const char* text, double& value)
 {
   if (!param.MapDisplayText(text, nullptr))
   {
-    char* end = nullptr;
-    const double number = std::strtod(text, &end);
-    if (end == text || !std::isfinite(number))
+    double number = 0.0;
+    if (!ReadNumber(text, number) || !std::isfinite(number))
       return false;
   }
   value = param.StringToValue(text);
@@ -641,7 +641,7 @@ VstIntPtr IPluginVST2::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr
         char* text = static_cast<char*>(ptr);
         double plain = 0.0;
         if (*text && ParsePlainValue(*param, text, plain))
-          std::snprintf(text, kNormalizedTextLen, "%.17f", param->ValueToNorm(plain));
+          std::snprintf(text, kNormalizedTextLen, "%s", FixedText(param->ValueToNorm(plain), 17).c_str());
         return kCockosAnswer;
       }
       break;

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 
 #include "plug/IParam.h"
+#include "tests/CommaLocale.h"
 
 using plug::IParam;
 
@@ -332,4 +334,32 @@ TEST(IParam, JSON)
   json.clear();
   note.GetJSON(json, 0);
   EXPECT_EQ(json.find("type"), std::string::npos);
+}
+
+
+TEST(IParam, NumbersAsTextIgnoreTheHostsLocale)
+{
+  CommaLocale comma;
+  if (!comma)
+    GTEST_SKIP() << "no de_DE locale could be built here (Debian package locales)";
+  char probe[16];
+  std::snprintf(probe, sizeof(probe), "%.1f", 3.5);
+  ASSERT_STREQ(probe, "3,5") << "the locale writes a decimal comma";
+
+  IParam decay;
+  decay.InitDouble("Decay", 3.2, 0.1, 10.0, 0.1);
+  EXPECT_EQ(Display(decay, 3.2), "3.2");
+  EXPECT_EQ(decay.StringToValue("4.25"), 4.25);
+  EXPECT_EQ(decay.StringToValue("  +4.5 s"), 4.5);
+  EXPECT_EQ(decay.StringToValue("--4"), 0.1) << "as strtod: no number, 0, clamped";
+
+  IParam gain;
+  gain.InitDouble("Gain", 0.0, -12.0, 12.0, 0.1, "dB", IParam::kFlagSignDisplay);
+  EXPECT_EQ(Display(gain, 1.5), "+1.5");
+  EXPECT_EQ(Display(gain, -1.5), "-1.5");
+  EXPECT_EQ(gain.StringToValue("-2.5"), -2.5);
+
+  std::string json;
+  decay.GetJSON(json, 0);
+  EXPECT_NE(json.find("\"min\":0.100000, \"max\":10.000000, \"default\":3.200000"), std::string::npos) << json;
 }

@@ -13,6 +13,7 @@
 
 #include "dsp/dsp.h"
 #include "plug/VST2Types.h"
+#include "tests/CommaLocale.h"
 
 namespace {
 
@@ -306,6 +307,21 @@ TEST_F(Vst2Host, ParameterTextsAndTextEntry)
   EXPECT_EQ(plug.Dispatch(effVendorSpecific, effString2Parameter, 0, text), 0xBEEF);
   EXPECT_NEAR(std::strtod(text, nullptr), 2.0 / 3.0, 1e-15);
   EXPECT_EQ(plug.Dispatch(effVendorSpecific, kVstParameterUsesIntStep, 1), 0);
+}
+
+// A host in a decimal-comma locale still gets and gives numbers in the C form.
+TEST_F(Vst2Host, NumberTextsIgnoreTheHostsLocale)
+{
+  CommaLocale comma;
+  if (!comma)
+    GTEST_SKIP() << "no de_DE locale could be built here (Debian package locales)";
+  EXPECT_EQ(plug.Text(effGetParamDisplay, 0), "3.2");
+  char text[64] = "4.5";
+  EXPECT_EQ(plug.Dispatch(effString2Parameter, 0, 0, text), 1);
+  EXPECT_EQ(plug.Text(effGetParamDisplay, 0), "4.5");
+  std::strcpy(text, "10");
+  EXPECT_EQ(plug.Dispatch(effVendorSpecific, effString2Parameter, 0, text), 0xBEEF);
+  EXPECT_EQ(std::string(text).substr(0, 8), "0.666666") << text;
 }
 
 TEST_F(Vst2Host, TextsNeverExceedTheirFields)
