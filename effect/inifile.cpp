@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "ini/ini_store.h"
+#include "plug/NumberText.h"
 
 namespace {
 
@@ -88,13 +89,7 @@ std::string formatInt(int value) {
 }
 
 // As "%f": six decimals.
-std::string formatFloat(float value) {
-  std::array<char, 64> text;
-  const auto end =
-      std::to_chars(text.data(), text.data() + text.size(), static_cast<double>(value), std::chars_format::fixed, 6)
-          .ptr;
-  return std::string(text.data(), end);
-}
+std::string formatFloat(float value) { return plug::FixedText(value, 6); }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
