@@ -897,8 +897,6 @@ template <bool kWide>
     SerialStageFor<kWide, true>(inL, inR, outL, outR, n);
 }
 
-
-
 // io holds the input on entry and the allpass output on return. The stored
 // values go straight into the line: within a piece no longer than the line, a
 // write can only land on a slot that an earlier frame has already read, and
@@ -1082,7 +1080,6 @@ template <bool kWide>
                                                            double* outR, int n)
 {
   TDelay* const line = mDelays;
-
 
   // The samples leaving lines 5 and 9 into the damping filters, taken before
   // this run writes those lines.

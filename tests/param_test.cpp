@@ -336,7 +336,6 @@ TEST(IParam, JSON)
   EXPECT_EQ(json.find("type"), std::string::npos);
 }
 
-
 TEST(IParam, NumbersAsTextIgnoreTheHostsLocale)
 {
   CommaLocale comma;
