@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 // ---------------------------------------------------------------- TDelay
 
@@ -555,10 +556,14 @@ struct SerialArrays
 // states live in locals for the length of the loop: stored through the object
 // they would have to be reloaded after every store to the arrays, lengthening
 // each recursion's chain. The two LFOs run as the lanes of one pair, and so
-// do the two damping filters, whose coefficients are equal. After every eight
-// frames, extra<V8>(k) is called for the eight frames from k (relative to
-// first), after each remaining frame extra<double>(k): independent work that
-// the processor overlaps with the long chains of the recursions.
+// do the two damping filters, whose coefficients are equal.
+//
+// Independent work that the processor overlaps with the long chains of the
+// recursions comes from `extra`, for groups of eight frames from k (relative
+// to first): its part J, extra.Part<J>(k), follows frame J of the group. Cut
+// into eight parts it fills the gaps of the chains as it goes; done at once
+// after every eighth frame it stalls them. After each remaining frame comes
+// extra.Single(k).
 template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
 [[gnu::always_inline]] inline void SerialLoop(int first, int count, const SerialArrays& a, TIIRFilter& lowCutRef,
                                               TIIRFilter& hiCutRef, TTriLFO& lfo1, TTriLFO& lfo2,
@@ -610,8 +615,10 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
 
     if constexpr (kDamp)
     {
-      // TFilt::Process of both.
-      const V2 in = {left[i], right[i]};
+      // TFilt::Process of both. Volatile keeps the compiler from loading two
+      // frames at once, a load that would overlap the store of the frame
+      // before and have to wait for it.
+      const V2 in = {*static_cast<const volatile double*>(left + i), *static_cast<const volatile double*>(right + i)};
       lowState = (in - lowState) * lowCoeff + lowState;
       outState = (lowState * shelf + in - outState) * highCoeff + outState;
       const V2 out = outState * gain;
@@ -622,15 +629,13 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
   auto loop = [&]<bool kMayWrap>() __attribute__((always_inline)) {
     int k = 0;
     for (; k + 8 <= count; k += 8)
-    {
-      for (int j = 0; j < 8; ++j)
-        step.template operator()<kMayWrap>(first + k + j);
-      extra.template operator()<V8>(k);
-    }
+      [&]<int... J>(std::integer_sequence<int, J...>) __attribute__((always_inline)) {
+        ((step.template operator()<kMayWrap>(first + k + J), extra.template Part<J>(k)), ...);
+      }(std::make_integer_sequence<int, 8>{});
     for (; k < count; ++k)
     {
       step.template operator()<kMayWrap>(first + k);
-      extra.template operator()<double>(k);
+      extra.Single(k);
     }
   };
   // A phase wraps once in 2 / rate seconds. Runs where neither can wrap skip
@@ -686,10 +691,11 @@ bool SameCoefficients(const TFilt& a, const TFilt& b)
 
 struct NoExtraWork
 {
-  template <class T>
-  void operator()(int) const
+  template <int J>
+  void Part(int) const
   {
   }
+  void Single(int) const {}
 };
 
 struct MixCoefficients
@@ -698,26 +704,74 @@ struct MixCoefficients
 };
 
 // Output taps (each side + + - + - - -, in tap order), width matrix and mix
-// for the frame(s) at index i of the tap pointers and `at` of the arrays. Each
-// frame's inputs are read before its outputs are written, so the outputs may
-// be the input arrays.
+// for the frame(s) at index i of the tap pointers and `offset + i` of the
+// arrays, in eight parts (see SerialLoop). Each frame's inputs are read before
+// its outputs are written, so the outputs may be the input arrays.
 template <class T>
-[[gnu::always_inline]] inline void TapsAndMix(const double* const* t, int i, const double* inL, const double* inR,
-                                              double* outL, double* outR, int at, const MixCoefficients& m)
+struct TapsAndMix
 {
-  const T dryL = Load<T>(inL + at), dryR = Load<T>(inR + at);
-  const T wl = Load<T>(t[0] + i) + Load<T>(t[1] + i) - Load<T>(t[2] + i) + Load<T>(t[3] + i) - Load<T>(t[4] + i) -
-               Load<T>(t[5] + i) - Load<T>(t[6] + i);
-  const T wr = Load<T>(t[7] + i) + Load<T>(t[8] + i) - Load<T>(t[9] + i) + Load<T>(t[10] + i) - Load<T>(t[11] + i) -
-               Load<T>(t[12] + i) - Load<T>(t[13] + i);
-  const T l = wl * m.direct + wr * m.cross;
-  const T r = wl * m.cross + wr * m.direct;
-  const T mid = (l + r) * 0.5;
-  const T spreadL = ((l - mid) * m.extra + mid + l) * 0.25;
-  const T spreadR = ((r - mid) * m.extra + mid + r) * 0.25;
-  Store(outL + at, Flush(spreadL * m.wet + dryL * m.dry));
-  Store(outR + at, Flush(spreadR * m.wet + dryR * m.dry));
-}
+  const double* const* t;
+  const double *inL, *inR;
+  double *outL, *outR;
+  int offset;
+  const MixCoefficients& m;
+  T wl{}, wr{}, l{}, r{}, mid{};
+
+  template <int J>
+  [[gnu::always_inline]] inline void Part(int i)
+  {
+    if constexpr (J == 0)
+      wl = Load<T>(t[0] + i) + Load<T>(t[1] + i);
+    else if constexpr (J == 1)
+      wl = wl - Load<T>(t[2] + i) + Load<T>(t[3] + i);
+    else if constexpr (J == 2)
+      wl = wl - Load<T>(t[4] + i) - Load<T>(t[5] + i);
+    else if constexpr (J == 3)
+    {
+      wl = wl - Load<T>(t[6] + i);
+      wr = Load<T>(t[7] + i) + Load<T>(t[8] + i);
+    }
+    else if constexpr (J == 4)
+      wr = wr - Load<T>(t[9] + i) + Load<T>(t[10] + i);
+    else if constexpr (J == 5)
+      wr = wr - Load<T>(t[11] + i) - Load<T>(t[12] + i) - Load<T>(t[13] + i);
+    else if constexpr (J == 6)
+    {
+      l = wl * m.direct + wr * m.cross;
+      r = wl * m.cross + wr * m.direct;
+      mid = (l + r) * 0.5;
+    }
+    else
+    {
+      const int at = offset + i;
+      const T dryL = Load<T>(inL + at), dryR = Load<T>(inR + at);
+      const T spreadL = ((l - mid) * m.extra + mid + l) * 0.25;
+      const T spreadR = ((r - mid) * m.extra + mid + r) * 0.25;
+      Store(outL + at, Flush(spreadL * m.wet + dryL * m.dry));
+      Store(outR + at, Flush(spreadR * m.wet + dryR * m.dry));
+    }
+  }
+};
+
+// TapsAndMix as SerialLoop's extra work: eight frames a part at a time, single
+// frames whole.
+struct TapsAndMixExtra
+{
+  TapsAndMix<V8> wide;
+
+  template <int J>
+  [[gnu::always_inline]] inline void Part(int k)
+  {
+    wide.template Part<J>(k);
+  }
+  [[gnu::always_inline]] inline void Single(int k)
+  {
+    TapsAndMix<double> one{wide.t, wide.inL, wide.inR, wide.outL, wide.outR, wide.offset, wide.m};
+    [&]<int... J>(std::integer_sequence<int, J...>) __attribute__((always_inline)) {
+      (one.template Part<J>(k), ...);
+    }(std::make_integer_sequence<int, 8>{});
+  }
+};
 
 bool SameBits(double a, double b)
 {
@@ -837,9 +891,7 @@ template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
   {
     const MixCoefficients mix{mWidthDirect, mWidthCross, mWidthExtra, mWetGain, mDryGain};
     ForEachTapPiece(n, [&](const double* const* taps, int offset, int count) __attribute__((always_inline)) {
-      loop(offset, count, [&]<class T>(int k) __attribute__((always_inline)) {
-        TapsAndMix<T>(taps, k, inL, inR, outL, outR, offset + k, mix);
-      });
+      loop(offset, count, TapsAndMixExtra{{taps, inL, inR, outL, outR, offset, mix}});
     });
   }
 
