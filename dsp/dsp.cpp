@@ -548,8 +548,10 @@ struct SerialArrays
   double* filtered;    // the colour filters' outputs
   double* offset1;     // the LFO phases (made read offsets after the loop)
   double* offset2;
-  double* left;        // in: the samples leaving lines 5 and 9; out: damped
+  double* left;        // the damped samples leaving lines 5 and 9
   double* right;
+  const double* leftIn = nullptr; // the samples leaving lines 5 and 9, from frame `first`
+  const double* rightIn = nullptr;
 };
 
 // The recursive parts of frames first .. first + count - 1 of a run. Their
@@ -578,6 +580,8 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
   double* __restrict offset2 = a.offset2;
   double* __restrict left = a.left;
   double* __restrict right = a.right;
+  const double* __restrict leftIn = a.leftIn;
+  const double* __restrict rightIn = a.rightIn;
 
   TIIRFilter lowCut = lowCutRef, hiCut = hiCutRef;
   V2 phase = {lfo1.mPhase, lfo2.mPhase};
@@ -615,10 +619,8 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
 
     if constexpr (kDamp)
     {
-      // TFilt::Process of both. Volatile keeps the compiler from loading two
-      // frames at once, a load that would overlap the store of the frame
-      // before and have to wait for it.
-      const V2 in = {*static_cast<const volatile double*>(left + i), *static_cast<const volatile double*>(right + i)};
+      // TFilt::Process of both.
+      const V2 in = {leftIn[i - first], rightIn[i - first]};
       lowState = (in - lowState) * lowCoeff + lowState;
       outState = (lowState * shelf + in - outState) * highCoeff + outState;
       const V2 out = outState * gain;
@@ -855,43 +857,58 @@ template <int N, class Line, class Body>
 } // namespace
 
 // Calls body(taps, offset, count) for the pieces of the run within which none
-// of the fourteen tap positions wraps; taps[k] addresses tap k at the start of
-// the piece.
+// of the fourteen tap positions and neither end of lines 5 and 9 wraps;
+// taps[k] addresses tap k at the start of the piece, taps[kTaps] and
+// taps[kTaps + 1] the samples leaving lines 5 and 9.
 template <class Body>
 [[gnu::always_inline]] inline void TReverb::ForEachTapPiece(int n, Body body) const
 {
-  const TDelay* lines[kTaps];
-  int start[kTaps];
+  const TDelay* lines[kTaps + 2];
+  int start[kTaps + 2];
   for (int k = 0; k < kTaps; ++k)
   {
     lines[k] = &mDelays[kTapSpecs[k].line];
     start[k] = lines[k]->ReadPos() + mTaps[k];
   }
+  lines[kTaps] = &mDelays[kLeftDelay1];
+  lines[kTaps + 1] = &mDelays[kRightDelay1];
+  start[kTaps] = mDelays[kLeftDelay1].ReadPos();
+  start[kTaps + 1] = mDelays[kRightDelay1].ReadPos();
   ForEachPieceN(lines, start, n, body);
 }
 
 // Colour filters on the mono input (into mFiltered), both LFOs, and both
-// damping filters on the samples leaving lines 5 and 9 (written before this
-// run). With kWide the output stage runs inside the same loop: every tap
-// reads a sample written before the run (see ComputeMaxRun), so the outputs
-// need nothing of this run but its input.
+// damping filters on the samples leaving lines 5 and 9, read straight from
+// the lines (which this run writes only later) into mDamped5 / mDamped9.
+// With kWide the output stage runs inside the same loop: every tap reads a
+// sample written before the run (see ComputeMaxRun), so the outputs need
+// nothing of this run but its input.
 template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
 [[gnu::always_inline]] inline void TReverb::SerialStage(const double* inL, const double* inR, double* outL,
                                                         double* outR, int n)
 {
   const TIIRFilter lowCutBefore = mLowCut, hiCutBefore = mHiCut;
-  const SerialArrays arrays{inL, inR, mMono, mLowCutOut, mFiltered, mOffset1, mOffset2, mOld5, mOld9};
-  auto loop = [&](int first, int count, auto extra) __attribute__((always_inline)) {
-    SerialLoop<kLowCut, kHiCut, kDamp>(first, count, arrays, mLowCut, mHiCut, mLFO1, mLFO2, mDampL,
-                                       mDampR, extra);
+  SerialArrays arrays{inL, inR, mMono, mLowCutOut, mFiltered, mOffset1, mOffset2, mDamped5, mDamped9};
+  auto loop = [&](int first, int count, const double* leftIn, const double* rightIn, auto extra)
+                __attribute__((always_inline)) {
+    arrays.leftIn = leftIn;
+    arrays.rightIn = rightIn;
+    SerialLoop<kLowCut, kHiCut, kDamp>(first, count, arrays, mLowCut, mHiCut, mLFO1, mLFO2, mDampL, mDampR, extra);
   };
   if constexpr (!kWide)
-    loop(0, n, NoExtraWork{});
+  {
+    const TDelay* lines[2] = {&mDelays[kLeftDelay1], &mDelays[kRightDelay1]};
+    const int start[2] = {lines[0]->ReadPos(), lines[1]->ReadPos()};
+    ForEachPieceN(lines, start, n,
+                  [&](const double* const* ends, int offset, int count) __attribute__((always_inline)) {
+                    loop(offset, count, ends[0], ends[1], NoExtraWork{});
+                  });
+  }
   else
   {
     const MixCoefficients mix{mWidthDirect, mWidthCross, mWidthExtra, mWetGain, mDryGain};
     ForEachTapPiece(n, [&](const double* const* taps, int offset, int count) __attribute__((always_inline)) {
-      loop(offset, count, TapsAndMixExtra{{taps, inL, inR, outL, outR, offset, mix}});
+      loop(offset, count, taps[kTaps], taps[kTaps + 1], TapsAndMixExtra{{taps, inL, inR, outL, outR, offset, mix}});
     });
   }
 
@@ -938,12 +955,18 @@ template <bool kWide>
   // Silent tank: only worth the check when the lines' ends are silent. The
   // damping filters share one loop only with equal coefficients, which
   // UpdateFilt always gives them.
-  const bool quiet = mOld5[0] == 0.0 && mOld9[0] == 0.0 && mOld5[n - 1] == 0.0 && mOld9[n - 1] == 0.0;
+  const TDelay& line5 = mDelays[kLeftDelay1];
+  const TDelay& line9 = mDelays[kRightDelay1];
+  const auto leaving = [](const TDelay& line, int k) { return line.Buffer()[(line.ReadPos() + k) & line.Mask()]; };
+  const bool quiet = leaving(line5, 0) == 0.0 && leaving(line9, 0) == 0.0 && leaving(line5, n - 1) == 0.0 &&
+                     leaving(line9, n - 1) == 0.0;
   if (quiet || !SameCoefficients(mDampL, mDampR))
   {
+    line5.CopyOut(line5.ReadPos(), n, mDamped5);
+    line9.CopyOut(line9.ReadPos(), n, mDamped9);
     SerialStageFor<kWide, false>(inL, inR, outL, outR, n);
-    DampRun(mDampL, mOld5, n);
-    DampRun(mDampR, mOld9, n);
+    DampRun(mDampL, mDamped5, n);
+    DampRun(mDampR, mDamped9, n);
   }
   else
     SerialStageFor<kWide, true>(inL, inR, outL, outR, n);
@@ -1133,12 +1156,7 @@ template <bool kWide>
 {
   TDelay* const line = mDelays;
 
-  // The samples leaving lines 5 and 9 into the damping filters, taken before
-  // this run writes those lines.
-  line[kLeftDelay1].CopyOut(line[kLeftDelay1].ReadPos(), n, mOld5);
-  line[kRightDelay1].CopyOut(line[kRightDelay1].ReadPos(), n, mOld9);
-
-  // mFiltered, offsets, mOld5 / mOld9 damped (and, with kWide, the outputs
+  // mFiltered, offsets, mDamped5 / mDamped9 (and, with kWide, the outputs
   // formed)
   RunSerialStage<kWide>(inL, inR, outL, outR, n);
   double* const diffused = mLowCut.mEnabled || mHiCut.mEnabled ? mFiltered : mMono;
@@ -1152,8 +1170,8 @@ template <bool kWide>
   // right half, fed by the end of the left half unscaled.
   ModulatedPass<kWide, true>(kLeftModulated, mOffset1, line[kRightDelay2], diffused, n);
   ModulatedPass<kWide, false>(kRightModulated, mOffset2, line[kLeftDelay2], diffused, n);
-  DiffuserPass<kWide>(kLeftAllpass, mOld5, n);
-  DiffuserPass<kWide>(kRightAllpass, mOld9, n);
+  DiffuserPass<kWide>(kLeftAllpass, mDamped5, n);
+  DiffuserPass<kWide>(kRightAllpass, mDamped9, n);
 
   if constexpr (!kWide)
   {

@@ -276,8 +276,8 @@ private:
   alignas(64) double mFiltered[kRunCapacity];
   alignas(64) double mOffset1[kRunCapacity];
   alignas(64) double mOffset2[kRunCapacity];
-  alignas(64) double mOld5[kRunCapacity];
-  alignas(64) double mOld9[kRunCapacity];
+  alignas(64) double mDamped5[kRunCapacity];
+  alignas(64) double mDamped9[kRunCapacity];
   alignas(64) double mZ[kRunCapacity];
   alignas(64) double mWetL[kRunCapacity];
   alignas(64) double mWetR[kRunCapacity];
