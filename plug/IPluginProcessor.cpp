@@ -1,4 +1,5 @@
 #include "plug/IPluginProcessor.h"
+#include "plug/SampleConversion.h"
 
 #include <algorithm>
 #include <cctype>
@@ -403,7 +404,7 @@ void IPluginProcessor::AttachBuffers(ERoute direction, int first, int count, flo
     if (direction != ERoute::kInput || !channel.mConnected)
       continue;
     if (host)
-      std::copy_n(host, convertFrames, channel.mScratchBuf.begin());
+      FloatsToDoubles(host, channel.mScratchBuf.data(), convertFrames);
     else
       std::fill(channel.mScratchBuf.begin(), channel.mScratchBuf.end(), 0.0);
   }
@@ -433,7 +434,7 @@ void IPluginProcessor::ConvertInputs(int offset, int frames)
 {
   for (ChannelData& channel : Channels(ERoute::kInput))
     if (channel.mIncoming)
-      std::copy_n(channel.mIncoming + offset, frames, channel.mScratchBuf.begin());
+      FloatsToDoubles(channel.mIncoming + offset, channel.mScratchBuf.data(), frames);
 }
 
 void IPluginProcessor::ConvertOutputs(int offset, int frames, bool accumulate)
@@ -445,11 +446,9 @@ void IPluginProcessor::ConvertOutputs(int offset, int frames, bool accumulate)
       continue;
     float* host = channel.mIncoming + offset;
     if (accumulate)
-      for (int s = 0; s < frames; ++s)
-        host[s] += static_cast<float>(results[s]);
+      AddDoublesToFloats(results, host, frames);
     else
-      for (int s = 0; s < frames; ++s)
-        host[s] = static_cast<float>(results[s]);
+      DoublesToFloats(results, host, frames);
   }
 }
 

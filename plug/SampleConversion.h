@@ -1,0 +1,13 @@
+#pragma once
+
+// Conversions between the host's single-precision buffers and the plug-in's
+// double-precision ones, built for several processor generations: the widest
+// the processor has is picked when the plug-in is loaded. Any thread; the two
+// ranges of a call must not overlap.
+
+// dst[i] = src[i] for i < frames.
+void FloatsToDoubles(const float* src, double* dst, int frames);
+// dst[i] = (float)src[i] for i < frames.
+void DoublesToFloats(const double* src, float* dst, int frames);
+// dst[i] += (float)src[i] for i < frames.
+void AddDoublesToFloats(const double* src, float* dst, int frames);
