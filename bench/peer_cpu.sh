@@ -3,7 +3,8 @@
 # dragonfly-reverb-vst): 60 s of stereo white noise at 48000 Hz rendered through each plug-in by
 # quillon-render (single precision, blocks of 512 frames, each plug-in's default program, no tail).
 # Only the time inside the plug-ins' processing calls counts. Prints, per plug-in, the median over
-# several runs of the CPU seconds per second of audio, and the ratio of the two.
+# several runs of the CPU seconds per second of audio, and the median ratio of the two over runs
+# made in turns.
 #
 #   bench/peer_cpu.sh [RUNS]        RUNS per plug-in, default 5
 #
@@ -53,27 +54,35 @@ export XDG_CONFIG_HOME="$work/config" HOME="$work"
 
 "$render" --make-noise "$seconds" --demo-rate "$rate" -o "$work/noise.wav" -q
 
-# median_cpu PLUGIN: the median of RUNS renders, in CPU seconds per second of audio.
-median_cpu() {
-  local plugin="$1" line i
-  local values=()
-  for ((i = 1; i <= runs; i++)); do
-    # quillon-render reports: "cpu: C s in processing for A s of audio, realtime factor ..."
-    line="$("$render" "$work/noise.wav" -o "$work/out.wav" --plugin "$plugin" --block "$block" --tail 0 2>&1 |
-      grep '^cpu: ')" || fail "no CPU figure from rendering through $plugin"
-    values+=("$(awk '{ printf "%.9f", $2 / $7 }' <<<"$line")")
-  done
-  printf '%s\n' "${values[@]}" | sort -g | awk '{ v[NR] = $1 } END { printf "%.9f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+# cpu_of PLUGIN: one render's CPU seconds per second of audio.
+cpu_of() {
+  local plugin="$1" line
+  # quillon-render reports: "cpu: C s in processing for A s of audio, realtime factor ..."
+  line="$("$render" "$work/noise.wav" -o "$work/out.wav" --plugin "$plugin" --block "$block" --tail 0 2>&1 |
+    grep '^cpu: ')" || fail "no CPU figure from rendering through $plugin"
+  awk '{ printf "%.9f", $2 / $7 }' <<<"$line"
 }
 
+median() {
+  sort -g | awk '{ v[NR] = $1 } END { printf "%.9f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# The two plug-ins take turns, and the ratio is the median of the ratios of each pair of
+# neighbouring runs: a shared machine's speed drifts over minutes, which a ratio of runs made
+# seconds apart cancels where a ratio of separate medians would not.
 say "rendering ${seconds} s of noise at ${rate} Hz, blocks of ${block}, single precision, ${runs} runs each"
-ours="$(median_cpu "$quillon")"
-theirs="$(median_cpu "$peer")"
+ours=() theirs=() ratios=()
+for ((i = 1; i <= runs; i++)); do
+  ours+=("$(cpu_of "$quillon")")
+  theirs+=("$(cpu_of "$peer")")
+  ratios+=("$(awk -v a="${ours[-1]}" -v b="${theirs[-1]}" 'BEGIN { printf "%.9f", a / b }')")
+done
 
 cpu="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//' || true)"
 echo "CPU: ${cpu:-unknown}; ${seconds} s of stereo noise at ${rate} Hz, block ${block}, single precision, median of ${runs} runs"
-awk -v ours="$ours" -v theirs="$theirs" 'BEGIN {
+awk -v ours="$(printf '%s\n' "${ours[@]}" | median)" -v theirs="$(printf '%s\n' "${theirs[@]}" | median)" \
+  -v ratio="$(printf '%s\n' "${ratios[@]}" | median)" 'BEGIN {
   printf "%-24s %.6f CPU s per s of audio (%.0fx realtime)\n", "QuillonMini", ours, 1 / ours
   printf "%-24s %.6f CPU s per s of audio (%.0fx realtime)\n", "Dragonfly Plate Reverb", theirs, 1 / theirs
-  printf "ratio QuillonMini / Dragonfly Plate: %.3f\n", ours / theirs
+  printf "ratio QuillonMini / Dragonfly Plate: %.3f (median over the pairs of runs)\n", ratio
 }'
