@@ -659,11 +659,23 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
 }
 
 // The LFO phases in io become the modulated lines' read offsets:
-// (TTriLFO::Output(phase) + 1) * depth.
-[[gnu::always_inline]] inline void ShapeOffsets(double* __restrict io, double depth, int n)
+// (TTriLFO::Output(phase) + 1) * depth. Returns whether they all have the same
+// whole part: most runs are a single stretch of one whole part. The offsets
+// are never negative, so the whole part is the truncation, and their bit
+// patterns order as they do, which keeps the test to integer minimum and
+// maximum.
+[[gnu::always_inline]] inline bool ShapeOffsets(double* __restrict io, double depth, int n)
 {
+  int64_t lowest = INT64_MAX, highest = 0;
   for (int i = 0; i < n; ++i)
-    io[i] = (TTriLFO::Output(io[i]) + 1.0) * depth;
+  {
+    const double offset = (TTriLFO::Output(io[i]) + 1.0) * depth;
+    io[i] = offset;
+    const int64_t bits = std::bit_cast<int64_t>(offset);
+    lowest = std::min(lowest, bits);
+    highest = std::max(highest, bits);
+  }
+  return static_cast<int>(std::bit_cast<double>(lowest)) == static_cast<int>(std::bit_cast<double>(highest));
 }
 
 // True when the colour filter's flush would have changed one of the outputs
@@ -912,8 +924,8 @@ template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
     });
   }
 
-  ShapeOffsets(mOffset1, mModDepth, n);
-  ShapeOffsets(mOffset2, mModDepth, n);
+  mOneStretch1 = ShapeOffsets(mOffset1, mModDepth, n);
+  mOneStretch2 = ShapeOffsets(mOffset2, mModDepth, n);
 
   // The colour filters ran without their flush, which keeps its test off
   // their recursions; in the rare run where it would have acted, they run
@@ -992,22 +1004,10 @@ template <bool kWide>
   });
 }
 
-namespace
-{
-// True when the nonnegative offsets[0..n) all have the whole part of the first.
-[[gnu::always_inline]] inline bool SameWholePart(const double* __restrict offsets, int n)
-{
-  const double low = static_cast<int>(offsets[0]);
-  const double high = low + 1.0;
-  int outside = 0;
-  for (int i = 0; i < n; ++i)
-    outside |= (offsets[i] < low) | (offsets[i] >= high);
-  return outside == 0;
-}
-} // namespace
-
-// The interpolated reads of a modulated line for the run, into mZ.
-[[gnu::always_inline]] inline void TReverb::Interpolate(const TDelay& line, const double* __restrict offsets, int n)
+// The interpolated reads of a modulated line for the run, into mZ. oneStretch
+// tells that all offsets have the same whole part (see ShapeOffsets).
+[[gnu::always_inline]] inline void TReverb::Interpolate(const TDelay& line, const double* __restrict offsets,
+                                                        bool oneStretch, int n)
 {
   // Everything the run interpolates from, as one contiguous window starting one
   // sample before the read position.
@@ -1021,11 +1021,9 @@ namespace
   }
 
   // The LFO moves the offset by far less than a sample per frame: within a
-  // stretch of equal whole parts the four points are contiguous loads. Most
-  // runs are a single stretch, which one vectorised test finds (the offsets
-  // are never negative, so the whole part is the truncation).
+  // stretch of equal whole parts the four points are contiguous loads.
   double* __restrict z = mZ;
-  if (SameWholePart(offsets, n))
+  if (oneStretch)
   {
     const int whole = static_cast<int>(offsets[0]);
     const double* y = window + whole;
@@ -1052,10 +1050,10 @@ namespace
 // writes only later), scaled by the decay gain on the right-to-left crossing
 // only.
 template <bool kWide, bool kScaledFeed>
-[[gnu::always_inline]] inline void TReverb::ModulatedPass(int first, const double* offsets, TDelay& feed,
-                                                          const double* d, int n)
+[[gnu::always_inline]] inline void TReverb::ModulatedPass(int first, const double* offsets, bool oneStretch,
+                                                          TDelay& feed, const double* d, int n)
 {
-  Interpolate(mDelays[first], offsets, n);
+  Interpolate(mDelays[first], offsets, oneStretch, n);
   const double g = mDecayDiffusion1, gain = mDecayGain;
   const double* const z = mZ;
   TDelay* const lines[3] = {&feed, &mDelays[first], &mDelays[first + 1]};
@@ -1168,8 +1166,8 @@ template <bool kWide>
 
   // Left half, fed by the end of the right half through the decay gain;
   // right half, fed by the end of the left half unscaled.
-  ModulatedPass<kWide, true>(kLeftModulated, mOffset1, line[kRightDelay2], diffused, n);
-  ModulatedPass<kWide, false>(kRightModulated, mOffset2, line[kLeftDelay2], diffused, n);
+  ModulatedPass<kWide, true>(kLeftModulated, mOffset1, mOneStretch1, line[kRightDelay2], diffused, n);
+  ModulatedPass<kWide, false>(kRightModulated, mOffset2, mOneStretch2, line[kLeftDelay2], diffused, n);
   DiffuserPass<kWide>(kLeftAllpass, mDamped5, n);
   DiffuserPass<kWide>(kRightAllpass, mDamped9, n);
 

@@ -234,9 +234,9 @@ private:
   void RunSerialStage(const double* inL, const double* inR, double* outL, double* outR, int n);
   template <bool kWide>
   void Allpass(TDelay& line, double g, double* io, int n);
-  void Interpolate(const TDelay& line, const double* offsets, int n);
+  void Interpolate(const TDelay& line, const double* offsets, bool oneStretch, int n);
   template <bool kWide, bool kScaledFeed>
-  void ModulatedPass(int first, const double* offsets, TDelay& feed, const double* d, int n);
+  void ModulatedPass(int first, const double* offsets, bool oneStretch, TDelay& feed, const double* d, int n);
   template <bool kWide>
   void DiffuserPass(int first, const double* damped, int n);
   void SumTaps(int first, double* wet, int n);
@@ -276,6 +276,8 @@ private:
   alignas(64) double mFiltered[kRunCapacity];
   alignas(64) double mOffset1[kRunCapacity];
   alignas(64) double mOffset2[kRunCapacity];
+  bool mOneStretch1 = false; // all of mOffset1 / mOffset2 have one whole part
+  bool mOneStretch2 = false;
   alignas(64) double mDamped5[kRunCapacity];
   alignas(64) double mDamped9[kRunCapacity];
   alignas(64) double mZ[kRunCapacity];
