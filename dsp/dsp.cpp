@@ -548,8 +548,8 @@ struct SerialArrays
   double* filtered;    // the colour filters' outputs
   double* offset1;     // the LFO phases (made read offsets after the loop)
   double* offset2;
-  double* left;        // the damped samples leaving lines 5 and 9
-  double* right;
+  double* dampedL;     // the damped samples leaving lines 5 and 9
+  double* dampedR;
   const double* leftIn = nullptr; // the samples leaving lines 5 and 9, from frame `first`
   const double* rightIn = nullptr;
 };
@@ -578,8 +578,8 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
   double* __restrict filtered = a.filtered;
   double* __restrict offset1 = a.offset1;
   double* __restrict offset2 = a.offset2;
-  double* __restrict left = a.left;
-  double* __restrict right = a.right;
+  double* __restrict dampedL = a.dampedL;
+  double* __restrict dampedR = a.dampedR;
   const double* __restrict leftIn = a.leftIn;
   const double* __restrict rightIn = a.rightIn;
 
@@ -624,8 +624,8 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
       lowState = (in - lowState) * lowCoeff + lowState;
       outState = (lowState * shelf + in - outState) * highCoeff + outState;
       const V2 out = outState * gain;
-      left[i] = out[0];
-      right[i] = out[1];
+      dampedL[i] = out[0];
+      dampedR[i] = out[1];
     }
   };
   auto loop = [&]<bool kMayWrap>() __attribute__((always_inline)) {
@@ -967,11 +967,10 @@ template <bool kWide>
   // Silent tank: only worth the check when the lines' ends are silent. The
   // damping filters share one loop only with equal coefficients, which
   // UpdateFilt always gives them.
-  const TDelay& line5 = mDelays[kLeftDelay1];
-  const TDelay& line9 = mDelays[kRightDelay1];
-  const auto leaving = [](const TDelay& line, int k) { return line.Buffer()[(line.ReadPos() + k) & line.Mask()]; };
-  const bool quiet = leaving(line5, 0) == 0.0 && leaving(line9, 0) == 0.0 && leaving(line5, n - 1) == 0.0 &&
-                     leaving(line9, n - 1) == 0.0;
+  TDelay& line5 = mDelays[kLeftDelay1];
+  TDelay& line9 = mDelays[kRightDelay1];
+  const bool quiet =
+    line5.ReadAt(0) == 0.0 && line9.ReadAt(0) == 0.0 && line5.ReadAt(n - 1) == 0.0 && line9.ReadAt(n - 1) == 0.0;
   if (quiet || !SameCoefficients(mDampL, mDampR))
   {
     line5.CopyOut(line5.ReadPos(), n, mDamped5);
