@@ -433,7 +433,8 @@ void TReverb::ComputeMaxRun()
     const int size = line.Size();
     const int age = ((mLengths[kTapSpecs[k].line] - 1 - mTaps[k]) % size + size) % size;
     run = std::min(run, size - age);
-    // With AVX-512 the taps are read before the run's writes.
+    // Where the output stage runs in the serial loop, the taps are read before
+    // the run's writes.
     run = std::min(run, age);
   }
   mMaxRun = run >= kMinRun && mDiffuserRun >= kMinRun ? run : 0;
@@ -506,6 +507,52 @@ template <class T>
       : "k1");
   return r;
 }
+
+// Flush of eight values for AVX2-class processors, four lanes at a time: a
+// value stays when its magnitude bits are zero or those of a normal number.
+using V4 = double __attribute__((vector_size(32)));
+using I4 = int64_t __attribute__((vector_size(32)));
+
+[[gnu::always_inline]] inline V4 FlushByCompare(V4 x)
+{
+  constexpr int64_t kMinNormal = std::bit_cast<int64_t>(0x1p-1022);
+  constexpr int64_t kInfinity = std::bit_cast<int64_t>(HUGE_VAL);
+  const I4 bits = std::bit_cast<I4>(x);
+  const I4 magnitude = bits & INT64_MAX;
+  const I4 keep = (magnitude == 0) | ((magnitude >= kMinNormal) & (magnitude < kInfinity));
+  return std::bit_cast<V4>(bits & keep);
+}
+
+[[gnu::always_inline]] inline V8 FlushByCompare(V8 x)
+{
+  const V4 low = FlushByCompare(__builtin_shufflevector(x, x, 0, 1, 2, 3));
+  const V4 high = FlushByCompare(__builtin_shufflevector(x, x, 4, 5, 6, 7));
+  return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7);
+}
+
+// What the run of one processor generation does eight frames at a time. With
+// AVX-512, where one instruction classifies eight values, every pass; with
+// AVX2 only the output stage, inside the serial loop: its other passes are
+// faster as the compiler vectorises them itself.
+struct BaselineRun
+{
+  static constexpr bool kWidePasses = false;
+  static constexpr bool kFusedOutput = false;
+};
+
+struct Avx2Run
+{
+  static constexpr bool kWidePasses = false;
+  static constexpr bool kFusedOutput = true;
+  [[gnu::always_inline]] static V8 FlushWide(V8 x) { return FlushByCompare(x); }
+};
+
+struct Avx512Run
+{
+  static constexpr bool kWidePasses = true;
+  static constexpr bool kFusedOutput = true;
+  [[gnu::always_inline]] static V8 FlushWide(V8 x) { return Flush(x); }
+};
 
 // Runs body<double>(i) for every i below count (a loop the compiler
 // vectorises itself), or, with kWide, body<V8>(i) eight frames at a time and
@@ -721,7 +768,7 @@ struct MixCoefficients
 // for the frame(s) at index i of the tap pointers and `offset + i` of the
 // arrays, in eight parts (see SerialLoop). Each frame's inputs are read before
 // its outputs are written, so the outputs may be the input arrays.
-template <class T>
+template <class T, class Run>
 struct TapsAndMix
 {
   const double* const* t;
@@ -730,6 +777,14 @@ struct TapsAndMix
   int offset;
   const MixCoefficients& m;
   T wl{}, wr{}, l{}, r{}, mid{};
+
+  [[gnu::always_inline]] static T FlushOut(T x)
+  {
+    if constexpr (std::is_same_v<T, double>)
+      return Flush(x);
+    else
+      return Run::FlushWide(x);
+  }
 
   template <int J>
   [[gnu::always_inline]] inline void Part(int i)
@@ -761,17 +816,18 @@ struct TapsAndMix
       const T dryL = Load<T>(inL + at), dryR = Load<T>(inR + at);
       const T spreadL = ((l - mid) * m.extra + mid + l) * 0.25;
       const T spreadR = ((r - mid) * m.extra + mid + r) * 0.25;
-      Store(outL + at, Flush(spreadL * m.wet + dryL * m.dry));
-      Store(outR + at, Flush(spreadR * m.wet + dryR * m.dry));
+      Store(outL + at, FlushOut(spreadL * m.wet + dryL * m.dry));
+      Store(outR + at, FlushOut(spreadR * m.wet + dryR * m.dry));
     }
   }
 };
 
 // TapsAndMix as SerialLoop's extra work: eight frames a part at a time, single
 // frames whole.
+template <class Run>
 struct TapsAndMixExtra
 {
-  TapsAndMix<V8> wide;
+  TapsAndMix<V8, Run> wide;
 
   template <int J>
   [[gnu::always_inline]] inline void Part(int k)
@@ -780,7 +836,7 @@ struct TapsAndMixExtra
   }
   [[gnu::always_inline]] inline void Single(int k)
   {
-    TapsAndMix<double> one{wide.t, wide.inL, wide.inR, wide.outL, wide.outR, wide.offset, wide.m};
+    TapsAndMix<double, Run> one{wide.t, wide.inL, wide.inR, wide.outL, wide.outR, wide.offset, wide.m};
     [&]<int... J>(std::integer_sequence<int, J...>) __attribute__((always_inline)) {
       (one.template Part<J>(k), ...);
     }(std::make_integer_sequence<int, 8>{});
@@ -892,10 +948,10 @@ template <class Body>
 // Colour filters on the mono input (into mFiltered), both LFOs, and both
 // damping filters on the samples leaving lines 5 and 9, read straight from
 // the lines (which this run writes only later) into mDamped5 / mDamped9.
-// With kWide the output stage runs inside the same loop: every tap reads a
-// sample written before the run (see ComputeMaxRun), so the outputs need
-// nothing of this run but its input.
-template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
+// With Run::kFusedOutput the output stage runs inside the same loop: every
+// tap reads a sample written before the run (see ComputeMaxRun), so the
+// outputs need nothing of this run but its input.
+template <class Run, bool kLowCut, bool kHiCut, bool kDamp>
 [[gnu::always_inline]] inline void TReverb::SerialStage(const double* inL, const double* inR, double* outL,
                                                         double* outR, int n)
 {
@@ -907,7 +963,7 @@ template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
     arrays.rightIn = rightIn;
     SerialLoop<kLowCut, kHiCut, kDamp>(first, count, arrays, mLowCut, mHiCut, mLFO1, mLFO2, mDampL, mDampR, extra);
   };
-  if constexpr (!kWide)
+  if constexpr (!Run::kFusedOutput)
   {
     const TDelay* lines[2] = {&mDelays[kLeftDelay1], &mDelays[kRightDelay1]};
     const int start[2] = {lines[0]->ReadPos(), lines[1]->ReadPos()};
@@ -920,7 +976,8 @@ template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
   {
     const MixCoefficients mix{mWidthDirect, mWidthCross, mWidthExtra, mWetGain, mDryGain};
     ForEachTapPiece(n, [&](const double* const* taps, int offset, int count) __attribute__((always_inline)) {
-      loop(offset, count, taps[kTaps], taps[kTaps + 1], TapsAndMixExtra{{taps, inL, inR, outL, outR, offset, mix}});
+      loop(offset, count, taps[kTaps], taps[kTaps + 1],
+           TapsAndMixExtra<Run>{{taps, inL, inR, outL, outR, offset, mix}});
     });
   }
 
@@ -948,19 +1005,19 @@ template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
   }
 }
 
-template <bool kWide, bool kDamp>
+template <class Run, bool kDamp>
 [[gnu::always_inline]] inline void TReverb::SerialStageFor(const double* inL, const double* inR, double* outL,
                                                            double* outR, int n)
 {
   if (mLowCut.mEnabled)
-    mHiCut.mEnabled ? SerialStage<kWide, true, true, kDamp>(inL, inR, outL, outR, n)
-                    : SerialStage<kWide, true, false, kDamp>(inL, inR, outL, outR, n);
+    mHiCut.mEnabled ? SerialStage<Run, true, true, kDamp>(inL, inR, outL, outR, n)
+                    : SerialStage<Run, true, false, kDamp>(inL, inR, outL, outR, n);
   else
-    mHiCut.mEnabled ? SerialStage<kWide, false, true, kDamp>(inL, inR, outL, outR, n)
-                    : SerialStage<kWide, false, false, kDamp>(inL, inR, outL, outR, n);
+    mHiCut.mEnabled ? SerialStage<Run, false, true, kDamp>(inL, inR, outL, outR, n)
+                    : SerialStage<Run, false, false, kDamp>(inL, inR, outL, outR, n);
 }
 
-template <bool kWide>
+template <class Run>
 [[gnu::always_inline]] inline void TReverb::RunSerialStage(const double* inL, const double* inR, double* outL,
                                                            double* outR, int n)
 {
@@ -975,12 +1032,12 @@ template <bool kWide>
   {
     line5.CopyOut(line5.ReadPos(), n, mDamped5);
     line9.CopyOut(line9.ReadPos(), n, mDamped9);
-    SerialStageFor<kWide, false>(inL, inR, outL, outR, n);
+    SerialStageFor<Run, false>(inL, inR, outL, outR, n);
     DampRun(mDampL, mDamped5, n);
     DampRun(mDampR, mDamped9, n);
   }
   else
-    SerialStageFor<kWide, true>(inL, inR, outL, outR, n);
+    SerialStageFor<Run, true>(inL, inR, outL, outR, n);
 }
 
 // io holds the input on entry and the allpass output on return. The stored
@@ -1147,15 +1204,16 @@ template <bool kWide>
   }
 }
 
-template <bool kWide>
+template <class Run>
 [[gnu::always_inline]] inline void TReverb::ProcessRunWith(const double* inL, const double* inR, double* outL,
                                                            double* outR, int n)
 {
   TDelay* const line = mDelays;
 
-  // mFiltered, offsets, mDamped5 / mDamped9 (and, with kWide, the outputs
-  // formed)
-  RunSerialStage<kWide>(inL, inR, outL, outR, n);
+  // mFiltered, offsets, mDamped5 / mDamped9 (and, with Run::kFusedOutput, the
+  // outputs formed)
+  RunSerialStage<Run>(inL, inR, outL, outR, n);
+  constexpr bool kWide = Run::kWidePasses;
   double* const diffused = mLowCut.mEnabled || mHiCut.mEnabled ? mFiltered : mMono;
 
   Allpass<kWide>(line[0], mInputDiffusion1, diffused, n);
@@ -1170,7 +1228,7 @@ template <bool kWide>
   DiffuserPass<kWide>(kLeftAllpass, mDamped5, n);
   DiffuserPass<kWide>(kRightAllpass, mDamped9, n);
 
-  if constexpr (!kWide)
+  if constexpr (!Run::kFusedOutput)
   {
     SumTaps(0, mWetL, n);
     SumTaps(7, mWetR, n);
@@ -1197,20 +1255,20 @@ void TReverb::ProcessRun(const double* inL, const double* inR, double* outL, dou
 
 void TReverb::ProcessRunBaseline(const double* inL, const double* inR, double* outL, double* outR, int n)
 {
-  ProcessRunWith<false>(inL, inR, outL, outR, n);
+  ProcessRunWith<BaselineRun>(inL, inR, outL, outR, n);
 }
 
 #if !QM_SINGLE_TARGET
 [[gnu::target("arch=x86-64-v3")]] void TReverb::ProcessRunAvx2(const double* inL, const double* inR, double* outL,
                                                                double* outR, int n)
 {
-  ProcessRunWith<false>(inL, inR, outL, outR, n);
+  ProcessRunWith<Avx2Run>(inL, inR, outL, outR, n);
 }
 
 [[gnu::target("arch=x86-64-v4")]] void TReverb::ProcessRunAvx512(const double* inL, const double* inR, double* outL,
                                                                  double* outR, int n)
 {
-  ProcessRunWith<true>(inL, inR, outL, outR, n);
+  ProcessRunWith<Avx512Run>(inL, inR, outL, outR, n);
 }
 #endif
 

@@ -222,15 +222,15 @@ private:
   void ProcessRunBaseline(const double* inL, const double* inR, double* outL, double* outR, int n);
   void ProcessRunAvx2(const double* inL, const double* inR, double* outL, double* outR, int n);
   void ProcessRunAvx512(const double* inL, const double* inR, double* outL, double* outR, int n);
-  template <bool kWide>
+  template <class Run>
   void ProcessRunWith(const double* inL, const double* inR, double* outL, double* outR, int n);
   template <class Body>
   void ForEachTapPiece(int n, Body body) const;
-  template <bool kWide, bool kLowCut, bool kHiCut, bool kDamp>
+  template <class Run, bool kLowCut, bool kHiCut, bool kDamp>
   void SerialStage(const double* inL, const double* inR, double* outL, double* outR, int n);
-  template <bool kWide, bool kDamp>
+  template <class Run, bool kDamp>
   void SerialStageFor(const double* inL, const double* inR, double* outL, double* outR, int n);
-  template <bool kWide>
+  template <class Run>
   void RunSerialStage(const double* inL, const double* inR, double* outL, double* outR, int n);
   template <bool kWide>
   void Allpass(TDelay& line, double g, double* io, int n);

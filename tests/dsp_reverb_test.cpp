@@ -369,9 +369,9 @@ TEST(Reverb, NoSubnormalEverEntersALineInEveryVersion)
     CheckNoSubnormalEntersALine(version);
 }
 // The colour filters flush outputs within +-1e-8 (and NaN) to +0. Input a
-// little above that range, negative zeros and a NaN make the flush act now and
-// then, with one filter or both; every version agrees with the per-frame path
-// on the outputs and on the filters' states.
+// little above that range, negative zeros, NaN, infinities and subnormals make
+// the flush act now and then, with one filter or both; every version agrees
+// with the per-frame path on the outputs and on the filters' states.
 void CheckColourFlushAgrees(Version version)
 {
   const double colours[][2] = {{0.0, 0.0}, {-50.0, -50.0}, {-50.0, 50.0}};
@@ -393,7 +393,14 @@ void CheckColourFlushAgrees(Version version)
         for (int i = 0; i < n; ++i)
           a.l[i] = a.r[i] = -0.0;
       if (block == 13)
+      {
+        // Each reaches the outputs through the dry path, where they are flushed too.
         a.l[77] = std::numeric_limits<double>::quiet_NaN();
+        a.r[78] = std::numeric_limits<double>::infinity();
+        a.l[79] = -std::numeric_limits<double>::infinity();
+        a.r[80] = std::numeric_limits<double>::denorm_min();
+        a.l[81] = -0x1p-1030;
+      }
       Stereo b = a;
       fast.ProcessBlock(a.p(), a.p(), n);
       plain.ProcessBlockPerFrame(b.p(), b.p(), n);
