@@ -337,6 +337,12 @@ void TReverb::Reset()
 
 void TReverb::ProcessBlockPerFrame(double** inputs, double** outputs, int count)
 {
+  ProcessFrames(inputs, outputs, count);
+}
+
+template <class S>
+void TReverb::ProcessFrames(S** inputs, S** outputs, int count)
+{
   TDelay* const line = mDelays;
   for (int i = 0; i < count; ++i)
   {
@@ -397,8 +403,8 @@ void TReverb::ProcessBlockPerFrame(double** inputs, double** outputs, int count)
 
     for (int k = 0; k < kLines; ++k)
       line[k].Step();
-    outputs[0][i] = outL;
-    outputs[1][i] = outR;
+    outputs[0][i] = static_cast<S>(outL);
+    outputs[1][i] = static_cast<S>(outR);
   }
 }
 
@@ -444,11 +450,22 @@ void TReverb::ComputeMaxRun()
 
 void TReverb::ProcessBlock(double** inputs, double** outputs, int count)
 {
+  ProcessBlockOf(inputs, outputs, count);
+}
+
+void TReverb::ProcessBlock(float** inputs, float** outputs, int count)
+{
+  ProcessBlockOf(inputs, outputs, count);
+}
+
+template <class S>
+void TReverb::ProcessBlockOf(S** inputs, S** outputs, int count)
+{
   if (count <= 0)
     return;
   if (mMaxRun == 0)
   {
-    ProcessBlockPerFrame(inputs, outputs, count);
+    ProcessFrames(inputs, outputs, count);
     return;
   }
   for (int done = 0; done < count;)
@@ -480,14 +497,42 @@ template <class T>
   }
 }
 
+// Single-precision buffers: eight floats load as eight doubles (exactly), and
+// values are stored rounded to float.
+using VF8 = float __attribute__((vector_size(32)));
+
+template <class T>
+[[gnu::always_inline]] inline T Load(const float* p)
+{
+  if constexpr (std::is_same_v<T, double>)
+    return *p;
+  else
+  {
+    VF8 v;
+    std::memcpy(&v, p, sizeof v);
+    return __builtin_convertvector(v, T);
+  }
+}
+
 [[gnu::always_inline]] inline void Store(double* p, double x)
 {
   *p = x;
 }
 
+[[gnu::always_inline]] inline void Store(float* p, double x)
+{
+  *p = static_cast<float>(x);
+}
+
 [[gnu::always_inline]] inline void Store(double* p, V8 x)
 {
   std::memcpy(p, &x, sizeof x);
+}
+
+[[gnu::always_inline]] inline void Store(float* p, V8 x)
+{
+  const VF8 rounded = __builtin_convertvector(x, VF8);
+  std::memcpy(p, &rounded, sizeof rounded);
 }
 
 [[gnu::always_inline]] inline double Flush(double x)
@@ -586,10 +631,11 @@ using V2 = double __attribute__((vector_size(16)));
 }
 
 // The arrays of one run that the recursive parts read and write.
+template <class S>
 struct SerialArrays
 {
-  const double* inL;   // the run's input
-  const double* inR;
+  const S* inL;        // the run's input
+  const S* inR;
   double* mono;        // the input summed to mono
   double* lowCutOut;   // the low-cut's outputs, kept when the hi-cut follows
   double* filtered;    // the colour filters' outputs
@@ -613,13 +659,13 @@ struct SerialArrays
 // into eight parts it fills the gaps of the chains as it goes; done at once
 // after every eighth frame it stalls them. After each remaining frame comes
 // extra.Single(k).
-template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
-[[gnu::always_inline]] inline void SerialLoop(int first, int count, const SerialArrays& a, TIIRFilter& lowCutRef,
+template <bool kLowCut, bool kHiCut, bool kDamp, class S, class Extra>
+[[gnu::always_inline]] inline void SerialLoop(int first, int count, const SerialArrays<S>& a, TIIRFilter& lowCutRef,
                                               TIIRFilter& hiCutRef, TTriLFO& lfo1, TTriLFO& lfo2,
                                               TFilt& dampL, TFilt& dampR, Extra extra)
 {
-  const double* inL = a.inL;
-  const double* inR = a.inR;
+  const S* inL = a.inL;
+  const S* inR = a.inR;
   double* __restrict mono = a.mono;
   double* __restrict lowCutOut = a.lowCutOut;
   double* __restrict filtered = a.filtered;
@@ -642,7 +688,7 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class Extra>
     // Summed here rather than read back from the array: a load of what a
     // loop just stored makes the processor hold such loads back behind
     // earlier stores, among them those waiting on the recursions.
-    const double sum = (inL[i] + inR[i]) * 0.5;
+    const double sum = (static_cast<double>(inL[i]) + static_cast<double>(inR[i])) * 0.5;
     mono[i] = sum;
     if constexpr (kLowCut || kHiCut)
     {
@@ -768,12 +814,12 @@ struct MixCoefficients
 // for the frame(s) at index i of the tap pointers and `offset + i` of the
 // arrays, in eight parts (see SerialLoop). Each frame's inputs are read before
 // its outputs are written, so the outputs may be the input arrays.
-template <class T, class Run>
+template <class T, class Run, class S>
 struct TapsAndMix
 {
   const double* const* t;
-  const double *inL, *inR;
-  double *outL, *outR;
+  const S *inL, *inR;
+  S *outL, *outR;
   int offset;
   const MixCoefficients& m;
   T wl{}, wr{}, l{}, r{}, mid{};
@@ -824,10 +870,10 @@ struct TapsAndMix
 
 // TapsAndMix as SerialLoop's extra work: eight frames a part at a time, single
 // frames whole.
-template <class Run>
+template <class Run, class S>
 struct TapsAndMixExtra
 {
-  TapsAndMix<V8, Run> wide;
+  TapsAndMix<V8, Run, S> wide;
 
   template <int J>
   [[gnu::always_inline]] inline void Part(int k)
@@ -836,7 +882,7 @@ struct TapsAndMixExtra
   }
   [[gnu::always_inline]] inline void Single(int k)
   {
-    TapsAndMix<double, Run> one{wide.t, wide.inL, wide.inR, wide.outL, wide.outR, wide.offset, wide.m};
+    TapsAndMix<double, Run, S> one{wide.t, wide.inL, wide.inR, wide.outL, wide.outR, wide.offset, wide.m};
     [&]<int... J>(std::integer_sequence<int, J...>) __attribute__((always_inline)) {
       (one.template Part<J>(k), ...);
     }(std::make_integer_sequence<int, 8>{});
@@ -951,12 +997,11 @@ template <class Body>
 // With Run::kFusedOutput the output stage runs inside the same loop: every
 // tap reads a sample written before the run (see ComputeMaxRun), so the
 // outputs need nothing of this run but its input.
-template <class Run, bool kLowCut, bool kHiCut, bool kDamp>
-[[gnu::always_inline]] inline void TReverb::SerialStage(const double* inL, const double* inR, double* outL,
-                                                        double* outR, int n)
+template <class Run, bool kLowCut, bool kHiCut, bool kDamp, class S>
+[[gnu::always_inline]] inline void TReverb::SerialStage(const S* inL, const S* inR, S* outL, S* outR, int n)
 {
   const TIIRFilter lowCutBefore = mLowCut, hiCutBefore = mHiCut;
-  SerialArrays arrays{inL, inR, mMono, mLowCutOut, mFiltered, mOffset1, mOffset2, mDamped5, mDamped9};
+  SerialArrays<S> arrays{inL, inR, mMono, mLowCutOut, mFiltered, mOffset1, mOffset2, mDamped5, mDamped9};
   auto loop = [&](int first, int count, const double* leftIn, const double* rightIn, auto extra)
                 __attribute__((always_inline)) {
     arrays.leftIn = leftIn;
@@ -977,7 +1022,7 @@ template <class Run, bool kLowCut, bool kHiCut, bool kDamp>
     const MixCoefficients mix{mWidthDirect, mWidthCross, mWidthExtra, mWetGain, mDryGain};
     ForEachTapPiece(n, [&](const double* const* taps, int offset, int count) __attribute__((always_inline)) {
       loop(offset, count, taps[kTaps], taps[kTaps + 1],
-           TapsAndMixExtra<Run>{{taps, inL, inR, outL, outR, offset, mix}});
+           TapsAndMixExtra<Run, S>{{taps, inL, inR, outL, outR, offset, mix}});
     });
   }
 
@@ -1005,9 +1050,8 @@ template <class Run, bool kLowCut, bool kHiCut, bool kDamp>
   }
 }
 
-template <class Run, bool kDamp>
-[[gnu::always_inline]] inline void TReverb::SerialStageFor(const double* inL, const double* inR, double* outL,
-                                                           double* outR, int n)
+template <class Run, bool kDamp, class S>
+[[gnu::always_inline]] inline void TReverb::SerialStageFor(const S* inL, const S* inR, S* outL, S* outR, int n)
 {
   if (mLowCut.mEnabled)
     mHiCut.mEnabled ? SerialStage<Run, true, true, kDamp>(inL, inR, outL, outR, n)
@@ -1017,9 +1061,8 @@ template <class Run, bool kDamp>
                     : SerialStage<Run, false, false, kDamp>(inL, inR, outL, outR, n);
 }
 
-template <class Run>
-[[gnu::always_inline]] inline void TReverb::RunSerialStage(const double* inL, const double* inR, double* outL,
-                                                           double* outR, int n)
+template <class Run, class S>
+[[gnu::always_inline]] inline void TReverb::RunSerialStage(const S* inL, const S* inR, S* outL, S* outR, int n)
 {
   // Silent tank: only worth the check when the lines' ends are silent. The
   // damping filters share one loop only with equal coefficients, which
@@ -1184,8 +1227,8 @@ template <bool kWide>
 
 // The outputs may be the input arrays: each frame's inputs are read before
 // its outputs are written, and no frame touches another frame's samples.
-[[gnu::always_inline]] inline void TReverb::MixOut(const double* inL, const double* inR, double* outL, double* outR,
-                                                   int n) const
+template <class S>
+[[gnu::always_inline]] inline void TReverb::MixOut(const S* inL, const S* inR, S* outL, S* outR, int n) const
 {
   const MixCoefficients mix{mWidthDirect, mWidthCross, mWidthExtra, mWetGain, mDryGain};
   const double* __restrict wetL = mWetL;
@@ -1199,14 +1242,13 @@ template <bool kWide>
     const double mid = (l + r) * 0.5;
     const double spreadL = ((l - mid) * mix.extra + mid + l) * 0.25;
     const double spreadR = ((r - mid) * mix.extra + mid + r) * 0.25;
-    outL[i] = FlushToZero(spreadL * mix.wet + dryL * mix.dry);
-    outR[i] = FlushToZero(spreadR * mix.wet + dryR * mix.dry);
+    outL[i] = static_cast<S>(FlushToZero(spreadL * mix.wet + dryL * mix.dry));
+    outR[i] = static_cast<S>(FlushToZero(spreadR * mix.wet + dryR * mix.dry));
   }
 }
 
-template <class Run>
-[[gnu::always_inline]] inline void TReverb::ProcessRunWith(const double* inL, const double* inR, double* outL,
-                                                           double* outR, int n)
+template <class Run, class S>
+[[gnu::always_inline]] inline void TReverb::ProcessRunWith(const S* inL, const S* inR, S* outL, S* outR, int n)
 {
   TDelay* const line = mDelays;
 
@@ -1242,7 +1284,8 @@ template <class Run>
 // The same run compiled three times: for any x86-64 processor, for AVX2-class
 // processors and for AVX-512 ones. All three give the same results: no
 // operation is fused, reordered or left out.
-void TReverb::ProcessRun(const double* inL, const double* inR, double* outL, double* outR, int n)
+template <class S>
+void TReverb::ProcessRun(const S* inL, const S* inR, S* outL, S* outR, int n)
 {
 #if !QM_SINGLE_TARGET
   if (mVersion == EProcessorVersion::kAvx512)
@@ -1253,20 +1296,21 @@ void TReverb::ProcessRun(const double* inL, const double* inR, double* outL, dou
   ProcessRunBaseline(inL, inR, outL, outR, n);
 }
 
-void TReverb::ProcessRunBaseline(const double* inL, const double* inR, double* outL, double* outR, int n)
+template <class S>
+void TReverb::ProcessRunBaseline(const S* inL, const S* inR, S* outL, S* outR, int n)
 {
   ProcessRunWith<BaselineRun>(inL, inR, outL, outR, n);
 }
 
 #if !QM_SINGLE_TARGET
-[[gnu::target("arch=x86-64-v3")]] void TReverb::ProcessRunAvx2(const double* inL, const double* inR, double* outL,
-                                                               double* outR, int n)
+template <class S>
+[[gnu::target("arch=x86-64-v3")]] void TReverb::ProcessRunAvx2(const S* inL, const S* inR, S* outL, S* outR, int n)
 {
   ProcessRunWith<Avx2Run>(inL, inR, outL, outR, n);
 }
 
-[[gnu::target("arch=x86-64-v4")]] void TReverb::ProcessRunAvx512(const double* inL, const double* inR, double* outL,
-                                                                 double* outR, int n)
+template <class S>
+[[gnu::target("arch=x86-64-v4")]] void TReverb::ProcessRunAvx512(const S* inL, const S* inR, S* outL, S* outR, int n)
 {
   ProcessRunWith<Avx512Run>(inL, inR, outL, outR, n);
 }

@@ -174,6 +174,9 @@ public:
   // Works stage by stage over runs of frames; every sample equals that of
   // ProcessBlockPerFrame.
   void ProcessBlock(double** inputs, double** outputs, int count);
+  // The same on single-precision buffers: every output is the one the double
+  // form gives for the same input, rounded to float.
+  void ProcessBlock(float** inputs, float** outputs, int count);
   // The same algorithm, one whole frame at a time.
   void ProcessBlockPerFrame(double** inputs, double** outputs, int count);
 
@@ -218,20 +221,29 @@ private:
   static constexpr int kMinRun = 16;
 
   void ComputeMaxRun();
-  void ProcessRun(const double* inL, const double* inR, double* outL, double* outR, int n);
-  void ProcessRunBaseline(const double* inL, const double* inR, double* outL, double* outR, int n);
-  void ProcessRunAvx2(const double* inL, const double* inR, double* outL, double* outR, int n);
-  void ProcessRunAvx512(const double* inL, const double* inR, double* outL, double* outR, int n);
-  template <class Run>
-  void ProcessRunWith(const double* inL, const double* inR, double* outL, double* outR, int n);
+  // S, the host's sample type: double or float.
+  template <class S>
+  void ProcessBlockOf(S** inputs, S** outputs, int count);
+  template <class S>
+  void ProcessFrames(S** inputs, S** outputs, int count);
+  template <class S>
+  void ProcessRun(const S* inL, const S* inR, S* outL, S* outR, int n);
+  template <class S>
+  void ProcessRunBaseline(const S* inL, const S* inR, S* outL, S* outR, int n);
+  template <class S>
+  void ProcessRunAvx2(const S* inL, const S* inR, S* outL, S* outR, int n);
+  template <class S>
+  void ProcessRunAvx512(const S* inL, const S* inR, S* outL, S* outR, int n);
+  template <class Run, class S>
+  void ProcessRunWith(const S* inL, const S* inR, S* outL, S* outR, int n);
   template <class Body>
   void ForEachTapPiece(int n, Body body) const;
-  template <class Run, bool kLowCut, bool kHiCut, bool kDamp>
-  void SerialStage(const double* inL, const double* inR, double* outL, double* outR, int n);
-  template <class Run, bool kDamp>
-  void SerialStageFor(const double* inL, const double* inR, double* outL, double* outR, int n);
-  template <class Run>
-  void RunSerialStage(const double* inL, const double* inR, double* outL, double* outR, int n);
+  template <class Run, bool kLowCut, bool kHiCut, bool kDamp, class S>
+  void SerialStage(const S* inL, const S* inR, S* outL, S* outR, int n);
+  template <class Run, bool kDamp, class S>
+  void SerialStageFor(const S* inL, const S* inR, S* outL, S* outR, int n);
+  template <class Run, class S>
+  void RunSerialStage(const S* inL, const S* inR, S* outL, S* outR, int n);
   template <bool kWide>
   void Allpass(TDelay& line, double g, double* io, int n);
   void Interpolate(const TDelay& line, const double* offsets, bool oneStretch, int n);
@@ -240,7 +252,8 @@ private:
   template <bool kWide>
   void DiffuserPass(int first, const double* damped, int n);
   void SumTaps(int first, double* wet, int n);
-  void MixOut(const double* inL, const double* inR, double* outL, double* outR, int n) const;
+  template <class S>
+  void MixOut(const S* inL, const S* inR, S* outL, S* outR, int n) const;
 
   double mSampleRate = 44100.0;
   double mDryGain = 0.0;

@@ -124,6 +124,19 @@ void TQuillonMini::OnReset()
 
 void TQuillonMini::ProcessBlock(double** inputs, double** outputs, int frames)
 {
+  ProcessEither(inputs, outputs, frames);
+}
+
+// The host's single-precision buffers go to the reverb as they are: its
+// output is the double form's, rounded to float, as after a conversion.
+void TQuillonMini::ProcessSingleBlock(float** inputs, float** outputs, int frames)
+{
+  ProcessEither(inputs, outputs, frames);
+}
+
+template <typename Sample>
+void TQuillonMini::ProcessEither(Sample** inputs, Sample** outputs, int frames)
+{
   ApplyPendingChanges();
   if (!inputs || !outputs || frames <= 0)
     return;

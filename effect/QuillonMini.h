@@ -40,6 +40,8 @@ public:
   void OnActivate(bool) override {}
   // Audio: applies pending parameter changes and tail clearing, then reverberates the block.
   void ProcessBlock(double** inputs, double** outputs, int frames) override;
+  bool ProcessesSingleBlocks() const override { return true; }
+  void ProcessSingleBlock(float** inputs, float** outputs, int frames) override;
   void ProcessMidiMsg(const plug::IMidiMsg&) override {} // the effect ignores MIDI
   // Host or main: asks the audio thread to clear the tail, then sends every value to the editor.
   void OnRestoreState() override;
@@ -63,6 +65,8 @@ private:
   void DeclareParams();
   void MakePresets();
   void ApplyPendingChanges(); // audio
+  template <typename Sample>
+  void ProcessEither(Sample** inputs, Sample** outputs, int frames); // audio
 
   TReverb mReverb;
   std::string mCurrentPresetName;

@@ -139,6 +139,8 @@ void IPluginProcessor::ProcessBlock(double** inputs, double** outputs, int frame
   }
 }
 
+void IPluginProcessor::ProcessSingleBlock(float**, float**, int) {}
+
 void IPluginProcessor::ProcessMidiMsg(const IMidiMsg& msg) { SendMidiMsg(msg); }
 
 void IPluginProcessor::ProcessSysEx(ISysEx&) {}
@@ -517,6 +519,21 @@ void IPluginProcessor::ProcessBuffers(float, int frames)
 {
   RunInPieces(frames, EConversion::kReplace,
               [this](double** inputs, double** outputs, int n) { ProcessBlock(inputs, outputs, n); });
+}
+
+bool IPluginProcessor::TakesHostSingleBuffers(float** inputs, float** outputs) const
+{
+  if (!ProcessesSingleBlocks() || !inputs || !outputs)
+    return false;
+  for (ERoute direction : {ERoute::kInput, ERoute::kOutput})
+  {
+    float* const* buffers = direction == ERoute::kInput ? inputs : outputs;
+    const auto& channels = Channels(direction);
+    for (size_t i = 0; i < channels.size(); ++i)
+      if (!channels[i].mConnected || !buffers[i])
+        return false;
+  }
+  return true;
 }
 
 void IPluginProcessor::ProcessBuffersAccumulating(int frames)

@@ -40,6 +40,13 @@ public:
 
   // Audio. Copies input i to output i where there is an input i and zeroes every other output.
   virtual void ProcessBlock(double** inputs, double** outputs, int frames);
+  // Any thread. True for a plug-in that processes the host's single-precision buffers as they are
+  // (ProcessSingleBlock), which spares converting them to double and back. The base returns false.
+  virtual bool ProcessesSingleBlocks() const { return false; }
+  // Audio. As ProcessBlock, on the host's single-precision buffers (the outputs may be the inputs);
+  // called only when ProcessesSingleBlocks is true and every channel has a host buffer. The base
+  // does nothing.
+  virtual void ProcessSingleBlock(float** inputs, float** outputs, int frames);
   // Audio, or the thread the host delivers events on. Passes the message on with SendMidiMsg.
   virtual void ProcessMidiMsg(const IMidiMsg& msg);
   // Audio, or the thread the host delivers events on.
@@ -142,6 +149,9 @@ public:
   void ProcessBuffers(double, int frames);
   // Converts the results back into the host's buffers, overwriting them.
   void ProcessBuffers(float, int frames);
+  // Audio. Whether the host's single-precision buffers can go to ProcessSingleBlock as they are: the
+  // plug-in takes them, and every channel is connected and has a buffer.
+  bool TakesHostSingleBuffers(float** inputs, float** outputs) const;
   // Converts the results back by adding them to the host's buffers.
   void ProcessBuffersAccumulating(int frames);
 

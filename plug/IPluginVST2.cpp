@@ -171,8 +171,16 @@ void IPluginVST2::VSTProcessReplacing(AEffect* effect, float** inputs, float** o
   IPluginVST2* plug = effect ? static_cast<IPluginVST2*>(effect->object) : nullptr;
   if (!plug)
     return;
-  plug->PrepareProcessing(inputs, outputs, frames);
-  plug->ProcessBuffers(0.0f, frames);
+  if (plug->TakesHostSingleBuffers(inputs, outputs))
+  {
+    plug->ReadHostState();
+    plug->ProcessSingleBlock(inputs, outputs, frames);
+  }
+  else
+  {
+    plug->PrepareProcessing(inputs, outputs, frames);
+    plug->ProcessBuffers(0.0f, frames);
+  }
   plug->FinishProcessing();
 }
 
@@ -701,10 +709,16 @@ VstIntPtr IPluginVST2::GetMidiKeyName(void* ptr) const
 template <typename Sample>
 void IPluginVST2::PrepareProcessing(Sample** inputs, Sample** outputs, VstInt32 frames)
 {
-  if (DoesMidiIn())
-    CallHost(audioMasterWantMidi);
   AttachBuffers(ERoute::kInput, 0, MaxNChannels(ERoute::kInput), inputs, frames);
   AttachBuffers(ERoute::kOutput, 0, MaxNChannels(ERoute::kOutput), outputs, frames);
+  ReadHostState();
+}
+
+// What each block reads of the host besides its buffers, and the editor's MIDI.
+void IPluginVST2::ReadHostState()
+{
+  if (DoesMidiIn())
+    CallHost(audioMasterWantMidi);
   ReadTimeInfo();
   SetRenderingOffline(CallHost(audioMasterGetCurrentProcessLevel) == kVstProcessLevelOffline);
   IMidiMsg msg;

@@ -105,6 +105,7 @@ private:
 
   template <typename Sample>
   void PrepareProcessing(Sample** inputs, Sample** outputs, VstInt32 frames);
+  void ReadHostState();
   void ReadTimeInfo();
   void FinishProcessing();
 

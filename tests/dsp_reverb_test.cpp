@@ -421,4 +421,62 @@ TEST(Reverb, ColourFilterFlushAgreesInEveryVersion)
   for (Version version : Versions())
     CheckColourFlushAgrees(version);
 }
+
+// On single-precision buffers every version gives the double form's output for
+// the same input, rounded to float: in place or not, at any block size, on
+// input that the flushes act on, and on the per-frame path of very low rates.
+void CheckSinglePrecisionIsDoubleRounded(Version version)
+{
+  std::mt19937 rng(99);
+  const int sizes[] = {1, 5, 8, 13, 64, 255, 256, 257, 512, 1000};
+  for (double rate : {48000.0, 22050.0, 2000.0})
+  {
+    TReverb single, twin;
+    ASSERT_TRUE(single.UseProcessorVersion(version));
+    ASSERT_TRUE(twin.UseProcessorVersion(version));
+    for (TReverb* rv : {&single, &twin})
+    {
+      rv->SetSampleRate(rate);
+      ApplyPreset(*rv, 3.2, 150.0, rate == 22050.0 ? -40.0 : 0.0, 40.0);
+    }
+    EXPECT_EQ(single.MaxRun() == 0, rate == 2000.0);
+    for (int block = 0; block < 30; ++block)
+    {
+      const int n = sizes[std::uniform_int_distribution<int>(0, std::size(sizes) - 1)(rng)];
+      const Stereo noise = Noise(n, rng(), block % 6 == 5 ? 1e-30 : 1.0);
+      std::vector<float> inL(noise.l.begin(), noise.l.end()), inR(noise.r.begin(), noise.r.end());
+      if (block == 7 && n > 4)
+      {
+        inL[0] = std::numeric_limits<float>::quiet_NaN();
+        inR[1] = std::numeric_limits<float>::infinity();
+        inL[2] = std::numeric_limits<float>::denorm_min();
+        inR[3] = -0.0f;
+      }
+      Stereo in(n);
+      std::copy(inL.begin(), inL.end(), in.l.begin());
+      std::copy(inR.begin(), inR.end(), in.r.begin());
+      const bool inPlace = block % 3 == 0;
+      std::vector<float> outL(n), outR(n);
+      float* ins[2] = {inL.data(), inR.data()};
+      float* outs[2] = {outL.data(), outR.data()};
+      single.ProcessBlock(ins, inPlace ? ins : outs, n);
+      twin.ProcessBlock(in.p(), in.p(), n);
+      const std::vector<float>& gotL = inPlace ? inL : outL;
+      const std::vector<float>& gotR = inPlace ? inR : outR;
+      for (int i = 0; i < n; ++i)
+      {
+        const float wantL = static_cast<float>(in.l[i]), wantR = static_cast<float>(in.r[i]);
+        ASSERT_TRUE(std::memcmp(&gotL[i], &wantL, sizeof wantL) == 0 && std::memcmp(&gotR[i], &wantR, sizeof wantR) == 0)
+          << "version " << static_cast<int>(version) << " rate " << rate << " block " << block << ":" << i << " "
+          << gotL[i] << " vs " << wantL;
+      }
+    }
+  }
+}
+
+TEST(Reverb, SinglePrecisionIsTheDoubleFormRoundedInEveryVersion)
+{
+  for (Version version : Versions())
+    CheckSinglePrecisionIsDoubleRounded(version);
+}
 } // namespace

@@ -674,6 +674,26 @@ TEST_F(Vst2Host, PrecisionsAgreeAndChangesTakeEffectAtTheNextBlock)
     ASSERT_EQ(added[i], 0.25f + static_cast<float>(reference.l[i])) << i;
   }
 
+  // In place, and longer than the block size in one call: the host's single-precision buffers go
+  // to the engine as they are.
+  Plugin inPlace, twin;
+  ASSERT_NE(inPlace.effect, nullptr);
+  ASSERT_NE(twin.effect, nullptr);
+  inPlace.Start();
+  twin.Start();
+  Stereo longIn(1500);
+  for (int i = 0; i < 1500; ++i)
+    longIn.l[i] = longIn.r[i] = static_cast<float>(std::cos(i * 0.031) * 0.7);
+  const Stereo longReference = twin.ProcessDouble(longIn, 512);
+  std::vector<float> l(longIn.l.begin(), longIn.l.end()), r(longIn.r.begin(), longIn.r.end());
+  float* buffers[2] = {l.data(), r.data()};
+  inPlace.effect->processReplacing(inPlace.effect, buffers, buffers, 1500);
+  for (int i = 0; i < 1500; ++i)
+  {
+    ASSERT_EQ(l[i], static_cast<float>(longReference.l[i])) << i;
+    ASSERT_EQ(r[i], static_cast<float>(longReference.r[i])) << i;
+  }
+
   plug.Set(3, 0.0f); // dry only from the next block on
   const Stereo dry = plug.ProcessDouble(in, 512);
   EXPECT_EQ(dry.l, in.l);
