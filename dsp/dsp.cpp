@@ -484,31 +484,19 @@ namespace
 #pragma GCC diagnostic ignored "-Wpsabi" // always inlined: no vector calling convention applies
 using V8 = double __attribute__((vector_size(64)));
 
-template <class T>
-[[gnu::always_inline]] inline T Load(const double* p)
-{
-  if constexpr (std::is_same_v<T, double>)
-    return *p;
-  else
-  {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-  }
-}
-
-// Single-precision buffers: eight floats load as eight doubles (exactly), and
-// values are stored rounded to float.
+// Eight single-precision values.
 using VF8 = float __attribute__((vector_size(32)));
 
-template <class T>
-[[gnu::always_inline]] inline T Load(const float* p)
+// One sample as a double, or eight as V8; single-precision samples load as
+// doubles exactly.
+template <class T, class S>
+[[gnu::always_inline]] inline T Load(const S* p)
 {
   if constexpr (std::is_same_v<T, double>)
     return *p;
   else
   {
-    VF8 v;
+    std::conditional_t<std::is_same_v<S, float>, VF8, V8> v;
     std::memcpy(&v, p, sizeof v);
     return __builtin_convertvector(v, T);
   }
