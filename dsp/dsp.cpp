@@ -444,8 +444,6 @@ void TReverb::ComputeMaxRun()
     run = std::min(run, age);
   }
   mMaxRun = run >= kMinRun && mDiffuserRun >= kMinRun ? run : 0;
-  mWindowReach = reach + 1;
-  mWindow.assign(mMaxRun > 0 ? mMaxRun + mWindowReach : 0, 0.0);
 }
 
 void TReverb::ProcessBlock(double** inputs, double** outputs, int count)
@@ -1096,26 +1094,36 @@ template <bool kWide>
 [[gnu::always_inline]] inline void TReverb::Interpolate(const TDelay& line, const double* __restrict offsets,
                                                         bool oneStretch, int n)
 {
-  // Everything the run interpolates from, as one contiguous window starting one
-  // sample before the read position.
-  const int first = (line.ReadPos() - 1) & line.Mask();
-  const int span = n + mWindowReach;
-  const double* window = line.Buffer() + first;
-  if (first + span > line.Size())
-  {
-    line.CopyOut(first, span, mWindow.data());
-    window = mWindow.data();
-  }
-
-  // The LFO moves the offset by far less than a sample per frame: within a
-  // stretch of equal whole parts the four points are contiguous loads.
+  // Frame k of a stretch with whole part `whole` reads the four samples from
+  // `start` + k on: one sample before the read position, `whole` further on.
+  const double* const buffer = line.Buffer();
+  const int size = line.Size(), mask = line.Mask();
   double* __restrict z = mZ;
+  auto stretch = [&](int from, int to, int whole) __attribute__((always_inline)) {
+    const int start = ((line.ReadPos() - 1) & mask) + whole;
+    auto contiguous = [&](const double* y, int a, int b) __attribute__((always_inline)) {
+      for (int k = a; k < b; ++k)
+        z[k] = CatmullRom(y[k], y[k + 1], y[k + 2], y[k + 3], offsets[k] - whole);
+    };
+    // Frames whose four samples all lie before the buffer's end, those that
+    // straddle it, and those wholly after it.
+    const int beforeEnd = std::clamp(size - start - 3, from, to);
+    const int afterEnd = std::clamp(size - start, beforeEnd, to);
+    contiguous(buffer + start, from, beforeEnd);
+    for (int k = beforeEnd; k < afterEnd; ++k)
+    {
+      const int p = start + k;
+      z[k] = CatmullRom(buffer[p & mask], buffer[(p + 1) & mask], buffer[(p + 2) & mask], buffer[(p + 3) & mask],
+                        offsets[k] - whole);
+    }
+    contiguous(buffer + start - size, afterEnd, to);
+  };
+
+  // The LFO moves the offset by far less than a sample per frame: a run is
+  // one stretch of equal whole parts, or a few.
   if (oneStretch)
   {
-    const int whole = static_cast<int>(offsets[0]);
-    const double* y = window + whole;
-    for (int k = 0; k < n; ++k)
-      z[k] = CatmullRom(y[k], y[k + 1], y[k + 2], y[k + 3], offsets[k] - whole);
+    stretch(0, n, static_cast<int>(offsets[0]));
     return;
   }
   for (int i = 0; i < n;)
@@ -1124,9 +1132,7 @@ template <bool kWide>
     int end = i + 1;
     while (end < n && static_cast<int>(offsets[end]) == whole)
       ++end;
-    const double* y = window + whole;
-    for (int k = i; k < end; ++k)
-      z[k] = CatmullRom(y[k], y[k + 1], y[k + 2], y[k + 3], offsets[k] - whole);
+    stretch(i, end, whole);
     i = end;
   }
 }

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <vector>
 
 #include "dsp/lfo.h"
 
@@ -296,6 +295,4 @@ private:
   alignas(64) double mZ[kRunCapacity];
   alignas(64) double mWetL[kRunCapacity];
   alignas(64) double mWetR[kRunCapacity];
-  std::vector<double> mWindow; // interpolation window of the modulated lines
-  int mWindowReach = 0;        // samples the window holds beyond a run
 };
