@@ -796,6 +796,24 @@ struct MixCoefficients
   double direct, cross, extra, wet, dry;
 };
 
+// The width matrix on the two wet signals, and the middle of its outputs.
+template <class T>
+[[gnu::always_inline]] inline void Widen(T wl, T wr, const MixCoefficients& m, T& l, T& r, T& mid)
+{
+  l = wl * m.direct + wr * m.cross;
+  r = wl * m.cross + wr * m.direct;
+  mid = (l + r) * 0.5;
+}
+
+// One side spread away from the middle and mixed with its dry input, before
+// the flush.
+template <class T>
+[[gnu::always_inline]] inline T SpreadAndMix(T side, T mid, T dry, const MixCoefficients& m)
+{
+  const T spread = ((side - mid) * m.extra + mid + side) * 0.25;
+  return spread * m.wet + dry * m.dry;
+}
+
 // Output taps (each side + + - + - - -, in tap order), width matrix and mix
 // for the frame(s) at index i of the tap pointers and `offset + i` of the
 // arrays, in eight parts (see SerialLoop). Each frame's inputs are read before
@@ -837,19 +855,13 @@ struct TapsAndMix
     else if constexpr (J == 5)
       wr = wr - Load<T>(t[11] + i) - Load<T>(t[12] + i) - Load<T>(t[13] + i);
     else if constexpr (J == 6)
-    {
-      l = wl * m.direct + wr * m.cross;
-      r = wl * m.cross + wr * m.direct;
-      mid = (l + r) * 0.5;
-    }
+      Widen(wl, wr, m, l, r, mid);
     else
     {
       const int at = offset + i;
       const T dryL = Load<T>(inL + at), dryR = Load<T>(inR + at);
-      const T spreadL = ((l - mid) * m.extra + mid + l) * 0.25;
-      const T spreadR = ((r - mid) * m.extra + mid + r) * 0.25;
-      Store(outL + at, FlushOut(spreadL * m.wet + dryL * m.dry));
-      Store(outR + at, FlushOut(spreadR * m.wet + dryR * m.dry));
+      Store(outL + at, FlushOut(SpreadAndMix(l, mid, dryL, m)));
+      Store(outR + at, FlushOut(SpreadAndMix(r, mid, dryR, m)));
     }
   }
 };
@@ -912,25 +924,6 @@ void DampRun(TFilt& dampRef, double* __restrict io, int n)
 
 namespace
 {
-// Calls body(read, write, offset, count) for the pieces of `n` frames from
-// frame `from` of a run on a line within which neither the read nor the
-// write position wraps.
-template <class Body>
-[[gnu::always_inline]] inline void ForEachPiece(TDelay& line, int from, int n, Body body)
-{
-  double* const buffer = line.Buffer();
-  const int size = line.Size(), mask = line.Mask();
-  int r = (line.ReadPos() + from) & mask, w = (line.WritePos() + from) & mask;
-  for (int done = 0; done < n;)
-  {
-    const int count = std::min({n - done, size - r, size - w});
-    body(buffer + r, buffer + w, done, count);
-    done += count;
-    r = (r + count) & mask;
-    w = (w + count) & mask;
-  }
-}
-
 // Calls body(pointers, offset, count) for the pieces of a run of `n` frames
 // within which none of the N line positions wraps; pointers[k] addresses
 // position k at the start of the piece (read-only when the lines are).
@@ -1076,17 +1069,23 @@ template <class Run, class S>
 template <bool kWide>
 [[gnu::always_inline]] inline void TReverb::Allpass(TDelay& line, double g, double* __restrict io, int n)
 {
+  TDelay* const lines[2] = {&line, &line};
   for (int from = 0; from < n; from += mDiffuserRun)
-    ForEachPiece(line, from, std::min(mDiffuserRun, n - from),
-                 [&](const double* z, double* v, int offset, int count) __attribute__((always_inline)) {
-    double* x = io + from + offset;
-    ForFrames<kWide>(count, [=]<class T>(int i) __attribute__((always_inline)) {
-      const T zi = Load<T>(z + i);
-      const T vi = Flush(Load<T>(x + i) - g * zi);
-      Store(v + i, vi);
-      Store(x + i, zi + g * vi);
-    });
-  });
+  {
+    const int start[2] = {line.ReadPos() + from, line.WritePos() + from};
+    ForEachPieceN(lines, start, std::min(mDiffuserRun, n - from),
+                  [&](double* const* p, int offset, int count) __attribute__((always_inline)) {
+                    const double* z = p[0];
+                    double* v = p[1];
+                    double* x = io + from + offset;
+                    ForFrames<kWide>(count, [=]<class T>(int i) __attribute__((always_inline)) {
+                      const T zi = Load<T>(z + i);
+                      const T vi = Flush(Load<T>(x + i) - g * zi);
+                      Store(v + i, vi);
+                      Store(x + i, zi + g * vi);
+                    });
+                  });
+  }
 }
 
 // The interpolated reads of a modulated line for the run, into mZ. oneStretch
@@ -1098,9 +1097,10 @@ template <bool kWide>
   // `start` + k on: one sample before the read position, `whole` further on.
   const double* const buffer = line.Buffer();
   const int size = line.Size(), mask = line.Mask();
+  const int beforeRead = (line.ReadPos() - 1) & mask;
   double* __restrict z = mZ;
   auto stretch = [&](int from, int to, int whole) __attribute__((always_inline)) {
-    const int start = ((line.ReadPos() - 1) & mask) + whole;
+    const int start = beforeRead + whole;
     auto contiguous = [&](const double* y, int a, int b) __attribute__((always_inline)) {
       for (int k = a; k < b; ++k)
         z[k] = CatmullRom(y[k], y[k + 1], y[k + 2], y[k + 3], offsets[k] - whole);
@@ -1230,14 +1230,10 @@ template <class S>
 #pragma GCC ivdep
   for (int i = 0; i < n; ++i)
   {
-    const double dryL = inL[i], dryR = inR[i];
-    const double l = wetL[i] * mix.direct + wetR[i] * mix.cross;
-    const double r = wetL[i] * mix.cross + wetR[i] * mix.direct;
-    const double mid = (l + r) * 0.5;
-    const double spreadL = ((l - mid) * mix.extra + mid + l) * 0.25;
-    const double spreadR = ((r - mid) * mix.extra + mid + r) * 0.25;
-    outL[i] = static_cast<S>(FlushToZero(spreadL * mix.wet + dryL * mix.dry));
-    outR[i] = static_cast<S>(FlushToZero(spreadR * mix.wet + dryR * mix.dry));
+    double l, r, mid;
+    Widen(wetL[i], wetR[i], mix, l, r, mid);
+    outL[i] = static_cast<S>(FlushToZero(SpreadAndMix<double>(l, mid, inL[i], mix)));
+    outR[i] = static_cast<S>(FlushToZero(SpreadAndMix<double>(r, mid, inR[i], mix)));
   }
 }
 

@@ -372,7 +372,6 @@ std::string EscapedForSource(const char* text)
 std::string ValueTextForSource(const IParam& param)
 {
   const double value = param.GetValue();
-  char text[512];
   switch (param.Type())
   {
     case IParam::kTypeBool:
@@ -380,13 +379,10 @@ std::string ValueTextForSource(const IParam& param)
     case IParam::kTypeInt:
     case IParam::kTypeEnum:
     case IParam::kTypeNote:
-      std::snprintf(text, sizeof(text), "%d", static_cast<int>(value));
-      break;
+      return std::to_string(static_cast<int>(value));
     default:
-      std::snprintf(text, sizeof(text), "%s", FixedText(value, 6).c_str());
-      break;
+      return FixedText(value, 6);
   }
-  return text;
 }
 
 // Appends "MakePresetFromBlob(\"name\", \"base64\", size);\n" (the size twice when asked); false
