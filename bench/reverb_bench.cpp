@@ -7,8 +7,7 @@
 
 #include "dsp/dsp.h"
 
-namespace
-{
+namespace {
 constexpr double kRate = 48000.0;
 constexpr int kBlock = 512;
 
@@ -29,7 +28,9 @@ struct NoiseTape
   int pos = 0;
   double* ptrs[2] = {};
 
-  NoiseTape() : l(kFrames), r(kFrames)
+  NoiseTape()
+    : l(kFrames),
+      r(kFrames)
   {
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> dist(-1.0, 1.0);
@@ -102,7 +103,7 @@ void ReportPerFrame(benchmark::State& state)
 {
   // Seconds per stereo frame, printed with its SI prefix (n = nanoseconds).
   state.counters["per_frame"] =
-    benchmark::Counter(kBlock, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+      benchmark::Counter(kBlock, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // Processes the block b.in again and again, or, with `tape`, the tape's
@@ -201,5 +202,9 @@ BENCHMARK(BM_NoiseSingle)->Name("ProcessBlock/noise/single_precision");
 BENCHMARK(BM_NoiseVersion)->Name("ProcessBlock/noise/version")->ArgName("baseline0_avx2_1_avx512_2")->DenseRange(0, 2);
 BENCHMARK(BM_SilenceAfterNoise<true>)->Name("ProcessBlock/silence_after_10s_noise");
 BENCHMARK(BM_SilenceAfterNoise<false>)->Name("PerFrame/silence_after_10s_noise");
-BENCHMARK(BM_SilenceLongAfterNoise<true>)->Name("ProcessBlock/silence_after_noise_then_silence_s")->Arg(300)->Arg(470)->Arg(600);
+BENCHMARK(BM_SilenceLongAfterNoise<true>)
+    ->Name("ProcessBlock/silence_after_noise_then_silence_s")
+    ->Arg(300)
+    ->Arg(470)
+    ->Arg(600);
 BENCHMARK(BM_SilenceLongAfterNoise<false>)->Name("PerFrame/silence_after_noise_then_silence_s")->Arg(600);

@@ -74,8 +74,8 @@ double TDelay::ReadIrpAt(double x)
   const int i = static_cast<int>(x);
   const double f = x - i;
   const int p = mReadPos + i;
-  return CatmullRom(mBuffer[(p - 1) & mMask], mBuffer[p & mMask], mBuffer[(p + 1) & mMask],
-                    mBuffer[(p + 2) & mMask], f);
+  return CatmullRom(mBuffer[(p - 1) & mMask], mBuffer[p & mMask], mBuffer[(p + 1) & mMask], mBuffer[(p + 2) & mMask],
+                    f);
 }
 
 // Calls segment(bufferIndex, arrayOffset, length) for the one or two
@@ -166,18 +166,17 @@ void TIIRFilter::ProcessBlock(double* buffer, int count)
 // The lengths of the published figure-eight plate (sample counts at 29761 Hz)
 // as times in seconds, scaled to the running rate.
 const double TReverb::DelayTimes[kLines] = {
-  0.004771345, 0.003595309, 0.012734787, 0.009307483, // input allpasses
-  0.022579886, 0.149625349, 0.060481839, 0.1249958,   // left half
-  0.030509727, 0.141695508, 0.089244313, 0.106280031, // right half
+    0.004771345, 0.003595309, 0.012734787, 0.009307483, // input allpasses
+    0.022579886, 0.149625349, 0.060481839, 0.1249958,   // left half
+    0.030509727, 0.141695508, 0.089244313, 0.106280031, // right half
 };
 
 const double TReverb::TapsTimes[kTaps] = {
-  0.008937872, 0.099929438, 0.064278754, 0.067067639, 0.066866033, 0.006283391, 0.035818689, // left
-  0.011861161, 0.121870905, 0.041262054, 0.08981553,  0.070931756, 0.011256342, 0.004065724, // right
+    0.008937872, 0.099929438, 0.064278754, 0.067067639, 0.066866033, 0.006283391, 0.035818689, // left
+    0.011861161, 0.121870905, 0.041262054, 0.08981553,  0.070931756, 0.011256342, 0.004065724, // right
 };
 
-namespace
-{
+namespace {
 struct TapSpec
 {
   int line;
@@ -185,8 +184,8 @@ struct TapSpec
 };
 
 constexpr TapSpec kTapSpecs[TReverb::kTaps] = {
-  {9, true},  {9, true},  {10, false}, {11, true}, {5, false}, {6, false},  {7, false},
-  {5, true},  {5, true},  {6, false},  {7, true},  {9, false}, {10, false}, {11, false},
+    {9, true}, {9, true}, {10, false}, {11, true}, {5, false}, {6, false},  {7, false},
+    {5, true}, {5, true}, {6, false},  {7, true},  {9, false}, {10, false}, {11, false},
 };
 
 constexpr int kLeftModulated = 4, kLeftDelay1 = 5, kLeftAllpass = 6, kLeftDelay2 = 7;
@@ -253,11 +252,20 @@ void TReverb::SetParam(int index, double value)
 {
   switch (index)
   {
-    case 0: SetDecayTime(value); break;
-    case 1: SetWidth(value); break;
-    case 2: SetColor(value); break;
-    case 3: SetMix(value); break;
-    default: break;
+    case 0:
+      SetDecayTime(value);
+      break;
+    case 1:
+      SetWidth(value);
+      break;
+    case 2:
+      SetColor(value);
+      break;
+    case 3:
+      SetMix(value);
+      break;
+    default:
+      break;
   }
 }
 
@@ -474,8 +482,7 @@ void TReverb::ProcessBlockOf(S** inputs, S** outputs, int count)
   }
 }
 
-namespace
-{
+namespace {
 // Eight frames at a time on processors with AVX-512, where one instruction
 // classifies a value as NaN, infinite or subnormal. Each lane takes exactly
 // the scalar operations.
@@ -600,8 +607,7 @@ template <bool kWide, class Body>
 }
 } // namespace
 
-namespace
-{
+namespace {
 // Two lanes, one per tank half or per LFO: each lane takes exactly the scalar
 // operations, so pairing the two independent recursions halves their work.
 using V2 = double __attribute__((vector_size(16)));
@@ -620,14 +626,14 @@ using V2 = double __attribute__((vector_size(16)));
 template <class S>
 struct SerialArrays
 {
-  const S* inL;        // the run's input
+  const S* inL; // the run's input
   const S* inR;
-  double* mono;        // the input summed to mono
-  double* lowCutOut;   // the low-cut's outputs, kept when the hi-cut follows
-  double* filtered;    // the colour filters' outputs
-  double* offset1;     // the LFO phases (made read offsets after the loop)
+  double* mono;      // the input summed to mono
+  double* lowCutOut; // the low-cut's outputs, kept when the hi-cut follows
+  double* filtered;  // the colour filters' outputs
+  double* offset1;   // the LFO phases (made read offsets after the loop)
   double* offset2;
-  double* dampedL;     // the damped samples leaving lines 5 and 9
+  double* dampedL; // the damped samples leaving lines 5 and 9
   double* dampedR;
   const double* leftIn = nullptr; // the samples leaving lines 5 and 9, from frame `first`
   const double* rightIn = nullptr;
@@ -647,8 +653,8 @@ struct SerialArrays
 // extra.Single(k).
 template <bool kLowCut, bool kHiCut, bool kDamp, class S, class Extra>
 [[gnu::always_inline]] inline void SerialLoop(int first, int count, const SerialArrays<S>& a, TIIRFilter& lowCutRef,
-                                              TIIRFilter& hiCutRef, TTriLFO& lfo1, TTriLFO& lfo2,
-                                              TFilt& dampL, TFilt& dampR, Extra extra)
+                                              TIIRFilter& hiCutRef, TTriLFO& lfo1, TTriLFO& lfo2, TFilt& dampL,
+                                              TFilt& dampR, Extra extra)
 {
   const S* inL = a.inL;
   const S* inR = a.inR;
@@ -670,7 +676,8 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class S, class Extra>
   const double lowCoeff = dampL.mLowCoeff, highCoeff = dampL.mHighCoeff;
   const double shelf = dampL.mShelf, gain = dampL.mGain;
 
-  auto step = [&]<bool kMayWrap>(int i) __attribute__((always_inline)) {
+  auto step = [&]<bool kMayWrap>(int i) __attribute__((always_inline))
+  {
     // Summed here rather than read back from the array: a load of what a
     // loop just stored makes the processor hold such loads back behind
     // earlier stores, among them those waiting on the recursions.
@@ -707,12 +714,15 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class S, class Extra>
       dampedR[i] = out[1];
     }
   };
-  auto loop = [&]<bool kMayWrap>() __attribute__((always_inline)) {
+  auto loop = [&]<bool kMayWrap>() __attribute__((always_inline))
+  {
     int k = 0;
     for (; k + 8 <= count; k += 8)
-      [&]<int... J>(std::integer_sequence<int, J...>) __attribute__((always_inline)) {
+      [&]<int... J>(std::integer_sequence<int, J...>) __attribute__((always_inline))
+      {
         ((step.template operator()<kMayWrap>(first + k + J), extra.template Part<J>(k)), ...);
-      }(std::make_integer_sequence<int, 8>{});
+      }
+    (std::make_integer_sequence<int, 8>{});
     for (; k < count; ++k)
     {
       step.template operator()<kMayWrap>(first + k);
@@ -777,9 +787,9 @@ template <bool kLowCut, bool kHiCut, bool kDamp, class S, class Extra>
 bool SameCoefficients(const TFilt& a, const TFilt& b)
 {
   return std::bit_cast<uint64_t>(a.mGain) == std::bit_cast<uint64_t>(b.mGain) &&
-         std::bit_cast<uint64_t>(a.mShelf) == std::bit_cast<uint64_t>(b.mShelf) &&
-         std::bit_cast<uint64_t>(a.mLowCoeff) == std::bit_cast<uint64_t>(b.mLowCoeff) &&
-         std::bit_cast<uint64_t>(a.mHighCoeff) == std::bit_cast<uint64_t>(b.mHighCoeff);
+      std::bit_cast<uint64_t>(a.mShelf) == std::bit_cast<uint64_t>(b.mShelf) &&
+      std::bit_cast<uint64_t>(a.mLowCoeff) == std::bit_cast<uint64_t>(b.mLowCoeff) &&
+      std::bit_cast<uint64_t>(a.mHighCoeff) == std::bit_cast<uint64_t>(b.mHighCoeff);
 }
 
 struct NoExtraWork
@@ -881,9 +891,11 @@ struct TapsAndMixExtra
   [[gnu::always_inline]] inline void Single(int k)
   {
     TapsAndMix<double, Run, S> one{wide.t, wide.inL, wide.inR, wide.outL, wide.outR, wide.offset, wide.m};
-    [&]<int... J>(std::integer_sequence<int, J...>) __attribute__((always_inline)) {
+    [&]<int... J>(std::integer_sequence<int, J...>) __attribute__((always_inline))
+    {
       (one.template Part<J>(k), ...);
-    }(std::make_integer_sequence<int, 8>{});
+    }
+    (std::make_integer_sequence<int, 8>{});
   }
 };
 
@@ -922,8 +934,7 @@ void DampRun(TFilt& dampRef, double* __restrict io, int n)
 }
 } // namespace
 
-namespace
-{
+namespace {
 // Calls body(pointers, offset, count) for the pieces of a run of `n` frames
 // within which none of the N line positions wraps; pointers[k] addresses
 // position k at the start of the piece (read-only when the lines are).
@@ -982,7 +993,8 @@ template <class Run, bool kLowCut, bool kHiCut, bool kDamp, class S>
   const TIIRFilter lowCutBefore = mLowCut, hiCutBefore = mHiCut;
   SerialArrays<S> arrays{inL, inR, mMono, mLowCutOut, mFiltered, mOffset1, mOffset2, mDamped5, mDamped9};
   auto loop = [&](int first, int count, const double* leftIn, const double* rightIn, auto extra)
-                __attribute__((always_inline)) {
+      __attribute__((always_inline))
+  {
     arrays.leftIn = leftIn;
     arrays.rightIn = rightIn;
     SerialLoop<kLowCut, kHiCut, kDamp>(first, count, arrays, mLowCut, mHiCut, mLFO1, mLFO2, mDampL, mDampR, extra);
@@ -991,18 +1003,19 @@ template <class Run, bool kLowCut, bool kHiCut, bool kDamp, class S>
   {
     const TDelay* lines[2] = {&mDelays[kLeftDelay1], &mDelays[kRightDelay1]};
     const int start[2] = {lines[0]->ReadPos(), lines[1]->ReadPos()};
-    ForEachPieceN(lines, start, n,
-                  [&](const double* const* ends, int offset, int count) __attribute__((always_inline)) {
-                    loop(offset, count, ends[0], ends[1], NoExtraWork{});
-                  });
+    ForEachPieceN(
+        lines, start, n, [&](const double* const* ends, int offset, int count) __attribute__((always_inline)) {
+          loop(offset, count, ends[0], ends[1], NoExtraWork{});
+        });
   }
   else
   {
     const MixCoefficients mix{mWidthDirect, mWidthCross, mWidthExtra, mWetGain, mDryGain};
-    ForEachTapPiece(n, [&](const double* const* taps, int offset, int count) __attribute__((always_inline)) {
-      loop(offset, count, taps[kTaps], taps[kTaps + 1],
-           TapsAndMixExtra<Run, S>{{taps, inL, inR, outL, outR, offset, mix}});
-    });
+    ForEachTapPiece(
+        n, [&](const double* const* taps, int offset, int count) __attribute__((always_inline)) {
+          loop(offset, count, taps[kTaps], taps[kTaps + 1],
+               TapsAndMixExtra<Run, S>{{taps, inL, inR, outL, outR, offset, mix}});
+        });
   }
 
   mOneStretch1 = ShapeOffsets(mOffset1, mModDepth, n);
@@ -1011,8 +1024,8 @@ template <class Run, bool kLowCut, bool kHiCut, bool kDamp, class S>
   // The colour filters ran without their flush, which keeps its test off
   // their recursions; in the rare run where it would have acted, they run
   // again with it.
-  const bool flushActs = (kLowCut && FlushWouldAct(kHiCut ? mLowCutOut : mFiltered, n)) ||
-                         (kHiCut && FlushWouldAct(mFiltered, n));
+  const bool flushActs =
+      (kLowCut && FlushWouldAct(kHiCut ? mLowCutOut : mFiltered, n)) || (kHiCut && FlushWouldAct(mFiltered, n));
   if (__builtin_expect(flushActs, 0))
   {
     mLowCut = lowCutBefore;
@@ -1049,7 +1062,7 @@ template <class Run, class S>
   TDelay& line5 = mDelays[kLeftDelay1];
   TDelay& line9 = mDelays[kRightDelay1];
   const bool quiet =
-    line5.ReadAt(0) == 0.0 && line9.ReadAt(0) == 0.0 && line5.ReadAt(n - 1) == 0.0 && line9.ReadAt(n - 1) == 0.0;
+      line5.ReadAt(0) == 0.0 && line9.ReadAt(0) == 0.0 && line5.ReadAt(n - 1) == 0.0 && line9.ReadAt(n - 1) == 0.0;
   if (quiet || !SameCoefficients(mDampL, mDampR))
   {
     line5.CopyOut(line5.ReadPos(), n, mDamped5);
@@ -1073,18 +1086,20 @@ template <bool kWide>
   for (int from = 0; from < n; from += mDiffuserRun)
   {
     const int start[2] = {line.ReadPos() + from, line.WritePos() + from};
-    ForEachPieceN(lines, start, std::min(mDiffuserRun, n - from),
-                  [&](double* const* p, int offset, int count) __attribute__((always_inline)) {
-                    const double* z = p[0];
-                    double* v = p[1];
-                    double* x = io + from + offset;
-                    ForFrames<kWide>(count, [=]<class T>(int i) __attribute__((always_inline)) {
-                      const T zi = Load<T>(z + i);
-                      const T vi = Flush(Load<T>(x + i) - g * zi);
-                      Store(v + i, vi);
-                      Store(x + i, zi + g * vi);
-                    });
-                  });
+    ForEachPieceN(
+        lines, start,
+        std::min(mDiffuserRun, n - from), [&](double* const* p, int offset, int count) __attribute__((always_inline)) {
+          const double* z = p[0];
+          double* v = p[1];
+          double* x = io + from + offset;
+          ForFrames<kWide>(
+              count, [=]<class T>(int i) __attribute__((always_inline)) {
+                const T zi = Load<T>(z + i);
+                const T vi = Flush(Load<T>(x + i) - g * zi);
+                Store(v + i, vi);
+                Store(x + i, zi + g * vi);
+              });
+        });
   }
 }
 
@@ -1099,9 +1114,11 @@ template <bool kWide>
   const int size = line.Size(), mask = line.Mask();
   const int beforeRead = (line.ReadPos() - 1) & mask;
   double* __restrict z = mZ;
-  auto stretch = [&](int from, int to, int whole) __attribute__((always_inline)) {
+  auto stretch = [&](int from, int to, int whole) __attribute__((always_inline))
+  {
     const int start = beforeRead + whole;
-    auto contiguous = [&](const double* y, int a, int b) __attribute__((always_inline)) {
+    auto contiguous = [&](const double* y, int a, int b) __attribute__((always_inline))
+    {
       for (int k = a; k < b; ++k)
         z[k] = CatmullRom(y[k], y[k + 1], y[k + 2], y[k + 3], offsets[k] - whole);
     };
@@ -1151,20 +1168,22 @@ template <bool kWide, bool kScaledFeed>
   const double* const z = mZ;
   TDelay* const lines[3] = {&feed, &mDelays[first], &mDelays[first + 1]};
   const int start[3] = {feed.ReadPos(), mDelays[first].WritePos(), mDelays[first + 1].WritePos()};
-  ForEachPieceN(lines, start, n, [&](double* const* p, int offset, int count) __attribute__((always_inline)) {
-    const double* __restrict ff = p[0];
-    double* __restrict v = p[1];
-    double* __restrict y = p[2];
-    const double* __restrict dd = d + offset;
-    const double* __restrict zz = z + offset;
-    ForFrames<kWide>(count, [=]<class T>(int i) __attribute__((always_inline)) {
-      const T zi = Load<T>(zz + i);
-      const T a = kScaledFeed ? Load<T>(dd + i) + gain * Load<T>(ff + i) : Load<T>(dd + i) + Load<T>(ff + i);
-      const T vi = Flush(a + g * zi);
-      Store(v + i, vi);
-      Store(y + i, Flush(zi - g * vi));
-    });
-  });
+  ForEachPieceN(
+      lines, start, n, [&](double* const* p, int offset, int count) __attribute__((always_inline)) {
+        const double* __restrict ff = p[0];
+        double* __restrict v = p[1];
+        double* __restrict y = p[2];
+        const double* __restrict dd = d + offset;
+        const double* __restrict zz = z + offset;
+        ForFrames<kWide>(
+            count, [=]<class T>(int i) __attribute__((always_inline)) {
+              const T zi = Load<T>(zz + i);
+              const T a = kScaledFeed ? Load<T>(dd + i) + gain * Load<T>(ff + i) : Load<T>(dd + i) + Load<T>(ff + i);
+              const T vi = Flush(a + g * zi);
+              Store(v + i, vi);
+              Store(y + i, Flush(zi - g * vi));
+            });
+      });
 }
 
 // The allpass on line `first` fed by the damped samples, written into line
@@ -1176,18 +1195,20 @@ template <bool kWide>
   const double g = mDecayDiffusion2;
   TDelay* const lines[3] = {&mDelays[first], &mDelays[first], &mDelays[first + 1]};
   const int start[3] = {mDelays[first].ReadPos(), mDelays[first].WritePos(), mDelays[first + 1].WritePos()};
-  ForEachPieceN(lines, start, n, [&](double* const* p, int offset, int count) __attribute__((always_inline)) {
-    const double* zz = p[0];
-    double* v = p[1];
-    double* __restrict y = p[2];
-    const double* __restrict f = damped + offset;
-    ForFrames<kWide>(count, [=]<class T>(int i) __attribute__((always_inline)) {
-      const T zi = Load<T>(zz + i);
-      const T vi = Flush(Load<T>(f + i) - g * zi);
-      Store(v + i, vi);
-      Store(y + i, Flush(zi + g * vi));
-    });
-  });
+  ForEachPieceN(
+      lines, start, n, [&](double* const* p, int offset, int count) __attribute__((always_inline)) {
+        const double* zz = p[0];
+        double* v = p[1];
+        double* __restrict y = p[2];
+        const double* __restrict f = damped + offset;
+        ForFrames<kWide>(
+            count, [=]<class T>(int i) __attribute__((always_inline)) {
+              const T zi = Load<T>(zz + i);
+              const T vi = Flush(Load<T>(f + i) - g * zi);
+              Store(v + i, vi);
+              Store(y + i, Flush(zi + g * vi));
+            });
+      });
 }
 
 // One side's wet signal: the signed sum of its seven taps (+ + - + - - -,
@@ -1205,18 +1226,19 @@ template <bool kWide>
     lines[k] = &mDelays[kTapSpecs[first + k].line];
     start[k] = lines[k]->ReadPos() + mTaps[first + k];
   }
-  ForEachPieceN(lines, start, n, [&](const double* const* p, int offset, int count) __attribute__((always_inline)) {
-    const double* __restrict t0 = p[0];
-    const double* __restrict t1 = p[1];
-    const double* __restrict t2 = p[2];
-    const double* __restrict t3 = p[3];
-    const double* __restrict t4 = p[4];
-    const double* __restrict t5 = p[5];
-    const double* __restrict t6 = p[6];
-    double* __restrict out = wet + offset;
-    for (int i = 0; i < count; ++i)
-      out[i] = t0[i] + t1[i] - t2[i] + t3[i] - t4[i] - t5[i] - t6[i];
-  });
+  ForEachPieceN(
+      lines, start, n, [&](const double* const* p, int offset, int count) __attribute__((always_inline)) {
+        const double* __restrict t0 = p[0];
+        const double* __restrict t1 = p[1];
+        const double* __restrict t2 = p[2];
+        const double* __restrict t3 = p[3];
+        const double* __restrict t4 = p[4];
+        const double* __restrict t5 = p[5];
+        const double* __restrict t6 = p[6];
+        double* __restrict out = wet + offset;
+        for (int i = 0; i < count; ++i)
+          out[i] = t0[i] + t1[i] - t2[i] + t3[i] - t4[i] - t5[i] - t6[i];
+      });
 }
 
 // The outputs may be the input arrays: each frame's inputs are read before
@@ -1314,12 +1336,13 @@ bool TReverb::Supports(EProcessorVersion version)
   __builtin_cpu_init();
   switch (version)
   {
-    case EProcessorVersion::kBaseline: return true;
+    case EProcessorVersion::kBaseline:
+      return true;
     case EProcessorVersion::kAvx2:
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi2");
     case EProcessorVersion::kAvx512:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-             __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+          __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
   }
   return false;
 #endif
@@ -1328,7 +1351,7 @@ bool TReverb::Supports(EProcessorVersion version)
 TReverb::EProcessorVersion TReverb::BestProcessorVersion()
 {
   static const EProcessorVersion best = Supports(EProcessorVersion::kAvx512) ? EProcessorVersion::kAvx512
-                                        : Supports(EProcessorVersion::kAvx2) ? EProcessorVersion::kAvx2
+      : Supports(EProcessorVersion::kAvx2)                                   ? EProcessorVersion::kAvx2
                                                                              : EProcessorVersion::kBaseline;
   return best;
 }

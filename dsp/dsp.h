@@ -21,7 +21,10 @@ inline bool IsNormalOrZero(double x)
   return (a >= 0x1p-1022 && a <= 0x1.fffffffffffffp+1023) || x == 0.0;
 }
 
-inline double FlushToZero(double x) { return IsNormalOrZero(x) ? x : 0.0; }
+inline double FlushToZero(double x)
+{
+  return IsNormalOrZero(x) ? x : 0.0;
+}
 
 // Ring-buffer delay line. The buffer length is a power of two so that every
 // index wraps with a mask; the write position stays length - 1 ahead of the

@@ -9,25 +9,25 @@ namespace {
 plug::Config MakeConfig()
 {
   return plug::Config{
-    TQuillonMini::kNumParams,
-    TQuillonMini::kNumPresets,
-    "2-2",
-    "QuillonMini",
-    "",
-    "Brannock Sound",
-    plug::PackVersion(1, 0, 4),
-    plug::MakeFourCC('Q', 'L', 'M', 'N'),
-    plug::MakeFourCC('B', 'R', 'N', 'K'),
-    0,     // latency
-    false, // receives MIDI
-    false, // sends MIDI
-    false, // MPE
-    false, // state as chunks
-    0,     // effect
-    true,  // has an editor
-    340,
-    160,
-    "com.BrannockSound.vst.QuillonMini",
+      TQuillonMini::kNumParams,
+      TQuillonMini::kNumPresets,
+      "2-2",
+      "QuillonMini",
+      "",
+      "Brannock Sound",
+      plug::PackVersion(1, 0, 4),
+      plug::MakeFourCC('Q', 'L', 'M', 'N'),
+      plug::MakeFourCC('B', 'R', 'N', 'K'),
+      0,     // latency
+      false, // receives MIDI
+      false, // sends MIDI
+      false, // MPE
+      false, // state as chunks
+      0,     // effect
+      true,  // has an editor
+      340,
+      160,
+      "com.BrannockSound.vst.QuillonMini",
   };
 }
 
@@ -46,10 +46,8 @@ void TQuillonMini::DeclareParams()
 {
   using plug::IParam;
   GetParam(kMix)->InitPercentage("Mix", 21.0, 0.0, 100.0);
-  GetParam(kColor)->InitDouble("Color", 0.0, -100.0, 100.0, 0.1, "", 0, "", IParam::ShapeLinear(),
-                               IParam::kUnitCustom);
-  GetParam(kDecay)->InitDouble("Decay", 3.2, 0.1, 100.0, 0.1, "s", 0, "", IParam::ShapeExp(),
-                               IParam::kUnitSeconds);
+  GetParam(kColor)->InitDouble("Color", 0.0, -100.0, 100.0, 0.1, "", 0, "", IParam::ShapeLinear(), IParam::kUnitCustom);
+  GetParam(kDecay)->InitDouble("Decay", 3.2, 0.1, 100.0, 0.1, "s", 0, "", IParam::ShapeExp(), IParam::kUnitSeconds);
   GetParam(kWidth)->InitPercentage("Width", 150.0, 0.0, 200.0);
 }
 

@@ -45,7 +45,7 @@ public:
   void ProcessMidiMsg(const plug::IMidiMsg&) override {} // the effect ignores MIDI
   // Host or main: asks the audio thread to clear the tail, then sends every value to the editor.
   void OnRestoreState() override;
-  void OnPresetsModified() override;                      // host or main
+  void OnPresetsModified() override; // host or main
   bool OnHostRequestingProductHelp() override { return true; }
 
   // --- Preset selector operations (main) ---

@@ -4,8 +4,9 @@
 
 // The effect's settings file: typed values kept as text entries of an INI file.
 // Every operation may be called from any thread; the INI store serialises them.
-class TIniFile {
- public:
+class TIniFile
+{
+public:
   // Thread: any.
   explicit TIniFile(std::string fileName);
 
@@ -37,6 +38,6 @@ class TIniFile {
   // a finite float.
   float ReadFloat(const char* section, const char* key, float defaultValue) const;
 
- private:
+private:
   std::string mFileName;
 };

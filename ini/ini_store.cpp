@@ -31,37 +31,53 @@ constexpr int kTemporaryFileAttempts = 100;
 // ---------------------------------------------------------------------------
 // Names
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char asciiLower(char c)
+{
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
-int compareIgnoreCase(std::string_view a, std::string_view b) {
+int compareIgnoreCase(std::string_view a, std::string_view b)
+{
   const std::size_t common = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < common; ++i) {
+  for (std::size_t i = 0; i < common; ++i)
+  {
     const auto ca = static_cast<unsigned char>(asciiLower(a[i]));
     const auto cb = static_cast<unsigned char>(asciiLower(b[i]));
-    if (ca != cb) return ca < cb ? -1 : 1;
+    if (ca != cb)
+      return ca < cb ? -1 : 1;
   }
-  if (a.size() == b.size()) return 0;
+  if (a.size() == b.size())
+    return 0;
   return a.size() < b.size() ? -1 : 1;
 }
 
-struct LessIgnoreCase {
+struct LessIgnoreCase
+{
   using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const { return compareIgnoreCase(a, b) < 0; }
 };
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c)
+{
+  return c == ' ' || c == '\t';
+}
 
-std::string_view trimBlanks(std::string_view text) {
-  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+std::string_view trimBlanks(std::string_view text)
+{
+  while (!text.empty() && isBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back()))
+    text.remove_suffix(1);
   return text;
 }
 
 // What a reader sees of a stored value: blanks around it and one pair of matching
 // quotes dropped. Stops at an embedded zero, as the value is handed out as C text.
-std::string_view visibleValue(const std::string& stored) {
+std::string_view visibleValue(const std::string& stored)
+{
   std::string_view value = trimBlanks(std::string_view(stored.c_str()));
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+  {
     value = value.substr(1, value.size() - 2);
   }
   return value;
@@ -69,64 +85,78 @@ std::string_view visibleValue(const std::string& stored) {
 
 // Names and values that would not read back as written are refused: the file format
 // has no escapes, so a line break in a value, for instance, would forge new entries.
-bool isStorableSection(std::string_view name) {
+bool isStorableSection(std::string_view name)
+{
   return !name.empty() && name.find_first_of("]\r\n") == std::string_view::npos;
 }
 
-bool isStorableKey(std::string_view key) {
+bool isStorableKey(std::string_view key)
+{
   return !key.empty() && !isBlank(key.front()) && key.front() != '[' &&
-         key.find_first_of("=\r\n") == std::string_view::npos;
+      key.find_first_of("=\r\n") == std::string_view::npos;
 }
 
-bool isStorableValue(std::string_view value) { return value.find_first_of("\r\n") == std::string_view::npos; }
+bool isStorableValue(std::string_view value)
+{
+  return value.find_first_of("\r\n") == std::string_view::npos;
+}
 
 // ---------------------------------------------------------------------------
 // Parsed contents
 
-struct IniEntry {
+struct IniEntry
+{
   std::string key;
   std::string value;
 };
 
-struct IniSection {
+struct IniSection
+{
   std::string name;
-  std::vector<IniEntry> entries;  // sorted by key, ignoring case
+  std::vector<IniEntry> entries; // sorted by key, ignoring case
 };
 
-using Sections = std::vector<IniSection>;  // sorted by name, ignoring case
+using Sections = std::vector<IniSection>; // sorted by name, ignoring case
 
-Sections::iterator lowerBoundSection(Sections& sections, std::string_view name) {
-  return std::lower_bound(sections.begin(), sections.end(), name, [](const IniSection& s, std::string_view n) {
-    return compareIgnoreCase(s.name, n) < 0;
-  });
+Sections::iterator lowerBoundSection(Sections& sections, std::string_view name)
+{
+  return std::lower_bound(sections.begin(), sections.end(), name,
+                          [](const IniSection& s, std::string_view n) { return compareIgnoreCase(s.name, n) < 0; });
 }
 
-IniSection* findSection(Sections& sections, std::string_view name) {
+IniSection* findSection(Sections& sections, std::string_view name)
+{
   const auto it = lowerBoundSection(sections, name);
   return (it != sections.end() && compareIgnoreCase(it->name, name) == 0) ? &*it : nullptr;
 }
 
-std::vector<IniEntry>::iterator lowerBoundEntry(std::vector<IniEntry>& entries, std::string_view key) {
-  return std::lower_bound(entries.begin(), entries.end(), key, [](const IniEntry& e, std::string_view k) {
-    return compareIgnoreCase(e.key, k) < 0;
-  });
+std::vector<IniEntry>::iterator lowerBoundEntry(std::vector<IniEntry>& entries, std::string_view key)
+{
+  return std::lower_bound(entries.begin(), entries.end(), key,
+                          [](const IniEntry& e, std::string_view k) { return compareIgnoreCase(e.key, k) < 0; });
 }
 
-IniEntry* findEntry(IniSection& section, std::string_view key) {
+IniEntry* findEntry(IniSection& section, std::string_view key)
+{
   const auto it = lowerBoundEntry(section.entries, key);
   return (it != section.entries.end() && compareIgnoreCase(it->key, key) == 0) ? &*it : nullptr;
 }
 
 // Sorts by key; of several entries with one key the one read last wins.
-void sortEntries(std::vector<IniEntry>& entries) {
+void sortEntries(std::vector<IniEntry>& entries)
+{
   std::stable_sort(entries.begin(), entries.end(),
                    [](const IniEntry& a, const IniEntry& b) { return compareIgnoreCase(a.key, b.key) < 0; });
   std::vector<IniEntry> unique;
   unique.reserve(entries.size());
-  for (IniEntry& entry : entries) {
-    if (!unique.empty() && compareIgnoreCase(unique.back().key, entry.key) == 0) {
+  for (IniEntry& entry : entries)
+  {
+    if (!unique.empty() && compareIgnoreCase(unique.back().key, entry.key) == 0)
+    {
       unique.back() = std::move(entry);
-    } else {
+    }
+    else
+    {
       unique.push_back(std::move(entry));
     }
   }
@@ -134,26 +164,35 @@ void sortEntries(std::vector<IniEntry>& entries) {
 }
 
 // Applies one write to the parsed contents. Returns whether anything changed.
-bool applyWrite(Sections& sections, std::string_view section, const char* key, const char* value) {
-  if (key == nullptr) {
+bool applyWrite(Sections& sections, std::string_view section, const char* key, const char* value)
+{
+  if (key == nullptr)
+  {
     const auto it = lowerBoundSection(sections, section);
-    if (it == sections.end() || compareIgnoreCase(it->name, section) != 0) return false;
+    if (it == sections.end() || compareIgnoreCase(it->name, section) != 0)
+      return false;
     sections.erase(it);
     return true;
   }
   IniSection* target = findSection(sections, section);
-  if (value == nullptr) {
-    if (target == nullptr) return false;
+  if (value == nullptr)
+  {
+    if (target == nullptr)
+      return false;
     const auto it = lowerBoundEntry(target->entries, key);
-    if (it == target->entries.end() || compareIgnoreCase(it->key, key) != 0) return false;
+    if (it == target->entries.end() || compareIgnoreCase(it->key, key) != 0)
+      return false;
     target->entries.erase(it);
     return true;
   }
-  if (target == nullptr) {
+  if (target == nullptr)
+  {
     target = &*sections.insert(lowerBoundSection(sections, section), IniSection{std::string(section), {}});
   }
-  if (IniEntry* entry = findEntry(*target, key)) {
-    if (entry->value == value) return false;
+  if (IniEntry* entry = findEntry(*target, key))
+  {
+    if (entry->value == value)
+      return false;
     entry->value = value;
     return true;
   }
@@ -161,14 +200,18 @@ bool applyWrite(Sections& sections, std::string_view section, const char* key, c
   return true;
 }
 
-std::string serialise(const Sections& sections) {
+std::string serialise(const Sections& sections)
+{
   std::string text;
-  for (const IniSection& section : sections) {
+  for (const IniSection& section : sections)
+  {
     text += '[';
     text += section.name;
     text += "]\n";
-    for (const IniEntry& entry : section.entries) {
-      if (entry.key.empty()) continue;
+    for (const IniEntry& entry : section.entries)
+    {
+      if (entry.key.empty())
+        continue;
       text += entry.key;
       text += '=';
       text += entry.value;
@@ -183,50 +226,68 @@ std::string serialise(const Sections& sections) {
 // Reading
 
 // Builds the sections from the file's lines, one line at a time.
-class IniLineParser {
- public:
-  explicit IniLineParser(Sections& sections) : mSections(sections) {}
+class IniLineParser
+{
+public:
+  explicit IniLineParser(Sections& sections)
+    : mSections(sections)
+  {
+  }
 
-  void TakeLine(std::string_view line) {
-    while (!line.empty() && (isBlank(line.back()) || line.back() == '\r' || line.back() == '\n')) {
+  void TakeLine(std::string_view line)
+  {
+    while (!line.empty() && (isBlank(line.back()) || line.back() == '\r' || line.back() == '\n'))
+    {
       line.remove_suffix(1);
     }
-    while (!line.empty() && isBlank(line.front())) line.remove_prefix(1);
-    if (line.empty()) return;
-    if (line.front() == '[') {
+    while (!line.empty() && isBlank(line.front()))
+      line.remove_prefix(1);
+    if (line.empty())
+      return;
+    if (line.front() == '[')
+    {
       TakeHeader(line);
       return;
     }
     const std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos || equals == 0 || mCurrent == kNoSection) return;
-    mSections[mCurrent].entries.push_back(IniEntry{std::string(line.substr(0, equals)),
-                                                   std::string(line.substr(equals + 1))});
+    if (equals == std::string_view::npos || equals == 0 || mCurrent == kNoSection)
+      return;
+    mSections[mCurrent].entries.push_back(
+        IniEntry{std::string(line.substr(0, equals)), std::string(line.substr(equals + 1))});
   }
 
   bool SawHeader() const { return mSawHeader; }
 
-  void Finish() {
+  void Finish()
+  {
     std::sort(mSections.begin(), mSections.end(),
               [](const IniSection& a, const IniSection& b) { return compareIgnoreCase(a.name, b.name) < 0; });
-    for (IniSection& section : mSections) sortEntries(section.entries);
+    for (IniSection& section : mSections)
+      sortEntries(section.entries);
   }
 
- private:
+private:
   static constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
 
-  void TakeHeader(std::string_view line) {
+  void TakeHeader(std::string_view line)
+  {
     const std::size_t close = line.find(']', 1);
-    if (close == std::string_view::npos) return;
+    if (close == std::string_view::npos)
+      return;
     mSawHeader = true;
     const std::string_view name = line.substr(1, close - 1);
-    if (name.empty()) {
+    if (name.empty())
+    {
       mCurrent = kNoSection;
       return;
     }
     const auto [it, added] = mIndex.try_emplace(std::string(name), mSections.size());
-    if (added) {
+    if (added)
+    {
       mSections.push_back(IniSection{std::string(name), {}});
-    } else {
+    }
+    else
+    {
       mSections[it->second].entries.clear();
     }
     mCurrent = it->second;
@@ -238,22 +299,28 @@ class IniLineParser {
   bool mSawHeader = false;
 };
 
-enum class ReadOutcome {
-  Whole,    // every line was taken in
-  Partial,  // something was left out (a line over the length limit, or not an INI file)
-  Failed    // reading failed
+enum class ReadOutcome
+{
+  Whole,   // every line was taken in
+  Partial, // something was left out (a line over the length limit, or not an INI file)
+  Failed   // reading failed
 };
 
-bool atEndOfFile(int fd) {
+bool atEndOfFile(int fd)
+{
   char probe;
-  for (;;) {
+  for (;;)
+  {
     const ssize_t n = read(fd, &probe, 1);
-    if (n >= 0) return n == 0;
-    if (errno != EINTR) return false;
+    if (n >= 0)
+      return n == 0;
+    if (errno != EINTR)
+      return false;
   }
 }
 
-ReadOutcome readIniFile(int fd, Sections& sections) {
+ReadOutcome readIniFile(int fd, Sections& sections)
+{
   IniLineParser parser(sections);
   std::string line;
   bool lineTooLong = false;
@@ -261,50 +328,67 @@ ReadOutcome readIniFile(int fd, Sections& sections) {
   std::size_t consumed = 0;
   std::array<char, 16384> chunk;
 
-  for (;;) {
+  for (;;)
+  {
     const ssize_t count = read(fd, chunk.data(), chunk.size());
-    if (count < 0) {
-      if (errno == EINTR) continue;
+    if (count < 0)
+    {
+      if (errno == EINTR)
+        continue;
       return ReadOutcome::Failed;
     }
-    if (count == 0) break;
+    if (count == 0)
+      break;
     const char* pos = chunk.data();
     const char* const end = pos + count;
-    while (pos < end) {
+    while (pos < end)
+    {
       const auto* newline = static_cast<const char*>(std::memchr(pos, '\n', static_cast<std::size_t>(end - pos)));
       const char* const stop = newline != nullptr ? newline : end;
       const auto length = static_cast<std::size_t>(stop - pos);
-      if (!lineTooLong) {
-        if (line.size() + length > kMaxLineLength) {
+      if (!lineTooLong)
+      {
+        if (line.size() + length > kMaxLineLength)
+        {
           lineTooLong = true;
           std::string().swap(line);
-        } else {
+        }
+        else
+        {
           line.append(pos, length);
         }
       }
       consumed += length;
       pos = stop;
-      if (newline != nullptr) {
+      if (newline != nullptr)
+      {
         consumed += 1;
         pos = newline + 1;
-        if (lineTooLong) {
+        if (lineTooLong)
+        {
           leftOut = true;
           lineTooLong = false;
-        } else {
+        }
+        else
+        {
           parser.TakeLine(line);
         }
         line.clear();
       }
-      if (!parser.SawHeader() && consumed > kHeaderlessReadLimit) {
+      if (!parser.SawHeader() && consumed > kHeaderlessReadLimit)
+      {
         parser.Finish();
         const bool tookEverything = !leftOut && !lineTooLong && line.empty() && pos == end && atEndOfFile(fd);
         return tookEverything ? ReadOutcome::Whole : ReadOutcome::Partial;
       }
     }
   }
-  if (lineTooLong) {
+  if (lineTooLong)
+  {
     leftOut = true;
-  } else {
+  }
+  else
+  {
     parser.TakeLine(line);
   }
   parser.Finish();
@@ -315,7 +399,8 @@ ReadOutcome readIniFile(int fd, Sections& sections) {
 // Files
 
 // Identity and state of a file on disk; all zero when it does not exist.
-struct FileStamp {
+struct FileStamp
+{
   dev_t device = 0;
   ino_t inode = 0;
   off_t size = 0;
@@ -325,63 +410,84 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
-FileStamp stampOf(const struct stat& info) {
+FileStamp stampOf(const struct stat& info)
+{
   return FileStamp{info.st_dev, info.st_ino, info.st_size, static_cast<std::int64_t>(info.st_mtim.tv_sec),
                    info.st_mtim.tv_nsec};
 }
 
-FileStamp currentStamp(const std::string& path) {
+FileStamp currentStamp(const std::string& path)
+{
   struct stat info;
-  if (stat(path.c_str(), &info) != 0) return FileStamp{};
+  if (stat(path.c_str(), &info) != 0)
+    return FileStamp{};
   return stampOf(info);
 }
 
-bool lockFile(int fd, int operation) {
-  while (flock(fd, operation) != 0) {
-    if (errno != EINTR) return false;
+bool lockFile(int fd, int operation)
+{
+  while (flock(fd, operation) != 0)
+  {
+    if (errno != EINTR)
+      return false;
   }
   return true;
 }
 
-bool writeAll(int fd, std::string_view data) {
-  while (!data.empty()) {
+bool writeAll(int fd, std::string_view data)
+{
+  while (!data.empty())
+  {
     const ssize_t written = write(fd, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
+    if (written < 0)
+    {
+      if (errno == EINTR)
+        continue;
       return false;
     }
-    if (written == 0) return false;
+    if (written == 0)
+      return false;
     data.remove_prefix(static_cast<std::size_t>(written));
   }
   return true;
 }
 
-bool syncFile(int fd) {
-  while (fsync(fd) != 0) {
-    if (errno != EINTR) return false;
+bool syncFile(int fd)
+{
+  while (fsync(fd) != 0)
+  {
+    if (errno != EINTR)
+      return false;
   }
   return true;
 }
 
 // For "dir/Settings.ini": "dir/.Settings.ini.new". Empty when the path names no file.
-std::string temporaryPathFor(const std::string& path) {
+std::string temporaryPathFor(const std::string& path)
+{
   const std::size_t slash = path.rfind('/');
   const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  if (nameStart >= path.size()) return {};
+  if (nameStart >= path.size())
+    return {};
   return path.substr(0, nameStart) + "." + path.substr(nameStart) + ".new";
 }
 
-std::string directoryOf(const std::string& path) {
+std::string directoryOf(const std::string& path)
+{
   const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
+  if (slash == std::string::npos)
+    return ".";
+  if (slash == 0)
+    return "/";
   return path.substr(0, slash);
 }
 
 // Makes the rename durable; a failure here leaves the new contents in place anyway.
-void syncDirectory(const std::string& directory) {
+void syncDirectory(const std::string& directory)
+{
   const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
+  if (fd < 0)
+    return;
   syncFile(fd);
   close(fd);
 }
@@ -391,19 +497,23 @@ void syncDirectory(const std::string& directory) {
 // into place, so two writers never fill one file at the same time. A writer that
 // obtains the lock on a file another writer has meanwhile renamed into place
 // starts again with a fresh one. Returns -1 on failure.
-int openLockedTemporaryFile(const std::string& temporaryPath) {
-  for (int attempt = 0; attempt < kTemporaryFileAttempts; ++attempt) {
-    const int fd = open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK,
-                        0666);
-    if (fd < 0) return -1;
+int openLockedTemporaryFile(const std::string& temporaryPath)
+{
+  for (int attempt = 0; attempt < kTemporaryFileAttempts; ++attempt)
+  {
+    const int fd =
+        open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0666);
+    if (fd < 0)
+      return -1;
     struct stat opened;
     struct stat named;
-    if (!lockFile(fd, LOCK_EX) || fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    if (!lockFile(fd, LOCK_EX) || fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))
+    {
       close(fd);
       return -1;
     }
-    if (lstat(temporaryPath.c_str(), &named) == 0 && named.st_dev == opened.st_dev &&
-        named.st_ino == opened.st_ino) {
+    if (lstat(temporaryPath.c_str(), &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
+    {
       return fd;
     }
     close(fd);
@@ -413,24 +523,30 @@ int openLockedTemporaryFile(const std::string& temporaryPath) {
 
 // Gives the new file the permissions of the file it replaces, so that a private
 // settings file stays private.
-bool keepPermissionsOf(const std::string& path, int fd) {
+bool keepPermissionsOf(const std::string& path, int fd)
+{
   struct stat info;
-  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return true;
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    return true;
   return fchmod(fd, info.st_mode & 0777) == 0;
 }
 
 // Replaces the file at `path` with `contents` so that readers see either the old or
 // the new file whole, and a failure at any step leaves the old file untouched.
 // On success `stamp` describes the new file.
-bool replaceFile(const std::string& path, std::string_view contents, FileStamp& stamp) {
+bool replaceFile(const std::string& path, std::string_view contents, FileStamp& stamp)
+{
   const std::string temporaryPath = temporaryPathFor(path);
-  if (temporaryPath.empty()) return false;
+  if (temporaryPath.empty())
+    return false;
   const int fd = openLockedTemporaryFile(temporaryPath);
-  if (fd < 0) return false;
+  if (fd < 0)
+    return false;
   const bool replaced = ftruncate(fd, 0) == 0 && keepPermissionsOf(path, fd) && writeAll(fd, contents) &&
-                        syncFile(fd) && rename(temporaryPath.c_str(), path.c_str()) == 0;
-  if (!replaced) {
-    unlink(temporaryPath.c_str());  // still ours: we hold its lock and it was not renamed
+      syncFile(fd) && rename(temporaryPath.c_str(), path.c_str()) == 0;
+  if (!replaced)
+  {
+    unlink(temporaryPath.c_str()); // still ours: we hold its lock and it was not renamed
     close(fd);
     return false;
   }
@@ -446,33 +562,41 @@ bool replaceFile(const std::string& path, std::string_view contents, FileStamp& 
 // ---------------------------------------------------------------------------
 // The store
 
-struct CachedFile {
+struct CachedFile
+{
   bool used = false;
-  bool current = false;   // false: read the file again at the next call, whatever its stamp
-  bool complete = true;   // false: the file exists but was not read whole, so it must not be rewritten
+  bool current = false; // false: read the file again at the next call, whatever its stamp
+  bool complete = true; // false: the file exists but was not read whole, so it must not be rewritten
   std::uint64_t lastUse = 0;
   std::string path;
   FileStamp stamp;
   Sections sections;
 };
 
-class IniStore {
- public:
-  static IniStore& Instance() {
+class IniStore
+{
+public:
+  static IniStore& Instance()
+  {
     static IniStore store;
     return store;
   }
 
   // Thread: any.
   int Read(const char* section, const char* key, const char* defaultValue, char* buffer, int bufferSize,
-           const char* path) {
-    if (buffer == nullptr || bufferSize <= 0) return 0;
+           const char* path)
+  {
+    if (buffer == nullptr || bufferSize <= 0)
+      return 0;
     std::string_view text = defaultValue != nullptr ? defaultValue : "";
     std::lock_guard<std::mutex> lock(mMutex);
-    if (section != nullptr && key != nullptr && path != nullptr && *path != '\0') {
+    if (section != nullptr && key != nullptr && path != nullptr && *path != '\0')
+    {
       CachedFile& file = Load(path);
-      if (IniSection* s = findSection(file.sections, section)) {
-        if (IniEntry* entry = findEntry(*s, key)) text = visibleValue(entry->value);
+      if (IniSection* s = findSection(file.sections, section))
+      {
+        if (IniEntry* entry = findEntry(*s, key))
+          text = visibleValue(entry->value);
       }
     }
     const std::size_t length = std::min(text.size(), static_cast<std::size_t>(bufferSize - 1));
@@ -482,68 +606,84 @@ class IniStore {
   }
 
   // Thread: any.
-  bool Write(const char* section, const char* key, const char* value, const char* path) {
-    if (section == nullptr || path == nullptr || *path == '\0') return false;
+  bool Write(const char* section, const char* key, const char* value, const char* path)
+  {
+    if (section == nullptr || path == nullptr || *path == '\0')
+      return false;
     const bool setsValue = key != nullptr && value != nullptr;
     if (setsValue ? !(isStorableSection(section) && isStorableKey(key) && isStorableValue(value))
-                  : (*section == '\0' || (key != nullptr && *key == '\0'))) {
+                  : (*section == '\0' || (key != nullptr && *key == '\0')))
+    {
       return false;
     }
     std::lock_guard<std::mutex> lock(mMutex);
     CachedFile& file = Load(path);
-    if (!file.complete) return false;
-    if (!applyWrite(file.sections, section, key, value)) return true;
-    if (!replaceFile(file.path, serialise(file.sections), file.stamp)) {
-      file.current = false;  // drop the change that did not reach the disk
+    if (!file.complete)
+      return false;
+    if (!applyWrite(file.sections, section, key, value))
+      return true;
+    if (!replaceFile(file.path, serialise(file.sections), file.stamp))
+    {
+      file.current = false; // drop the change that did not reach the disk
       return false;
     }
     return true;
   }
 
- private:
-  CachedFile& SlotFor(std::string_view path) {
+private:
+  CachedFile& SlotFor(std::string_view path)
+  {
     // Paths compare exactly: on this system "a.ini" and "A.ini" are two files.
     CachedFile* leastRecent = &mFiles[0];
-    for (CachedFile& file : mFiles) {
-      if (!file.used || file.path == path) return file;
-      if (file.lastUse < leastRecent->lastUse) leastRecent = &file;
+    for (CachedFile& file : mFiles)
+    {
+      if (!file.used || file.path == path)
+        return file;
+      if (file.lastUse < leastRecent->lastUse)
+        leastRecent = &file;
     }
     return *leastRecent;
   }
 
-  CachedFile& Load(std::string_view path) {
+  CachedFile& Load(std::string_view path)
+  {
     CachedFile& file = SlotFor(path);
     file.lastUse = ++mUseCounter;
-    if (file.used && file.current && file.path == path && file.stamp == currentStamp(file.path)) return file;
+    if (file.used && file.current && file.path == path && file.stamp == currentStamp(file.path))
+      return file;
     file.used = true;
     file.path = path;
     ReadFile(file);
     return file;
   }
 
-  static void ReadFile(CachedFile& file) {
+  static void ReadFile(CachedFile& file)
+  {
     file.sections.clear();
     file.stamp = FileStamp{};
     file.current = true;
     file.complete = true;
     // Non-blocking, so that a FIFO in the file's place cannot hang the caller.
     const int fd = open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
+    if (fd < 0)
+    {
       // A missing file is simply empty; any other failure is tried again next time.
       file.complete = file.current = (errno == ENOENT);
       return;
     }
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    {
       file.complete = file.current = false;
       close(fd);
       return;
     }
-    lockFile(fd, LOCK_SH);  // advisory; reading goes on without it
+    lockFile(fd, LOCK_SH); // advisory; reading goes on without it
     const ReadOutcome outcome = readIniFile(fd, file.sections);
     lockFile(fd, LOCK_UN);
     close(fd);
-    if (outcome == ReadOutcome::Failed) {
+    if (outcome == ReadOutcome::Failed)
+    {
       file.complete = file.current = false;
       return;
     }
@@ -553,17 +693,19 @@ class IniStore {
   }
 
   std::mutex mMutex;
-  std::array<CachedFile, kCachedFiles> mFiles;  // guarded by mMutex
-  std::uint64_t mUseCounter = 0;                // guarded by mMutex
+  std::array<CachedFile, kCachedFiles> mFiles; // guarded by mMutex
+  std::uint64_t mUseCounter = 0;               // guarded by mMutex
 };
 
-}  // namespace
+} // namespace
 
 int GetPrivateProfileString(const char* section, const char* key, const char* defaultValue, char* buffer,
-                            int bufferSize, const char* path) {
+                            int bufferSize, const char* path)
+{
   return IniStore::Instance().Read(section, key, defaultValue, buffer, bufferSize, path);
 }
 
-bool WritePrivateProfileString(const char* section, const char* key, const char* value, const char* path) {
+bool WritePrivateProfileString(const char* section, const char* key, const char* value, const char* path)
+{
   return IniStore::Instance().Write(section, key, value, path);
 }

@@ -16,8 +16,8 @@
 // absent. At most bufferSize - 1 characters are copied, followed by a zero.
 // Returns the length of the text in the buffer; 0 (and nothing written) when the
 // buffer is null or bufferSize is not positive.
-int GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
-                            char* buffer, int bufferSize, const char* path);
+int GetPrivateProfileString(const char* section, const char* key, const char* defaultValue, char* buffer,
+                            int bufferSize, const char* path);
 
 // Thread: any. Changes the file at `path`:
 //   key null            - removes the whole section;
@@ -28,5 +28,4 @@ int GetPrivateProfileString(const char* section, const char* key, const char* de
 // section or path is null or empty, the key is empty, a name or value could not be
 // stored as one line (line breaks, "]" in a section, "=" in a key, ...), the existing
 // file could not be read whole, or the file could not be rewritten.
-bool WritePrivateProfileString(const char* section, const char* key, const char* value,
-                               const char* path);
+bool WritePrivateProfileString(const char* section, const char* key, const char* value, const char* path);

@@ -16,14 +16,22 @@ constexpr int32_t MakeFourCC(char a, char b, char c, char d)
 // Packed version: major in bits 16-31, minor in bits 8-15, bug-fix in bits 0-7.
 constexpr int32_t PackVersion(int major, int minor, int bugFix)
 {
-  return static_cast<int32_t>((static_cast<uint32_t>(major) << 16) |
-                              ((static_cast<uint32_t>(minor) & 0xFFu) << 8) |
+  return static_cast<int32_t>((static_cast<uint32_t>(major) << 16) | ((static_cast<uint32_t>(minor) & 0xFFu) << 8) |
                               (static_cast<uint32_t>(bugFix) & 0xFFu));
 }
 
-constexpr int VersionMajor(int32_t packed) { return static_cast<int>((static_cast<uint32_t>(packed) >> 16) & 0xFFFFu); }
-constexpr int VersionMinor(int32_t packed) { return static_cast<int>((static_cast<uint32_t>(packed) >> 8) & 0xFFu); }
-constexpr int VersionBugFix(int32_t packed) { return static_cast<int>(static_cast<uint32_t>(packed) & 0xFFu); }
+constexpr int VersionMajor(int32_t packed)
+{
+  return static_cast<int>((static_cast<uint32_t>(packed) >> 16) & 0xFFFFu);
+}
+constexpr int VersionMinor(int32_t packed)
+{
+  return static_cast<int>((static_cast<uint32_t>(packed) >> 8) & 0xFFu);
+}
+constexpr int VersionBugFix(int32_t packed)
+{
+  return static_cast<int>(static_cast<uint32_t>(packed) & 0xFFu);
+}
 
 // major * 10000 + minor * 100 + bug-fix
 constexpr int VersionDecimal(int32_t packed)
@@ -40,15 +48,15 @@ struct Config
   const char* pluginName = "";
   const char* productName = "";
   const char* mfrName = "";
-  int32_t vendorVersion = 0;   // packed version
-  int32_t uniqueID = 0;        // four-character code
-  int32_t mfrID = 0;           // four-character code
-  int latency = 0;             // samples
+  int32_t vendorVersion = 0; // packed version
+  int32_t uniqueID = 0;      // four-character code
+  int32_t mfrID = 0;         // four-character code
+  int latency = 0;           // samples
   bool plugDoesMidiIn = false;
   bool plugDoesMidiOut = false;
   bool plugDoesMPE = false;
   bool plugDoesChunks = false;
-  int plugType = 0;            // 0 effect, 1 instrument
+  int plugType = 0; // 0 effect, 1 instrument
   bool plugHasUI = false;
   int plugWidth = 0;
   int plugHeight = 0;

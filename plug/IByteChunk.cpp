@@ -46,8 +46,8 @@ int IByteChunk::PutBytes(const void* pData, int count)
 
   const uint8_t* bytes = static_cast<const uint8_t*>(pData);
   const std::less<const uint8_t*> before;
-  const bool fromThisChunk = !mBytes.empty() && !before(bytes, mBytes.data()) &&
-                             before(bytes, mBytes.data() + mBytes.size());
+  const bool fromThisChunk =
+      !mBytes.empty() && !before(bytes, mBytes.data()) && before(bytes, mBytes.data() + mBytes.size());
   if (fromThisChunk)
   {
     // Growing may move the source; copy it first.

@@ -60,8 +60,7 @@ void IEditorDelegate::OnRestoreState()
   OnUIOpen();
 }
 
-void IEditorDelegate::SendControlMsgFromDelegate(int ctrlTag, int msgTag, int dataSize,
-                                                 const void* pData)
+void IEditorDelegate::SendControlMsgFromDelegate(int ctrlTag, int msgTag, int dataSize, const void* pData)
 {
   OnMessage(msgTag, ctrlTag, dataSize, pData);
 }

@@ -51,10 +51,7 @@ public:
 
   virtual void OnMidiMsgUI(const IMidiMsg& /*msg*/) {}
   virtual void OnSysexMsgUI(const ISysEx& /*msg*/) {}
-  virtual bool OnMessage(int /*msgTag*/, int /*ctrlTag*/, int /*dataSize*/, const void* /*pData*/)
-  {
-    return false;
-  }
+  virtual bool OnMessage(int /*msgTag*/, int /*ctrlTag*/, int /*dataSize*/, const void* /*pData*/) { return false; }
   virtual void OnRestoreState();
   virtual bool OnKeyDown(const IKeyPress& /*key*/) { return false; }
   virtual bool OnKeyUp(const IKeyPress& /*key*/) { return false; }
@@ -62,10 +59,8 @@ public:
   // --- Delegate to editor (main, except SendParameterValueFromDelegate: any) ---
 
   virtual void SendControlValueFromDelegate(int /*ctrlTag*/, double /*normalizedValue*/) {}
-  virtual void SendControlMsgFromDelegate(int ctrlTag, int msgTag, int dataSize = 0,
-                                          const void* pData = nullptr);
-  virtual void SendArbitraryMsgFromDelegate(int msgTag, int dataSize = 0,
-                                            const void* pData = nullptr);
+  virtual void SendControlMsgFromDelegate(int ctrlTag, int msgTag, int dataSize = 0, const void* pData = nullptr);
+  virtual void SendArbitraryMsgFromDelegate(int msgTag, int dataSize = 0, const void* pData = nullptr);
   virtual void SendMidiMsgFromDelegate(const IMidiMsg& msg);
   virtual void SendSysexMsgFromDelegate(const ISysEx& msg);
   virtual void SendParameterValueFromDelegate(int paramIdx, double value, bool normalized);

@@ -93,7 +93,7 @@ std::string GetVersionStr(int32_t packedVersion);
 // "<name> version v<x.y.z> <api> (<arch>), built on <date> at <hh:mm> " (with the trailing blank),
 // at most 255 characters. Date and time are given as the compiler's __DATE__ and __TIME__ give
 // them; only the first five characters of the time are shown.
-std::string FormatBuildInfoStr(const char* pluginName, int32_t packedVersion, int api,
-                               const char* buildDate, const char* buildTime);
+std::string FormatBuildInfoStr(const char* pluginName, int32_t packedVersion, int api, const char* buildDate,
+                               const char* buildTime);
 
 } // namespace plug

@@ -14,9 +14,11 @@ struct IKeyPress
   IKeyPress() = default;
 
   // The text is cut to four bytes.
-  IKeyPress(const char* text, int virtualKey, bool shift = false, bool control = false,
-            bool alt = false)
-    : VK(virtualKey), S(shift), C(control), A(alt)
+  IKeyPress(const char* text, int virtualKey, bool shift = false, bool control = false, bool alt = false)
+    : VK(virtualKey),
+      S(shift),
+      C(control),
+      A(alt)
   {
     for (int i = 0; text && text[i] && i < 4; ++i)
       utf8[i] = text[i];

@@ -14,7 +14,10 @@ struct IMidiMsg
 
   constexpr IMidiMsg() = default;
   constexpr IMidiMsg(int offset, std::uint8_t status, std::uint8_t data1 = 0, std::uint8_t data2 = 0)
-    : mOffset(offset), mStatus(status), mData1(data1), mData2(data2)
+    : mOffset(offset),
+      mStatus(status),
+      mData1(data1),
+      mData2(data2)
   {
   }
 
@@ -31,7 +34,9 @@ struct ISysEx
 
   constexpr ISysEx() = default;
   constexpr ISysEx(int offset, const std::uint8_t* data, int size)
-    : mOffset(offset), mData(data), mSize(size)
+    : mOffset(offset),
+      mData(data),
+      mSize(size)
   {
   }
 

@@ -33,8 +33,7 @@ int IOConfig::GetTotalNChannels(ERoute direction) const
 bool IOConfig::ContainsWildcard(ERoute direction) const
 {
   const auto& buses = Buses(direction);
-  return std::any_of(buses.begin(), buses.end(),
-                     [](const IBusInfo& bus) { return bus.mNChans == kWildcardChannels; });
+  return std::any_of(buses.begin(), buses.end(), [](const IBusInfo& bus) { return bus.mNChans == kWildcardChannels; });
 }
 
 } // namespace plug

@@ -15,7 +15,10 @@ enum class ERoute : int
 
 constexpr int kNumRoutes = 2;
 
-constexpr int RouteIndex(ERoute direction) { return direction == ERoute::kOutput ? 1 : 0; }
+constexpr int RouteIndex(ERoute direction)
+{
+  return direction == ERoute::kOutput ? 1 : 0;
+}
 
 // Stands for "any number of channels" in a channel configuration ("*").
 constexpr int kWildcardChannels = -64;
@@ -28,7 +31,9 @@ struct IBusInfo
   std::string mLabel;
 
   IBusInfo(ERoute direction, int nChans, std::string label)
-    : mDirection(direction), mNChans(nChans), mLabel(std::move(label))
+    : mDirection(direction),
+      mNChans(nChans),
+      mLabel(std::move(label))
   {
   }
 };

@@ -43,8 +43,7 @@ double RoundedWithoutNegativeZero(double v)
   return std::round(v) + 0.0;
 }
 
-constexpr const char* kNoteNames[12] = {"C ", "C#", "D ", "D#", "E ", "F ",
-                                        "F#", "G ", "G#", "A ", "A#", "B "};
+constexpr const char* kNoteNames[12] = {"C ", "C#", "D ", "D#", "E ", "F ", "F#", "G ", "G#", "A ", "A#", "B "};
 
 } // namespace
 
@@ -131,9 +130,9 @@ IParam::IParam()
 
 IParam::~IParam() = default;
 
-void IParam::InitDouble(const char* name, double defaultVal, double minVal, double maxVal,
-                        double step, const char* label, int flags, const char* group,
-                        const Shape& shape, EParamUnit unit, DisplayFunc displayFunc)
+void IParam::InitDouble(const char* name, double defaultVal, double minVal, double maxVal, double step,
+                        const char* label, int flags, const char* group, const Shape& shape, EParamUnit unit,
+                        DisplayFunc displayFunc)
 {
   if (mType == kTypeNone)
     mType = kTypeDouble;
@@ -160,44 +159,40 @@ void IParam::InitDouble(const char* name, double defaultVal, double minVal, doub
   mShape->Init(*this);
 }
 
-void IParam::InitInt(const char* name, int defaultVal, int minVal, int maxVal, const char* label,
-                     int flags, const char* group)
+void IParam::InitInt(const char* name, int defaultVal, int minVal, int maxVal, const char* label, int flags,
+                     const char* group)
 {
   if (mType == kTypeNone)
     mType = kTypeInt;
 
-  InitDouble(name, defaultVal, minVal, maxVal, 1.0, label, flags | kFlagStepped, group,
-             ShapeLinear(), kUnitCustom);
+  InitDouble(name, defaultVal, minVal, maxVal, 1.0, label, flags | kFlagStepped, group, ShapeLinear(), kUnitCustom);
 }
 
-void IParam::InitEnum(const char* name, int defaultVal, int nEnums, const char* label, int flags,
-                      const char* group)
+void IParam::InitEnum(const char* name, int defaultVal, int nEnums, const char* label, int flags, const char* group)
 {
   InitEnumWithTexts(kTypeEnum, name, defaultVal, nEnums, label, flags, group, nullptr, 0);
 }
 
-void IParam::InitEnum(const char* name, int defaultVal, std::initializer_list<const char*> texts,
-                      int flags, const char* group)
+void IParam::InitEnum(const char* name, int defaultVal, std::initializer_list<const char*> texts, int flags,
+                      const char* group)
 {
-  InitEnumWithTexts(kTypeEnum, name, defaultVal, static_cast<int>(texts.size()), "", flags, group,
-                    texts.begin(), static_cast<int>(texts.size()));
+  InitEnumWithTexts(kTypeEnum, name, defaultVal, static_cast<int>(texts.size()), "", flags, group, texts.begin(),
+                    static_cast<int>(texts.size()));
 }
 
-void IParam::InitNote(const char* name, int defaultVal, int nEnums, const char* label, int flags,
-                      const char* group)
+void IParam::InitNote(const char* name, int defaultVal, int nEnums, const char* label, int flags, const char* group)
 {
   InitEnumWithTexts(kTypeNote, name, defaultVal, nEnums, label, flags, group, nullptr, 0);
 }
 
-void IParam::InitEnumWithTexts(EParamType type, const char* name, int defaultVal, int nEnums,
-                               const char* label, int flags, const char* group,
-                               const char* const* texts, int nTexts)
+void IParam::InitEnumWithTexts(EParamType type, const char* name, int defaultVal, int nEnums, const char* label,
+                               int flags, const char* group, const char* const* texts, int nTexts)
 {
   if (mType == kTypeNone)
     mType = type;
 
-  InitDouble(name, defaultVal, 0.0, static_cast<double>(nEnums) - 1.0, 1.0, label,
-             flags | kFlagStepped, group, ShapeLinear(), kUnitCustom);
+  InitDouble(name, defaultVal, 0.0, static_cast<double>(nEnums) - 1.0, 1.0, label, flags | kFlagStepped, group,
+             ShapeLinear(), kUnitCustom);
 
   // Without a first text no texts are set at all.
   if (nTexts < 1 || texts == nullptr || texts[0] == nullptr)
@@ -208,8 +203,8 @@ void IParam::InitEnumWithTexts(EParamType type, const char* name, int defaultVal
     SetDisplayText(i, texts[i]);
 }
 
-void IParam::InitBool(const char* name, bool defaultVal, const char* label, int flags,
-                      const char* group, const char* offText, const char* onText)
+void IParam::InitBool(const char* name, bool defaultVal, const char* label, int flags, const char* group,
+                      const char* offText, const char* onText)
 {
   if (mType == kTypeNone)
     mType = kTypeBool;
@@ -229,8 +224,8 @@ std::string IParam::PitchText(int noteNumber, bool middleCisC4)
   return buffer;
 }
 
-void IParam::InitPitch(const char* name, int defaultVal, int lowestNote, int highestNote,
-                       int flags, const char* group, bool middleCisC4)
+void IParam::InitPitch(const char* name, int defaultVal, int lowestNote, int highestNote, int flags, const char* group,
+                       bool middleCisC4)
 {
   InitEnum(name, defaultVal, highestNote - lowestNote + 1, "", flags, group);
 
@@ -238,63 +233,55 @@ void IParam::InitPitch(const char* name, int defaultVal, int lowestNote, int hig
     SetDisplayText(note - lowestNote, PitchText(note, middleCisC4).c_str());
 }
 
-void IParam::InitFrequency(const char* name, double defaultVal, double minVal, double maxVal,
-                           double step, int flags, const char* group)
+void IParam::InitFrequency(const char* name, double defaultVal, double minVal, double maxVal, double step, int flags,
+                           const char* group)
 {
-  InitDouble(name, defaultVal, minVal, maxVal, step, "Hz", flags, group, ShapeExp(),
-             kUnitFrequency);
+  InitDouble(name, defaultVal, minVal, maxVal, step, "Hz", flags, group, ShapeExp(), kUnitFrequency);
 }
 
-void IParam::InitSeconds(const char* name, double defaultVal, double minVal, double maxVal,
-                         double step, int flags, const char* group)
+void IParam::InitSeconds(const char* name, double defaultVal, double minVal, double maxVal, double step, int flags,
+                         const char* group)
 {
-  InitDouble(name, defaultVal, minVal, maxVal, step, "Seconds", flags, group, ShapeLinear(),
-             kUnitSeconds);
+  InitDouble(name, defaultVal, minVal, maxVal, step, "Seconds", flags, group, ShapeLinear(), kUnitSeconds);
 }
 
-void IParam::InitMilliseconds(const char* name, double defaultVal, double minVal, double maxVal,
-                              int flags, const char* group)
+void IParam::InitMilliseconds(const char* name, double defaultVal, double minVal, double maxVal, int flags,
+                              const char* group)
 {
-  InitDouble(name, defaultVal, minVal, maxVal, 1.0, "ms", flags, group, ShapeLinear(),
-             kUnitMilliseconds);
+  InitDouble(name, defaultVal, minVal, maxVal, 1.0, "ms", flags, group, ShapeLinear(), kUnitMilliseconds);
 }
 
-void IParam::InitGain(const char* name, double defaultVal, double minVal, double maxVal,
-                      double step, int flags, const char* group)
+void IParam::InitGain(const char* name, double defaultVal, double minVal, double maxVal, double step, int flags,
+                      const char* group)
 {
   InitDouble(name, defaultVal, minVal, maxVal, step, "dB", flags, group, ShapeLinear(), kUnitDB);
 }
 
-void IParam::InitDB(const char* name, double defaultVal, double minVal, double maxVal, double step,
-                    int flags, const char* group)
+void IParam::InitDB(const char* name, double defaultVal, double minVal, double maxVal, double step, int flags,
+                    const char* group)
 {
-  InitDouble(name, defaultVal, minVal, maxVal, step, "dB",
-             flags | kFlagMinusInfAtMin | kFlagRoundDisplay, group, ShapePowCurve(0.26849),
-             kUnitDB);
+  InitDouble(name, defaultVal, minVal, maxVal, step, "dB", flags | kFlagMinusInfAtMin | kFlagRoundDisplay, group,
+             ShapePowCurve(0.26849), kUnitDB);
 }
 
-void IParam::InitPercentage(const char* name, double defaultVal, double minVal, double maxVal,
-                            int flags, const char* group)
+void IParam::InitPercentage(const char* name, double defaultVal, double minVal, double maxVal, int flags,
+                            const char* group)
 {
-  InitDouble(name, defaultVal, minVal, maxVal, 1.0, "%", flags, group, ShapeLinear(),
-             kUnitPercentage);
+  InitDouble(name, defaultVal, minVal, maxVal, 1.0, "%", flags, group, ShapeLinear(), kUnitPercentage);
 }
 
-void IParam::InitPan(const char* name, double defaultVal, double minVal, double maxVal, int flags,
-                     const char* group)
+void IParam::InitPan(const char* name, double defaultVal, double minVal, double maxVal, int flags, const char* group)
 {
   InitDouble(name, defaultVal, minVal, maxVal, 1.0, "", flags, group, ShapeLinear(), kUnitPan);
 }
 
-void IParam::InitAngleDegrees(const char* name, double defaultVal, double minVal, double maxVal,
-                              int flags, const char* group)
+void IParam::InitAngleDegrees(const char* name, double defaultVal, double minVal, double maxVal, int flags,
+                              const char* group)
 {
-  InitDouble(name, defaultVal, minVal, maxVal, 1.0, "degrees", flags, group, ShapeLinear(),
-             kUnitDegrees);
+  InitDouble(name, defaultVal, minVal, maxVal, 1.0, "degrees", flags, group, ShapeLinear(), kUnitDegrees);
 }
 
-void IParam::Init(const IParam& source, const char* searchStr, const char* replaceStr,
-                  const char* newGroup)
+void IParam::Init(const IParam& source, const char* searchStr, const char* replaceStr, const char* newGroup)
 {
   if (mType == kTypeNone)
     mType = source.Type();
@@ -316,9 +303,8 @@ void IParam::Init(const IParam& source, const char* searchStr, const char* repla
   const std::string label = source.GetLabel();
   const std::string groupCopy = group;
 
-  InitDouble(name.c_str(), source.GetDefault(), source.GetMin(), source.GetMax(), source.GetStep(),
-             label.c_str(), source.GetFlags(), groupCopy.c_str(), *shape, source.Unit(),
-             std::move(displayFunc));
+  InitDouble(name.c_str(), source.GetDefault(), source.GetMin(), source.GetMax(), source.GetStep(), label.c_str(),
+             source.GetFlags(), groupCopy.c_str(), *shape, source.Unit(), std::move(displayFunc));
 
   for (const DisplayText& entry : texts)
     SetDisplayText(entry.mValue, entry.mText);
@@ -414,8 +400,8 @@ bool IParam::MapDisplayText(const char* text, double* pValue) const
 
   for (const DisplayText& entry : mDisplayTexts)
   {
-    const bool match = (mType == kTypeNote) ? EqualsIgnoringCase(entry.mText, text)
-                                            : std::strcmp(entry.mText, text) == 0;
+    const bool match =
+        (mType == kTypeNote) ? EqualsIgnoringCase(entry.mText, text) : std::strcmp(entry.mText, text) == 0;
     if (match)
     {
       if (pValue)
@@ -442,8 +428,8 @@ double IParam::StringToValue(const char* text) const
   return ConstrainValue(value);
 }
 
-void IParam::GetDisplayForHost(double value, bool normalized, std::string& display,
-                               bool withDisplayText, bool numericOnly) const
+void IParam::GetDisplayForHost(double value, bool normalized, std::string& display, bool withDisplayText,
+                               bool numericOnly) const
 {
   if (normalized)
     value = NormToValue(value);
@@ -523,12 +509,21 @@ void IParam::GetJSON(std::string& json, int idx) const
   const char* typeText = nullptr;
   switch (mType)
   {
-    case kTypeBool: typeText = "bool"; break;
-    case kTypeInt: typeText = "int"; break;
-    case kTypeEnum: typeText = "enum"; break;
-    case kTypeDouble: typeText = "float"; break;
+    case kTypeBool:
+      typeText = "bool";
+      break;
+    case kTypeInt:
+      typeText = "int";
+      break;
+    case kTypeEnum:
+      typeText = "enum";
+      break;
+    case kTypeDouble:
+      typeText = "float";
+      break;
     case kTypeNone:
-    case kTypeNote: break;
+    case kTypeNote:
+      break;
   }
 
   JSONBuffer piece;

@@ -139,12 +139,11 @@ public:
   // --- Initialisation (main thread, before processing starts) ---
 
   void InitDouble(const char* name, double defaultVal, double minVal, double maxVal, double step,
-                  const char* label = "", int flags = 0, const char* group = "",
-                  const Shape& shape = ShapeLinear(), EParamUnit unit = kUnitCustom,
-                  DisplayFunc displayFunc = nullptr);
+                  const char* label = "", int flags = 0, const char* group = "", const Shape& shape = ShapeLinear(),
+                  EParamUnit unit = kUnitCustom, DisplayFunc displayFunc = nullptr);
 
-  void InitInt(const char* name, int defaultVal, int minVal, int maxVal, const char* label = "",
-               int flags = 0, const char* group = "");
+  void InitInt(const char* name, int defaultVal, int minVal, int maxVal, const char* label = "", int flags = 0,
+               const char* group = "");
 
   // List form without texts.
   void InitEnum(const char* name, int defaultVal, int nEnums, const char* label = "", int flags = 0,
@@ -153,58 +152,56 @@ public:
   // List form: value 0 shows firstText, values 1 .. nEnums - 1 the further texts in order. Texts
   // beyond nEnums are ignored; values without a given text get none.
   template <typename... Texts>
-  void InitEnum(const char* name, int defaultVal, int nEnums, const char* label, int flags,
-                const char* group, const char* firstText, Texts... furtherTexts)
+  void InitEnum(const char* name, int defaultVal, int nEnums, const char* label, int flags, const char* group,
+                const char* firstText, Texts... furtherTexts)
   {
     const char* texts[] = {firstText, static_cast<const char*>(furtherTexts)...};
     InitEnumWithTexts(kTypeEnum, name, defaultVal, nEnums, label, flags, group, texts,
                       static_cast<int>(sizeof...(Texts)) + 1);
   }
 
-  void InitEnum(const char* name, int defaultVal, std::initializer_list<const char*> texts,
-                int flags = 0, const char* group = "");
+  void InitEnum(const char* name, int defaultVal, std::initializer_list<const char*> texts, int flags = 0,
+                const char* group = "");
 
   void InitNote(const char* name, int defaultVal, int nEnums, const char* label = "", int flags = 0,
                 const char* group = "");
 
   template <typename... Texts>
-  void InitNote(const char* name, int defaultVal, int nEnums, const char* label, int flags,
-                const char* group, const char* firstText, Texts... furtherTexts)
+  void InitNote(const char* name, int defaultVal, int nEnums, const char* label, int flags, const char* group,
+                const char* firstText, Texts... furtherTexts)
   {
     const char* texts[] = {firstText, static_cast<const char*>(furtherTexts)...};
     InitEnumWithTexts(kTypeNote, name, defaultVal, nEnums, label, flags, group, texts,
                       static_cast<int>(sizeof...(Texts)) + 1);
   }
 
-  void InitBool(const char* name, bool defaultVal, const char* label = "", int flags = 0,
-                const char* group = "", const char* offText = "off", const char* onText = "on");
+  void InitBool(const char* name, bool defaultVal, const char* label = "", int flags = 0, const char* group = "",
+                const char* offText = "off", const char* onText = "on");
 
   // defaultVal is the offset from the lowest note.
-  void InitPitch(const char* name, int defaultVal, int lowestNote = 0, int highestNote = 128,
-                 int flags = 0, const char* group = "", bool middleCisC4 = false);
+  void InitPitch(const char* name, int defaultVal, int lowestNote = 0, int highestNote = 128, int flags = 0,
+                 const char* group = "", bool middleCisC4 = false);
 
-  void InitFrequency(const char* name, double defaultVal = 1000.0, double minVal = 0.1,
-                     double maxVal = 10000.0, double step = 0.1, int flags = 0,
-                     const char* group = "");
-  void InitSeconds(const char* name, double defaultVal = 1.0, double minVal = 0.0,
-                   double maxVal = 10.0, double step = 0.1, int flags = 0, const char* group = "");
-  void InitMilliseconds(const char* name, double defaultVal = 1.0, double minVal = 0.0,
-                        double maxVal = 100.0, int flags = 0, const char* group = "");
-  void InitGain(const char* name, double defaultVal = 0.0, double minVal = -70.0,
-                double maxVal = 24.0, double step = 0.5, int flags = 0, const char* group = "");
-  void InitDB(const char* name, double defaultVal = 0.0, double minVal = -70.0,
-              double maxVal = 12.0, double step = 0.1, int flags = 0, const char* group = "");
-  void InitPercentage(const char* name, double defaultVal = 0.0, double minVal = 0.0,
-                      double maxVal = 100.0, int flags = 0, const char* group = "");
-  void InitPan(const char* name, double defaultVal = 0.0, double minVal = -100.0,
-               double maxVal = 100.0, int flags = 0, const char* group = "");
-  void InitAngleDegrees(const char* name, double defaultVal = 0.0, double minVal = 0.0,
-                        double maxVal = 360.0, int flags = 0, const char* group = "");
+  void InitFrequency(const char* name, double defaultVal = 1000.0, double minVal = 0.1, double maxVal = 10000.0,
+                     double step = 0.1, int flags = 0, const char* group = "");
+  void InitSeconds(const char* name, double defaultVal = 1.0, double minVal = 0.0, double maxVal = 10.0,
+                   double step = 0.1, int flags = 0, const char* group = "");
+  void InitMilliseconds(const char* name, double defaultVal = 1.0, double minVal = 0.0, double maxVal = 100.0,
+                        int flags = 0, const char* group = "");
+  void InitGain(const char* name, double defaultVal = 0.0, double minVal = -70.0, double maxVal = 24.0,
+                double step = 0.5, int flags = 0, const char* group = "");
+  void InitDB(const char* name, double defaultVal = 0.0, double minVal = -70.0, double maxVal = 12.0, double step = 0.1,
+              int flags = 0, const char* group = "");
+  void InitPercentage(const char* name, double defaultVal = 0.0, double minVal = 0.0, double maxVal = 100.0,
+                      int flags = 0, const char* group = "");
+  void InitPan(const char* name, double defaultVal = 0.0, double minVal = -100.0, double maxVal = 100.0, int flags = 0,
+               const char* group = "");
+  void InitAngleDegrees(const char* name, double defaultVal = 0.0, double minVal = 0.0, double maxVal = 360.0,
+                        int flags = 0, const char* group = "");
 
   // Copy of another parameter; the first occurrence of searchStr in its name is replaced by
   // replaceStr, and newGroup (when non-empty) replaces its group.
-  void Init(const IParam& source, const char* searchStr, const char* replaceStr,
-            const char* newGroup = "");
+  void Init(const IParam& source, const char* searchStr, const char* replaceStr, const char* newGroup = "");
 
   // --- Values (any thread) ---
 
@@ -231,8 +228,8 @@ public:
   bool MapDisplayText(const char* text, double* pValue) const;
   double StringToValue(const char* text) const;
 
-  void GetDisplayForHost(double value, bool normalized, std::string& display,
-                         bool withDisplayText = true, bool numericOnly = false) const;
+  void GetDisplayForHost(double value, bool normalized, std::string& display, bool withDisplayText = true,
+                         bool numericOnly = false) const;
   void GetDisplayForHost(std::string& display, bool withDisplayText = true) const
   {
     GetDisplayForHost(GetValue(), false, display, withDisplayText);
@@ -280,9 +277,8 @@ private:
     char mText[kMaxTextLength];
   };
 
-  void InitEnumWithTexts(EParamType type, const char* name, int defaultVal, int nEnums,
-                         const char* label, int flags, const char* group, const char* const* texts,
-                         int nTexts);
+  void InitEnumWithTexts(EParamType type, const char* name, int defaultVal, int nEnums, const char* label, int flags,
+                         const char* group, const char* const* texts, int nTexts);
 
   EParamType mType = kTypeNone;
   EParamUnit mUnit = kUnitCustom;

@@ -20,16 +20,16 @@ bool IsHostPrivate(const IParam& param)
 } // namespace
 
 IPluginAPIBase::IPluginAPIBase(const Config& config, EAPI plugAPI)
-  : IPluginBase(config.nParams, config.nPresets)
-  , mPluginName(CopyText(config.pluginName))
-  , mProductName(CopyText(config.productName))
-  , mMfrName(CopyText(config.mfrName))
-  , mBundleID(CopyText(config.bundleID))
-  , mUniqueID(config.uniqueID)
-  , mMfrID(config.mfrID)
-  , mHasUI(config.plugHasUI)
-  , mEditorWidth(config.plugWidth)
-  , mEditorHeight(config.plugHeight)
+  : IPluginBase(config.nParams, config.nPresets),
+    mPluginName(CopyText(config.pluginName)),
+    mProductName(CopyText(config.productName)),
+    mMfrName(CopyText(config.mfrName)),
+    mBundleID(CopyText(config.bundleID)),
+    mUniqueID(config.uniqueID),
+    mMfrID(config.mfrID),
+    mHasUI(config.plugHasUI),
+    mEditorWidth(config.plugWidth),
+    mEditorHeight(config.plugHeight)
 {
   mPluginVersion = config.vendorVersion;
   mAPI = plugAPI;

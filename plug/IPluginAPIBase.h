@@ -38,9 +38,9 @@ public:
   // 1e-5, the double at index startPos + parameter index of data. False for null data or a
   // negative start.
   virtual bool CompareState(const uint8_t* data, int startPos) const;
-  virtual bool OnHostRequestingAboutBox() { return false; }   // host
+  virtual bool OnHostRequestingAboutBox() { return false; }    // host
   virtual bool OnHostRequestingProductHelp() { return false; } // host
-  virtual void OnHostIdentified() {}                          // host, from SetHost
+  virtual void OnHostIdentified() {}                           // host, from SetHost
   // Host: appends the indices 0 .. count - 1, but only when count is less than the number of
   // parameters.
   virtual void OnHostRequestingImportantParameters(int count, std::vector<int>& results);
@@ -59,9 +59,9 @@ public:
   virtual void HostSpecificInit() {} // host, from SetHost
   // Main: records the size and returns false; the binding asks the host to resize.
   virtual bool EditorResize(int width, int height);
-  virtual void BeginInformHostOfParamChange(int /*paramIdx*/) {}                          // main
-  virtual void EndInformHostOfParamChange(int /*paramIdx*/) {}                            // main
-  virtual void InformHostOfParamChange(int /*paramIdx*/, double /*normalizedValue*/) {}   // main
+  virtual void BeginInformHostOfParamChange(int /*paramIdx*/) {}                        // main
+  virtual void EndInformHostOfParamChange(int /*paramIdx*/) {}                          // main
+  virtual void InformHostOfParamChange(int /*paramIdx*/, double /*normalizedValue*/) {} // main
   virtual void TransmitMidiMsgFromProcessor(const IMidiMsg& /*msg*/) {}
   virtual void TransmitSysExDataFromProcessor(const SysExData& /*data*/) {}
 
@@ -74,8 +74,7 @@ public:
   bool EditorResizeFromUI(int viewWidth, int viewHeight) override;
   void SendMidiMsgFromUI(const IMidiMsg& msg) override;
   void SendSysexMsgFromUI(const ISysEx& msg) override;
-  void SendArbitraryMsgFromUI(int msgTag, int ctrlTag = -1, int dataSize = 0,
-                              const void* pData = nullptr) override;
+  void SendArbitraryMsgFromUI(int msgTag, int ctrlTag = -1, int dataSize = 0, const void* pData = nullptr) override;
   // Producers of the rings to the processing side; a full ring drops the message, and a
   // system-exclusive message longer than an entry holds is rejected.
   void DeferMidiMsg(const IMidiMsg& msg) override;
@@ -91,15 +90,15 @@ public:
   // identifies the host, stores identity and packed version, then HostSpecificInit and
   // OnHostIdentified.
   void SetHost(const char* hostName, int32_t packedVersion);
-  int GetHost() const { return mHost; }                             // any
-  const std::string& GetHostName() const { return mHostName; }      // any, once identified
-  int GetHostVersion(bool decimal) const;                           // any
-  void GetHostVersionStr(std::string& str) const;                   // any
-  int GetPluginVersion(bool decimal) const;                         // any
-  void GetPluginVersionStr(std::string& str) const;                 // any
-  const char* GetAPIStr() const { return plug::GetAPIStr(mAPI); }   // any
-  const char* GetArchStr() const { return plug::GetArchStr(); }     // any
-  void GetBuildInfoStr(std::string& str) const;                     // any
+  int GetHost() const { return mHost; }                           // any
+  const std::string& GetHostName() const { return mHostName; }    // any, once identified
+  int GetHostVersion(bool decimal) const;                         // any
+  void GetHostVersionStr(std::string& str) const;                 // any
+  int GetPluginVersion(bool decimal) const;                       // any
+  void GetPluginVersionStr(std::string& str) const;               // any
+  const char* GetAPIStr() const { return plug::GetAPIStr(mAPI); } // any
+  const char* GetArchStr() const { return plug::GetArchStr(); }   // any
+  void GetBuildInfoStr(std::string& str) const;                   // any
 
   // --- Configuration (any thread) ---
 

@@ -214,8 +214,7 @@ bool IPluginBase::FillFirstFreePreset(const char* name, const std::vector<double
   return true;
 }
 
-bool IPluginBase::MakePresetFromPairs(const char* name, int nParamsNamed,
-                                      const std::vector<double>& flat)
+bool IPluginBase::MakePresetFromPairs(const char* name, int nParamsNamed, const std::vector<double>& flat)
 {
   if (nParamsNamed < 0 || flat.size() != 2 * static_cast<std::size_t>(nParamsNamed))
     return false;
@@ -275,9 +274,7 @@ void IPluginBase::EnsureDefaultPreset()
 
 void IPluginBase::PruneUninitializedPresets()
 {
-  std::erase_if(mPresets, [](const std::unique_ptr<IPresetEntry>& preset) {
-    return !preset->mInitialized;
-  });
+  std::erase_if(mPresets, [](const std::unique_ptr<IPresetEntry>& preset) { return !preset->mInitialized; });
 }
 
 int IPluginBase::CountPresetsNamedLike(const char* text) const
@@ -301,8 +298,7 @@ bool IPluginBase::RestorePreset(int idx)
   {
     preset.mInitialized = true;
     char name[IPresetEntry::kMaxNameLength];
-    std::snprintf(name, sizeof(name), "%s %d", "user preset",
-                  1 + CountPresetsNamedLike("user preset"));
+    std::snprintf(name, sizeof(name), "%s %d", "user preset", 1 + CountPresetsNamedLike("user preset"));
     preset.SetName(name);
     preset.mChunk.ClearChunk();
     if (!SerializeState(preset.mChunk))
@@ -352,10 +348,9 @@ void IPluginBase::ModifyCurrentPreset(const char* name)
 
 // --- Parameter sets ---
 
-void IPluginBase::InitParamRange(int startIdx, int endIdx, int countStart, const char* nameFormat,
-                                 double defaultVal, double minVal, double maxVal, double step,
-                                 const char* label, int flags, const char* group,
-                                 const IParam::Shape& shape, IParam::EParamUnit unit,
+void IPluginBase::InitParamRange(int startIdx, int endIdx, int countStart, const char* nameFormat, double defaultVal,
+                                 double minVal, double maxVal, double step, const char* label, int flags,
+                                 const char* group, const IParam::Shape& shape, IParam::EParamUnit unit,
                                  IParam::DisplayFunc displayFunc)
 {
   int counter = countStart;
@@ -366,14 +361,12 @@ void IPluginBase::InitParamRange(int startIdx, int endIdx, int countStart, const
       continue;
     char name[IParam::kMaxTextLength];
     std::snprintf(name, sizeof(name), nameFormat ? nameFormat : "", counter);
-    param->InitDouble(name, defaultVal, minVal, maxVal, step, label, flags, group, shape, unit,
-                      displayFunc);
+    param->InitDouble(name, defaultVal, minVal, maxVal, step, label, flags, group, shape, unit, displayFunc);
   }
 }
 
-void IPluginBase::CloneParamRange(int cloneStartIdx, int cloneEndIdx, int startIdx,
-                                  const char* searchStr, const char* replaceStr,
-                                  const char* newGroup)
+void IPluginBase::CloneParamRange(int cloneStartIdx, int cloneEndIdx, int startIdx, const char* searchStr,
+                                  const char* replaceStr, const char* newGroup)
 {
   for (int i = cloneStartIdx; i <= cloneEndIdx; ++i)
   {

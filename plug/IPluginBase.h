@@ -47,15 +47,9 @@ public:
 
   virtual void InformHostOfParameterDetailsChange() {}
   virtual bool SerializeState(IByteChunk& chunk) const { return SerializeParams(chunk); }
-  virtual int UnserializeState(const IByteChunk& chunk, int startPos)
-  {
-    return UnserializeParams(chunk, startPos);
-  }
+  virtual int UnserializeState(const IByteChunk& chunk, int startPos) { return UnserializeParams(chunk, startPos); }
   virtual bool SerializeVST3CtrlrState(IByteChunk& /*chunk*/) const { return true; }
-  virtual int UnserializeVST3CtrlrState(const IByteChunk& /*chunk*/, int startPos)
-  {
-    return startPos;
-  }
+  virtual int UnserializeVST3CtrlrState(const IByteChunk& /*chunk*/, int startPos) { return startPos; }
   virtual void InformHostOfProgramChange() {}
   virtual void OnPresetsModified() {}
 
@@ -82,7 +76,7 @@ public:
   template <typename... Values>
   bool MakePreset(const char* name, Values... values)
   {
-    static_assert(((std::is_arithmetic_v<Values> || std::is_enum_v<Values>) && ...), "preset values are numbers");
+    static_assert(((std::is_arithmetic_v<Values> || std::is_enum_v<Values>)&&...), "preset values are numbers");
     const std::vector<double> list{static_cast<double>(values)...};
     if (static_cast<int>(list.size()) != NParams())
       return false;
@@ -96,7 +90,7 @@ public:
   bool MakePresetFromNamedParams(const char* name, int nParamsNamed, Pairs... pairs)
   {
     static_assert(sizeof...(Pairs) % 2 == 0, "index and value pairs");
-    static_assert(((std::is_arithmetic_v<Pairs> || std::is_enum_v<Pairs>) && ...), "indices and values are numbers");
+    static_assert(((std::is_arithmetic_v<Pairs> || std::is_enum_v<Pairs>)&&...), "indices and values are numbers");
     const std::vector<double> flat{static_cast<double>(pairs)...};
     return MakePresetFromPairs(name, nParamsNamed, flat);
   }
@@ -171,12 +165,10 @@ public:
 
   // --- Parameter sets ---
 
-  void InitParamRange(int startIdx, int endIdx, int countStart, const char* nameFormat,
-                      double defaultVal, double minVal, double maxVal, double step,
-                      const char* label = "", int flags = 0, const char* group = "",
-                      const IParam::Shape& shape = IParam::ShapeLinear(),
-                      IParam::EParamUnit unit = IParam::kUnitCustom,
-                      IParam::DisplayFunc displayFunc = nullptr);
+  void InitParamRange(int startIdx, int endIdx, int countStart, const char* nameFormat, double defaultVal,
+                      double minVal, double maxVal, double step, const char* label = "", int flags = 0,
+                      const char* group = "", const IParam::Shape& shape = IParam::ShapeLinear(),
+                      IParam::EParamUnit unit = IParam::kUnitCustom, IParam::DisplayFunc displayFunc = nullptr);
   void CloneParamRange(int cloneStartIdx, int cloneEndIdx, int startIdx, const char* searchStr = "",
                        const char* replaceStr = "", const char* newGroup = "");
   void CopyParamValues(int startIdx, int destIdx, int nParams);

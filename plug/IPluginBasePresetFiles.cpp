@@ -60,7 +60,7 @@ void PutFloat(Bytes& out, float value)
 int32_t GetInt32(const uint8_t* data)
 {
   const uint32_t bits = (static_cast<uint32_t>(data[0]) << 24) | (static_cast<uint32_t>(data[1]) << 16) |
-                        (static_cast<uint32_t>(data[2]) << 8) | static_cast<uint32_t>(data[3]);
+      (static_cast<uint32_t>(data[2]) << 8) | static_cast<uint32_t>(data[3]);
   return static_cast<int32_t>(bits);
 }
 
@@ -186,7 +186,7 @@ bool ReadWholeFile(const char* path, Bytes& out, std::size_t maxSize)
 
   struct stat info;
   bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
-            static_cast<uint64_t>(info.st_size) <= maxSize;
+      static_cast<uint64_t>(info.st_size) <= maxSize;
   Bytes bytes;
   std::size_t total = 0;
   if (ok)
@@ -258,8 +258,8 @@ std::string TemporaryPathFor(const std::string& path)
   static std::atomic<unsigned> counter{0};
   const std::size_t slash = path.rfind('/');
   const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  return path.substr(0, nameStart) + "." + path.substr(nameStart, 200) + "." +
-         std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
+  return path.substr(0, nameStart) + "." + path.substr(nameStart, 200) + "." + std::to_string(getpid()) + "-" +
+      std::to_string(counter++) + ".tmp";
 }
 
 // Opens a new temporary file beside path (mode 0666 less the umask); -1 on failure.
@@ -298,8 +298,8 @@ bool ReplaceFile(const char* path, const void* data, std::size_t size)
   const int fd = CreateTemporaryFile(target, temporaryPath);
   if (fd < 0)
     return false;
-  const bool written = KeepPermissionsOf(path, fd) &&
-                       WriteAll(fd, static_cast<const uint8_t*>(data), size) && SyncFile(fd);
+  const bool written =
+      KeepPermissionsOf(path, fd) && WriteAll(fd, static_cast<const uint8_t*>(data), size) && SyncFile(fd);
   const bool closed = close(fd) == 0;
   if (!written || !closed || rename(temporaryPath.c_str(), path) != 0)
   {
@@ -333,8 +333,8 @@ std::string EncodeBase64(const uint8_t* data, std::size_t size)
   {
     const std::size_t left = size - i;
     const uint32_t bits = (static_cast<uint32_t>(data[i]) << 16) |
-                          (left > 1 ? static_cast<uint32_t>(data[i + 1]) << 8 : 0u) |
-                          (left > 2 ? static_cast<uint32_t>(data[i + 2]) : 0u);
+        (left > 1 ? static_cast<uint32_t>(data[i + 1]) << 8 : 0u) |
+        (left > 2 ? static_cast<uint32_t>(data[i + 2]) : 0u);
     text += kAlphabet[(bits >> 18) & 63u];
     text += kAlphabet[(bits >> 12) & 63u];
     text += left > 1 ? kAlphabet[(bits >> 6) & 63u] : '=';
@@ -448,15 +448,14 @@ bool IPluginBase::LoadProgramFromFXP(const char* path)
   // than the plug-in has parameters (those keep their values) or more (the surplus is ignored).
   const ProgramHeader header = ReadProgramHeader(file.data());
   if (header.chunkMagic != kChunkMagic || header.formMagic != kProgramFormMagic ||
-      header.formatVersion != kProgramFormatVersion || header.uniqueID != GetUniqueID() ||
-      header.numParams < 0 ||
+      header.formatVersion != kProgramFormatVersion || header.uniqueID != GetUniqueID() || header.numParams < 0 ||
       file.size() != kProgramHeaderSize + kValueSize * static_cast<std::size_t>(header.numParams))
     return false;
 
   Program program;
   program.name = header.name;
-  if (!ReadNormalizedValues(file.data() + kProgramHeaderSize,
-                            static_cast<std::size_t>(header.numParams), program.values))
+  if (!ReadNormalizedValues(file.data() + kProgramHeaderSize, static_cast<std::size_t>(header.numParams),
+                            program.values))
     return false;
 
   ApplyProgram(*this, program);
@@ -525,8 +524,7 @@ bool IPluginBase::LoadBankFromFXB(const char* path)
     }
     Program program;
     program.name = recordHeader.name;
-    if (!ReadNormalizedValues(record + kProgramHeaderSize, static_cast<std::size_t>(NParams()),
-                              program.values))
+    if (!ReadNormalizedValues(record + kProgramHeaderSize, static_cast<std::size_t>(NParams()), program.values))
       return false;
     programs.push_back(std::move(program));
   }

@@ -15,7 +15,10 @@ namespace {
 
 constexpr ERoute kRoutes[kNumRoutes] = {ERoute::kInput, ERoute::kOutput};
 
-bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool IsBlank(char c)
+{
+  return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 // Reads a decimal integer the way "%d" would (leading blanks, optional sign, digits), saturating at
 // limit instead of overflowing. 0 when no digits can be read.
@@ -88,14 +91,13 @@ std::string FormatChannelLabel(const char* format, int number)
 // --- Construction ---------------------------------------------------------------------------------
 
 IPluginProcessor::IPluginProcessor(const Config& config)
-  : mPlugType(config.plugType)
-  , mDoesMidiIn(config.plugDoesMidiIn)
-  , mDoesMidiOut(config.plugDoesMidiOut)
-  , mDoesMPE(config.plugDoesMPE)
-  , mLatency(config.latency)
+  : mPlugType(config.plugType),
+    mDoesMidiIn(config.plugDoesMidiIn),
+    mDoesMidiOut(config.plugDoesMidiOut),
+    mDoesMPE(config.plugDoesMPE),
+    mLatency(config.latency)
 {
-  ParseChannelIOStr(config.channelIOStr, mIOConfigs, mMaxNChannels[0], mMaxNChannels[1], mMaxNBuses[0],
-                    mMaxNBuses[1]);
+  ParseChannelIOStr(config.channelIOStr, mIOConfigs, mMaxNChannels[0], mMaxNChannels[1], mMaxNBuses[0], mMaxNBuses[1]);
 
   for (ERoute direction : kRoutes)
   {
@@ -141,7 +143,10 @@ void IPluginProcessor::ProcessBlock(double** inputs, double** outputs, int frame
 
 void IPluginProcessor::ProcessSingleBlock(float**, float**, int) {}
 
-void IPluginProcessor::ProcessMidiMsg(const IMidiMsg& msg) { SendMidiMsg(msg); }
+void IPluginProcessor::ProcessMidiMsg(const IMidiMsg& msg)
+{
+  SendMidiMsg(msg);
+}
 
 void IPluginProcessor::ProcessSysEx(ISysEx&) {}
 
@@ -155,7 +160,10 @@ bool IPluginProcessor::SendMidiMsgs(std::vector<IMidiMsg>& msgs)
   return allTaken;
 }
 
-bool IPluginProcessor::SendSysEx(const ISysEx&) { return false; }
+bool IPluginProcessor::SendSysEx(const ISysEx&)
+{
+  return false;
+}
 
 void IPluginProcessor::SetLatency(int frames)
 {
@@ -257,13 +265,19 @@ bool IPluginProcessor::LegalIO(int nIn, int nOut) const
 {
   return std::any_of(mIOConfigs.begin(), mIOConfigs.end(), [&](const IOConfig& config) {
     return (nIn < 0 || config.GetTotalNChannels(ERoute::kInput) == nIn) &&
-           (nOut < 0 || config.GetTotalNChannels(ERoute::kOutput) == nOut);
+        (nOut < 0 || config.GetTotalNChannels(ERoute::kOutput) == nOut);
   });
 }
 
-int IPluginProcessor::MaxNChannels(ERoute direction) const { return mMaxNChannels[RouteIndex(direction)]; }
+int IPluginProcessor::MaxNChannels(ERoute direction) const
+{
+  return mMaxNChannels[RouteIndex(direction)];
+}
 
-int IPluginProcessor::MaxNBuses(ERoute direction) const { return mMaxNBuses[RouteIndex(direction)]; }
+int IPluginProcessor::MaxNBuses(ERoute direction) const
+{
+  return mMaxNBuses[RouteIndex(direction)];
+}
 
 int IPluginProcessor::MaxNChannelsForBus(ERoute direction, int busIdx) const
 {
@@ -295,7 +309,7 @@ int IPluginProcessor::NChannelsConnected(ERoute direction) const
 {
   const auto& channels = Channels(direction);
   return static_cast<int>(
-    std::count_if(channels.begin(), channels.end(), [](const ChannelData& c) { return c.mConnected; }));
+      std::count_if(channels.begin(), channels.end(), [](const ChannelData& c) { return c.mConnected; }));
 }
 
 bool IPluginProcessor::IsChannelConnected(ERoute direction, int index) const
@@ -430,7 +444,10 @@ void IPluginProcessor::PointSlotsAtFrame(int offset)
       *channel.mData = channel.mHost ? channel.mHost + offset : channel.mScratchBuf.data();
 }
 
-void IPluginProcessor::PointSlotsAtAttachedBuffers() { PointSlotsAtFrame(0); }
+void IPluginProcessor::PointSlotsAtAttachedBuffers()
+{
+  PointSlotsAtFrame(0);
+}
 
 void IPluginProcessor::ConvertInputs(int offset, int frames)
 {

@@ -66,14 +66,14 @@ public:
 
   // --- Settings ----------------------------------------------------------------------------------
 
-  int GetPlugType() const { return mPlugType; }              // any
-  bool DoesMidiIn() const { return mDoesMidiIn; }            // any
-  bool DoesMidiOut() const { return mDoesMidiOut; }          // any
-  bool DoesMPE() const { return mDoesMPE; }                  // any
-  int GetLatency() const { return mLatency; }                // any
-  double GetSampleRate() const { return mSampleRate; }       // any
-  int GetBlockSize() const { return mBlockSize; }            // any
-  int GetTailSize() const { return mTailSize; }              // any
+  int GetPlugType() const { return mPlugType; }                  // any
+  bool DoesMidiIn() const { return mDoesMidiIn; }                // any
+  bool DoesMidiOut() const { return mDoesMidiOut; }              // any
+  bool DoesMPE() const { return mDoesMPE; }                      // any
+  int GetLatency() const { return mLatency; }                    // any
+  double GetSampleRate() const { return mSampleRate; }           // any
+  int GetBlockSize() const { return mBlockSize; }                // any
+  int GetTailSize() const { return mTailSize; }                  // any
   bool GetRenderingOffline() const { return mRenderingOffline; } // audio
 
   // Main. Rejects (false, nothing changed) rates that are not finite and positive.
@@ -83,11 +83,11 @@ public:
   // the next attachment, and the block size becomes n. Negative n is rejected (false, nothing
   // changed); n above kMaxBlockSize is lowered to it.
   bool SetBlockSize(int n);
-  void SetTailSize(int samples) { mTailSize = samples; }                   // main
-  void SetRenderingOffline(bool offline) { mRenderingOffline = offline; }  // audio
+  void SetTailSize(int samples) { mTailSize = samples; }                  // main
+  void SetRenderingOffline(bool offline) { mRenderingOffline = offline; } // audio
 
-  const ITimeInfo& GetTimeInfo() const { return mTimeInfo; }          // audio
-  void SetTimeInfo(const ITimeInfo& info) { mTimeInfo = info; }        // audio
+  const ITimeInfo& GetTimeInfo() const { return mTimeInfo; }    // audio
+  void SetTimeInfo(const ITimeInfo& info) { mTimeInfo = info; } // audio
   // Audio. sample rate × 60 / tempo, or 0 when the tempo is not positive.
   double GetSamplesPerBeat() const;
 
@@ -97,8 +97,8 @@ public:
   // contents) and sets the four totals to the largest values over the configurations. Malformed
   // pieces count as 0 channels; null or empty text gives no configurations. Returns the number of
   // configurations.
-  static int ParseChannelIOStr(const char* text, std::vector<IOConfig>& configs, int& inChannels,
-                               int& outChannels, int& inBuses, int& outBuses);
+  static int ParseChannelIOStr(const char* text, std::vector<IOConfig>& configs, int& inChannels, int& outChannels,
+                               int& inBuses, int& outBuses);
 
   int NIOConfigs() const { return static_cast<int>(mIOConfigs.size()); } // any
   const IOConfig* GetIOConfig(int index) const;                          // any; null if out of range
@@ -107,15 +107,15 @@ public:
   // count matches any. False without configurations.
   bool LegalIO(int nIn, int nOut) const;
 
-  int MaxNChannels(ERoute direction) const;                      // any
-  int MaxNBuses(ERoute direction) const;                          // any
+  int MaxNChannels(ERoute direction) const; // any
+  int MaxNBuses(ERoute direction) const;    // any
   // Any. The largest channel count bus busIdx has in any configuration; 0 if no configuration has it.
   int MaxNChannelsForBus(ERoute direction, int busIdx) const;
 
   // --- Channels ----------------------------------------------------------------------------------
 
-  int NChannelsConnected(ERoute direction) const;                 // any
-  bool IsChannelConnected(ERoute direction, int index) const;     // any; false if out of range
+  int NChannelsConnected(ERoute direction) const;                       // any
+  bool IsChannelConnected(ERoute direction, int index) const;           // any; false if out of range
   const ChannelData* GetChannelData(ERoute direction, int index) const; // any; null if out of range
 
   // Main, between processing calls. Sets the connection of channels first ... first + count - 1 (those
@@ -167,9 +167,9 @@ public:
 private:
   enum class EConversion
   {
-    kNone,       // double-precision host buffers
-    kReplace,    // single precision, overwrite the host's outputs
-    kAccumulate  // single precision, add to the host's outputs
+    kNone,      // double-precision host buffers
+    kReplace,   // single precision, overwrite the host's outputs
+    kAccumulate // single precision, add to the host's outputs
   };
 
   std::vector<ChannelData>& Channels(ERoute direction) { return mChannels[RouteIndex(direction)]; }

@@ -21,7 +21,7 @@ constexpr VstIntPtr kCockosExtensionsAnswer = 0xBEEF0000;
 
 // Positions in quarter notes, tempo, bar start, loop and time signature.
 constexpr VstIntPtr kTimeInfoRequest =
-  kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstCyclePosValid | kVstTimeSigValid;
+    kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstCyclePosValid | kVstTimeSigValid;
 
 constexpr int kHostProductStrLen = 256;
 constexpr int kBlockSizeAtStart = 512;
@@ -87,10 +87,10 @@ bool FitsChannels(const VstSpeakerArrangement* arrangement, int maxChannels)
 // --- Construction ---------------------------------------------------------------------------------
 
 IPluginVST2::IPluginVST2(const InstanceInfo& info, const Config& config)
-  : IPluginAPIBase(config, kAPIVST2)
-  , IPluginProcessor(config)
-  , mHostCallback(info.mVSTHostCallback)
-  , mDoesChunks(config.plugDoesChunks)
+  : IPluginAPIBase(config, kAPIVST2),
+    IPluginProcessor(config),
+    mHostCallback(info.mVSTHostCallback),
+    mDoesChunks(config.plugDoesChunks)
 {
   const int nInputs = MaxNChannels(ERoute::kInput);
   const int nOutputs = MaxNChannels(ERoute::kOutput);
@@ -567,8 +567,7 @@ VstIntPtr IPluginVST2::GetPinProperties(ERoute direction, VstInt32 index, void* 
 }
 
 // Both arrangements are checked before either is applied, so a refused call changes nothing.
-VstIntPtr IPluginVST2::SetSpeakerArrangement(const VstSpeakerArrangement* inputs,
-                                             const VstSpeakerArrangement* outputs)
+VstIntPtr IPluginVST2::SetSpeakerArrangement(const VstSpeakerArrangement* inputs, const VstSpeakerArrangement* outputs)
 {
   const int nInputs = MaxNChannels(ERoute::kInput);
   const int nOutputs = MaxNChannels(ERoute::kOutput);

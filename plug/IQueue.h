@@ -22,8 +22,8 @@ class IQueue
 public:
   // Construction and destruction: while no other thread uses the ring.
   explicit IQueue(int usableEntries)
-    : mNumSlots(static_cast<std::size_t>(usableEntries > 0 ? usableEntries : 0) + 1)
-    , mSlots(std::make_unique<T[]>(mNumSlots))
+    : mNumSlots(static_cast<std::size_t>(usableEntries > 0 ? usableEntries : 0) + 1),
+      mSlots(std::make_unique<T[]>(mNumSlots))
   {
   }
 

@@ -21,7 +21,11 @@ struct ParamTuple
   double value = 0.0;
 
   constexpr ParamTuple() = default;
-  constexpr ParamTuple(int32_t paramIdx, double plainValue) : idx(paramIdx), value(plainValue) {}
+  constexpr ParamTuple(int32_t paramIdx, double plainValue)
+    : idx(paramIdx),
+      value(plainValue)
+  {
+  }
 };
 
 // A system-exclusive message copied into the entry, so that it outlives the caller's buffer.

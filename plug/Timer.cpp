@@ -32,7 +32,7 @@ struct RunLoopState
   std::mutex mutex;
   std::condition_variable callbackFinished;
   std::vector<std::shared_ptr<TimerRecord>> runningTimers; // in creation order
-  std::thread::id pumpingThread;                          // valid while pumpDepth > 0
+  std::thread::id pumpingThread;                           // valid while pumpDepth > 0
   int pumpDepth = 0;
   std::atomic<RunLoop::ClockFunction> clock{nullptr};
 };
@@ -145,8 +145,8 @@ std::unique_ptr<Timer> Timer::Create(ITimerFunction callback, uint32_t periodMs)
 }
 
 Timer::Timer(ITimerFunction callback, uint32_t periodMs)
-  : mPeriodMs(periodMs)
-  , mRecord(std::make_shared<TimerRecord>())
+  : mPeriodMs(periodMs),
+    mRecord(std::make_shared<TimerRecord>())
 {
   mRecord->callback = std::move(callback);
   mRecord->owner = this;

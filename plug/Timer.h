@@ -56,7 +56,7 @@ public:
   // callback itself, as soon as the callback returns.
   void Stop();
 
-  bool IsRunning() const;   // any thread
+  bool IsRunning() const;                            // any thread
   uint32_t GetPeriodMs() const { return mPeriodMs; } // any thread
 
 private:

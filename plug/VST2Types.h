@@ -21,13 +21,12 @@ struct AEffect;
 // --- Callback types -------------------------------------------------------------------------------
 
 // The host's callback: every request the plug-in makes of the host.
-using audioMasterCallback = VstIntPtr (*)(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                          void* ptr, float opt);
+using audioMasterCallback = VstIntPtr (*)(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                          float opt);
 using AEffectDispatcherProc = VstIntPtr (*)(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                             void* ptr, float opt);
 using AEffectProcessProc = void (*)(AEffect* effect, float** inputs, float** outputs, VstInt32 sampleFrames);
-using AEffectProcessDoubleProc = void (*)(AEffect* effect, double** inputs, double** outputs,
-                                          VstInt32 sampleFrames);
+using AEffectProcessDoubleProc = void (*)(AEffect* effect, double** inputs, double** outputs, VstInt32 sampleFrames);
 using AEffectSetParameterProc = void (*)(AEffect* effect, VstInt32 index, float parameter);
 using AEffectGetParameterProc = float (*)(AEffect* effect, VstInt32 index);
 
@@ -43,21 +42,21 @@ constexpr VstInt32 VstFourCC(char a, char b, char c, char d)
                                static_cast<std::uint32_t>(static_cast<unsigned char>(d)));
 }
 
-constexpr VstInt32 kEffectMagic = VstFourCC('V', 's', 't', 'P'); // 0x56737450
+constexpr VstInt32 kEffectMagic = VstFourCC('V', 's', 't', 'P');    // 0x56737450
 constexpr VstInt32 kEffectIdentify = VstFourCC('N', 'v', 'E', 'f'); // effIdentify's answer
 constexpr VstInt32 kVstVersion = 2400;
 
 // --- Text field lengths, terminator included -------------------------------------------------------
 
-constexpr int kVstMaxProgNameLen = 24;    // program names
-constexpr int kVstMaxParamStrLen = 8;     // parameter labels and displays
-constexpr int kVstMaxVendorStrLen = 64;   // vendor string
-constexpr int kVstMaxProductStrLen = 64;  // product string
-constexpr int kVstMaxEffectNameLen = 32;  // effect name
-constexpr int kVstMaxNameLen = 64;        // speaker names and the like
-constexpr int kVstMaxLabelLen = 64;       // pin and parameter-property labels
-constexpr int kVstMaxShortLabelLen = 8;   // short labels
-constexpr int kVstMaxCategLabelLen = 24;  // parameter category labels
+constexpr int kVstMaxProgNameLen = 24;   // program names
+constexpr int kVstMaxParamStrLen = 8;    // parameter labels and displays
+constexpr int kVstMaxVendorStrLen = 64;  // vendor string
+constexpr int kVstMaxProductStrLen = 64; // product string
+constexpr int kVstMaxEffectNameLen = 32; // effect name
+constexpr int kVstMaxNameLen = 64;       // speaker names and the like
+constexpr int kVstMaxLabelLen = 64;      // pin and parameter-property labels
+constexpr int kVstMaxShortLabelLen = 8;  // short labels
+constexpr int kVstMaxCategLabelLen = 24; // parameter category labels
 constexpr int kVstMaxFileNameLen = 100;
 // Parameter names: the interface says 8, but hosts give 32 bytes or more and plug-ins use them.
 constexpr int kVstExtMaxParamStrLen = 32;
@@ -78,29 +77,29 @@ enum VstAEffectFlags : VstInt32
 
 struct AEffect
 {
-  VstInt32 magic;                                   // kEffectMagic
+  VstInt32 magic; // kEffectMagic
   AEffectDispatcherProc dispatcher;
-  AEffectProcessProc process;                       // accumulating, single precision
+  AEffectProcessProc process; // accumulating, single precision
   AEffectSetParameterProc setParameter;
   AEffectGetParameterProc getParameter;
   VstInt32 numPrograms;
   VstInt32 numParams;
   VstInt32 numInputs;
   VstInt32 numOutputs;
-  VstInt32 flags;                                   // VstAEffectFlags
-  VstIntPtr resvd1;                                 // reserved for the host, zero
-  VstIntPtr resvd2;                                 // reserved for the host, zero
-  VstInt32 initialDelay;                            // latency in samples
-  VstInt32 realQualities;                           // unused
-  VstInt32 offQualities;                            // unused
-  float ioRatio;                                    // unused
-  void* object;                                     // the plug-in's own object
-  void* user;                                       // free for the host
-  VstInt32 uniqueID;                                // four-character code
-  VstInt32 version;                                 // the plug-in's version
-  AEffectProcessProc processReplacing;              // single precision
-  AEffectProcessDoubleProc processDoubleReplacing;  // double precision
-  char future[56];                                  // zero
+  VstInt32 flags;                                  // VstAEffectFlags
+  VstIntPtr resvd1;                                // reserved for the host, zero
+  VstIntPtr resvd2;                                // reserved for the host, zero
+  VstInt32 initialDelay;                           // latency in samples
+  VstInt32 realQualities;                          // unused
+  VstInt32 offQualities;                           // unused
+  float ioRatio;                                   // unused
+  void* object;                                    // the plug-in's own object
+  void* user;                                      // free for the host
+  VstInt32 uniqueID;                               // four-character code
+  VstInt32 version;                                // the plug-in's version
+  AEffectProcessProc processReplacing;             // single precision
+  AEffectProcessDoubleProc processDoubleReplacing; // double precision
+  char future[56];                                 // zero
 };
 
 // --- Dispatcher opcodes (host to plug-in) ----------------------------------------------------------
@@ -300,13 +299,13 @@ enum VstMidiEventFlags : VstInt32
 
 struct VstMidiEvent
 {
-  VstInt32 type;          // kVstMidiType
-  VstInt32 byteSize;      // sizeof(VstMidiEvent)
+  VstInt32 type;     // kVstMidiType
+  VstInt32 byteSize; // sizeof(VstMidiEvent)
   VstInt32 deltaFrames;
-  VstInt32 flags;         // VstMidiEventFlags
+  VstInt32 flags; // VstMidiEventFlags
   VstInt32 noteLength;
   VstInt32 noteOffset;
-  char midiData[4];       // status, data 1, data 2, 0
+  char midiData[4]; // status, data 1, data 2, 0
   char detune;
   char noteOffVelocity;
   char reserved1;
@@ -315,11 +314,11 @@ struct VstMidiEvent
 
 struct VstMidiSysexEvent
 {
-  VstInt32 type;          // kVstSysExType
-  VstInt32 byteSize;      // sizeof(VstMidiSysexEvent)
+  VstInt32 type;     // kVstSysExType
+  VstInt32 byteSize; // sizeof(VstMidiSysexEvent)
   VstInt32 deltaFrames;
   VstInt32 flags;
-  VstInt32 dumpBytes;     // bytes at sysexDump
+  VstInt32 dumpBytes; // bytes at sysexDump
   VstIntPtr resvd1;
   char* sysexDump;
   VstIntPtr resvd2;
@@ -355,14 +354,14 @@ enum VstTimeInfoFlags : VstInt32
 
 struct VstTimeInfo
 {
-  double samplePos;          // always valid
-  double sampleRate;         // always valid
-  double nanoSeconds;        // kVstNanosValid
-  double ppqPos;             // kVstPpqPosValid, quarter notes
-  double tempo;              // kVstTempoValid, beats per minute
-  double barStartPos;        // kVstBarsValid, quarter notes
-  double cycleStartPos;      // kVstCyclePosValid, quarter notes
-  double cycleEndPos;        // kVstCyclePosValid, quarter notes
+  double samplePos;            // always valid
+  double sampleRate;           // always valid
+  double nanoSeconds;          // kVstNanosValid
+  double ppqPos;               // kVstPpqPosValid, quarter notes
+  double tempo;                // kVstTempoValid, beats per minute
+  double barStartPos;          // kVstBarsValid, quarter notes
+  double cycleStartPos;        // kVstCyclePosValid, quarter notes
+  double cycleEndPos;          // kVstCyclePosValid, quarter notes
   VstInt32 timeSigNumerator;   // kVstTimeSigValid
   VstInt32 timeSigDenominator; // kVstTimeSigValid
   VstInt32 smpteOffset;        // kVstSmpteValid
@@ -383,7 +382,7 @@ enum VstPinPropertiesFlags : VstInt32
 struct VstPinProperties
 {
   char label[kVstMaxLabelLen];
-  VstInt32 flags;             // VstPinPropertiesFlags
+  VstInt32 flags; // VstPinPropertiesFlags
   VstInt32 arrangementType;
   char shortLabel[kVstMaxShortLabelLen];
   char future[48];
@@ -406,7 +405,7 @@ struct VstParameterProperties
   float smallStepFloat;
   float largeStepFloat;
   char label[kVstMaxLabelLen];
-  VstInt32 flags;             // VstParameterFlags
+  VstInt32 flags; // VstParameterFlags
   VstInt32 minInteger;
   VstInt32 maxInteger;
   VstInt32 stepInteger;
@@ -442,7 +441,7 @@ struct VstSpeakerProperties
 // The record is declared with eight speakers; hosts allocate more for larger arrangements.
 struct VstSpeakerArrangement
 {
-  VstInt32 type;        // VstSpeakerArrangementType
+  VstInt32 type; // VstSpeakerArrangementType
   VstInt32 numChannels;
   VstSpeakerProperties speakers[8];
 };

@@ -14,7 +14,10 @@ using namespace plug;
 namespace {
 
 std::atomic<int64_t> gFakeNowMs{5000};
-int64_t FakeClock() { return gFakeNowMs.load(); }
+int64_t FakeClock()
+{
+  return gFakeNowMs.load();
+}
 
 Config MakeConfig(bool hasUI)
 {
@@ -90,7 +93,7 @@ public:
   size_t QueuedForEditor() const
   {
     return mParamChangeFromProcessor.ElementsAvailable() + mMidiMsgsFromProcessor.ElementsAvailable() +
-           mSysExDataFromProcessor.ElementsAvailable();
+        mSysExDataFromProcessor.ElementsAvailable();
   }
   Timer* CurrentTimer() const { return mTimer.get(); }
 };
@@ -115,7 +118,8 @@ TEST(ApiBase, EditorGestureStoresValueTellsHostAndReachesOnParamChange)
   plugin.SendParameterValueFromUI(1, 0.25);
   plugin.EndInformHostOfParamChangeFromUI(1);
   EXPECT_DOUBLE_EQ(plugin.GetParam(1)->GetValue(), 50.0);
-  const std::vector<std::string> expected = {"begin 1", "host 1 0.2500", "change 1 src 3 off -1", "ui 1 src 3", "end 1"};
+  const std::vector<std::string> expected = {"begin 1", "host 1 0.2500", "change 1 src 3 off -1", "ui 1 src 3",
+                                             "end 1"};
   EXPECT_EQ(plugin.log, expected);
 
   // Outside the list nothing happens.

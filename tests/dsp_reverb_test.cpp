@@ -8,12 +8,15 @@
 
 #include "dsp/dsp.h"
 
-namespace
-{
+namespace {
 struct Stereo
 {
   std::vector<double> l, r;
-  explicit Stereo(int n = 0) : l(n), r(n) {}
+  explicit Stereo(int n = 0)
+    : l(n),
+      r(n)
+  {
+  }
   double* ptrs[2];
   double** p(int offset = 0)
   {
@@ -279,8 +282,8 @@ void CheckStagedEqualsPerFrame(Version version)
       for (int i = 0; i < n; ++i)
       {
         ASSERT_TRUE(SameBits(a.l[i], b.l[i]) && SameBits(a.r[i], b.r[i]))
-          << "version " << static_cast<int>(version) << " rate " << rate << " block " << block << " frame " << i
-          << " of " << n << ": " << a.l[i] << " vs " << b.l[i];
+            << "version " << static_cast<int>(version) << " rate " << rate << " block " << block << " frame " << i
+            << " of " << n << ": " << a.l[i] << " vs " << b.l[i];
       }
       frames += n;
     }
@@ -358,7 +361,7 @@ void CheckNoSubnormalEntersALine(Version version)
       for (int i = 0; i < plain.Line(k).Size(); ++i)
         ASSERT_TRUE(IsNormalOrZero(plain.Line(k).Buffer()[i])) << "per frame, line " << k;
       ASSERT_EQ(std::memcmp(fast.Line(k).Buffer(), plain.Line(k).Buffer(), sizeof(double) * fast.Line(k).Size()), 0)
-        << "line " << k << " block " << block << " version " << static_cast<int>(version);
+          << "line " << k << " block " << block << " version " << static_cast<int>(version);
     }
   }
 }
@@ -406,7 +409,7 @@ void CheckColourFlushAgrees(Version version)
       plain.ProcessBlockPerFrame(b.p(), b.p(), n);
       for (int i = 0; i < n; ++i)
         ASSERT_TRUE(SameBits(a.l[i], b.l[i]) && SameBits(a.r[i], b.r[i]))
-          << "version " << static_cast<int>(version) << " colour " << colour[1] << " block " << block << ":" << i;
+            << "version " << static_cast<int>(version) << " colour " << colour[1] << " block " << block << ":" << i;
       for (auto filter : {&TReverb::LowCut, &TReverb::HiCut})
       {
         ASSERT_TRUE(SameBits((fast.*filter)().mZ1, (plain.*filter)().mZ1)) << block;
@@ -466,9 +469,10 @@ void CheckSinglePrecisionIsDoubleRounded(Version version)
       for (int i = 0; i < n; ++i)
       {
         const float wantL = static_cast<float>(in.l[i]), wantR = static_cast<float>(in.r[i]);
-        ASSERT_TRUE(std::memcmp(&gotL[i], &wantL, sizeof wantL) == 0 && std::memcmp(&gotR[i], &wantR, sizeof wantR) == 0)
-          << "version " << static_cast<int>(version) << " rate " << rate << " block " << block << ":" << i << " "
-          << gotL[i] << " vs " << wantL;
+        ASSERT_TRUE(std::memcmp(&gotL[i], &wantL, sizeof wantL) == 0 &&
+                    std::memcmp(&gotR[i], &wantR, sizeof wantR) == 0)
+            << "version " << static_cast<int>(version) << " rate " << rate << " block " << block << ":" << i << " "
+            << gotL[i] << " vs " << wantL;
       }
     }
   }

@@ -5,8 +5,7 @@
 
 #include "dsp/dsp.h"
 
-namespace
-{
+namespace {
 // Delay line -------------------------------------------------------------
 
 TEST(DelayLine, InitSizesAndPositions)

@@ -27,24 +27,17 @@ public:
     Log("changeUI " + std::to_string(paramIdx) + " " + std::to_string(source));
   }
   void OnUIClose() override { Log("close"); }
-  void OnMidiMsgUI(const plug::IMidiMsg& msg) override
-  {
-    Log("midi " + std::to_string(msg.mStatus));
-  }
-  void OnSysexMsgUI(const plug::ISysEx& msg) override
-  {
-    Log("sysex " + std::to_string(msg.mSize));
-  }
+  void OnMidiMsgUI(const plug::IMidiMsg& msg) override { Log("midi " + std::to_string(msg.mStatus)); }
+  void OnSysexMsgUI(const plug::ISysEx& msg) override { Log("sysex " + std::to_string(msg.mSize)); }
   bool OnMessage(int msgTag, int ctrlTag, int dataSize, const void* pData) override
   {
-    Log("message " + std::to_string(msgTag) + " " + std::to_string(ctrlTag) + " " +
-        std::to_string(dataSize) + (pData ? " data" : " none"));
+    Log("message " + std::to_string(msgTag) + " " + std::to_string(ctrlTag) + " " + std::to_string(dataSize) +
+        (pData ? " data" : " none"));
     return true;
   }
   void SendParameterValueFromDelegate(int paramIdx, double value, bool normalized) override
   {
-    Log("toUI " + std::to_string(paramIdx) + " " + std::to_string(value) +
-        (normalized ? " norm" : " plain"));
+    Log("toUI " + std::to_string(paramIdx) + " " + std::to_string(value) + (normalized ? " norm" : " plain"));
     IEditorDelegate::SendParameterValueFromDelegate(paramIdx, value, normalized);
   }
   void BeginInformHostOfParamChangeFromUI(int) override {}
@@ -89,8 +82,7 @@ TEST(IEditorDelegate, ResetVisitsEachParameterInOrder)
 {
   RecordingDelegate delegate(2);
   delegate.OnParamReset(plug::kReset);
-  const std::vector<std::string> expected = {"change 0", "changeUI 0 0", "change 1",
-                                             "changeUI 1 0"};
+  const std::vector<std::string> expected = {"change 0", "changeUI 0 0", "change 1", "changeUI 1 0"};
   EXPECT_EQ(delegate.mLog, expected);
 
   delegate.mLog.clear();
@@ -105,8 +97,8 @@ TEST(IEditorDelegate, OpeningAndRestoringSendEveryNormalisedValue)
   delegate.GetParam(1)->InitDouble("B", 1.0, 0.0, 4.0, 1.0);
 
   EXPECT_EQ(delegate.OpenWindow(reinterpret_cast<void*>(0x1234)), nullptr);
-  const std::vector<std::string> expected = {"toUI 0 0.250000 norm", "changeUI 0 4",
-                                             "toUI 1 0.250000 norm", "changeUI 1 4"};
+  const std::vector<std::string> expected = {"toUI 0 0.250000 norm", "changeUI 0 4", "toUI 1 0.250000 norm",
+                                             "changeUI 1 4"};
   EXPECT_EQ(delegate.mLog, expected);
 
   delegate.mLog.clear();
@@ -129,8 +121,7 @@ TEST(IEditorDelegate, MessagePathsReachTheirHooks)
   const std::uint8_t bytes[3] = {0xF0, 0x01, 0xF7};
   delegate.SendSysexMsgFromDelegate(plug::ISysEx(0, bytes, 3));
 
-  const std::vector<std::string> expected = {"message 9 7 4 data", "message 11 -1 0 none",
-                                             "midi 144", "sysex 3"};
+  const std::vector<std::string> expected = {"message 9 7 4 data", "message 11 -1 0 none", "midi 144", "sysex 3"};
   EXPECT_EQ(delegate.mLog, expected);
 
   // Paths without a body of their own change nothing and report "not handled".

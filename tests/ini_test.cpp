@@ -25,23 +25,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const std::string& path) {
+std::string readFile(const std::string& path)
+{
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void writeFile(const std::string& path, const std::string& contents) {
+void writeFile(const std::string& path, const std::string& contents)
+{
   std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
 }
 
-ino_t inodeOf(const std::string& path) {
-  struct stat info {};
+ino_t inodeOf(const std::string& path)
+{
+  struct stat info
+  {
+  };
   stat(path.c_str(), &info);
   return info.st_ino;
 }
 
 std::string profileString(const char* section, const char* key, const std::string& path,
-                          const char* defaultValue = "<none>") {
+                          const char* defaultValue = "<none>")
+{
   char buffer[256];
   GetPrivateProfileString(section, key, defaultValue, buffer, sizeof buffer, path.c_str());
   return buffer;
@@ -49,9 +55,11 @@ std::string profileString(const char* section, const char* key, const std::strin
 
 // Points XDG_CONFIG_HOME and HOME at a fresh temporary folder for each test, so the
 // user's own settings are never touched.
-class IniTest : public ::testing::Test {
- protected:
-  void SetUp() override {
+class IniTest : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
     char pattern[] = "/tmp/qm_ini_test.XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     mRoot = pattern;
@@ -61,11 +69,16 @@ class IniTest : public ::testing::Test {
     setenv("HOME", (mRoot + "/home").c_str(), 1);
   }
 
-  void TearDown() override {
-    for (const auto& [name, value] : mSavedEnvironment) {
-      if (value.has_value) {
+  void TearDown() override
+  {
+    for (const auto& [name, value] : mSavedEnvironment)
+    {
+      if (value.has_value)
+      {
         setenv(name.c_str(), value.text.c_str(), 1);
-      } else {
+      }
+      else
+      {
         unsetenv(name.c_str());
       }
     }
@@ -77,24 +90,29 @@ class IniTest : public ::testing::Test {
 
   std::string mRoot;
 
- private:
-  struct Saved {
+private:
+  struct Saved
+  {
     bool has_value;
     std::string text;
   };
-  void Remember(const char* name) {
+  void Remember(const char* name)
+  {
     const char* value = std::getenv(name);
     mSavedEnvironment.emplace_back(name, Saved{value != nullptr, value != nullptr ? value : ""});
   }
   std::vector<std::pair<std::string, Saved>> mSavedEnvironment;
 };
 
-TEST_F(IniTest, SettingsPathFollowsXdgAndHomeAndCreatesTheFolder) {
+TEST_F(IniTest, SettingsPathFollowsXdgAndHomeAndCreatesTheFolder)
+{
   const mode_t previousMask = umask(022);
   std::string fileName;
   EXPECT_TRUE(TIniFile::GetIniFileName(fileName));
   EXPECT_EQ(fileName, mRoot + "/config/QuillonMini/Settings.ini");
-  struct stat info {};
+  struct stat info
+  {
+  };
   ASSERT_EQ(stat((mRoot + "/config/QuillonMini").c_str(), &info), 0);
   EXPECT_TRUE(S_ISDIR(info.st_mode));
   EXPECT_EQ(info.st_mode & 0777, 0755u) << "the folder follows the user's mask and is not world-writable";
@@ -102,7 +120,7 @@ TEST_F(IniTest, SettingsPathFollowsXdgAndHomeAndCreatesTheFolder) {
   ASSERT_EQ(stat((mRoot + "/config").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u) << "a missing base folder is created private";
 
-  setenv("XDG_CONFIG_HOME", "relative/path", 1);  // must be ignored
+  setenv("XDG_CONFIG_HOME", "relative/path", 1); // must be ignored
   EXPECT_TRUE(TIniFile::GetIniFileName(fileName));
   EXPECT_EQ(fileName, mRoot + "/home/.config/QuillonMini/Settings.ini");
 
@@ -113,7 +131,8 @@ TEST_F(IniTest, SettingsPathFollowsXdgAndHomeAndCreatesTheFolder) {
   umask(previousMask);
 }
 
-TEST_F(IniTest, SettingsFolderThatCannotBeCreatedGivesDefaultsAndRefusedWrites) {
+TEST_F(IniTest, SettingsFolderThatCannotBeCreatedGivesDefaultsAndRefusedWrites)
+{
   writeFile(Path("blocker"), "a file where a folder should be");
   setenv("XDG_CONFIG_HOME", Path("blocker").c_str(), 1);
   std::string fileName;
@@ -125,7 +144,8 @@ TEST_F(IniTest, SettingsFolderThatCannotBeCreatedGivesDefaultsAndRefusedWrites) 
   EXPECT_EQ(readFile(Path("blocker")), "a file where a folder should be");
 }
 
-TEST_F(IniTest, ScaleRoundTripWritesTheDocumentedFile) {
+TEST_F(IniTest, ScaleRoundTripWritesTheDocumentedFile)
+{
   std::string fileName;
   ASSERT_TRUE(TIniFile::GetIniFileName(fileName));
   const TIniFile ini(fileName);
@@ -137,7 +157,8 @@ TEST_F(IniTest, ScaleRoundTripWritesTheDocumentedFile) {
   EXPECT_FALSE(fs::exists(mRoot + "/config/QuillonMini/.Settings.ini.new")) << "no temporary file left";
 }
 
-TEST_F(IniTest, ParsingRules) {
+TEST_F(IniTest, ParsingRules)
+{
   const std::string path = Path("parse.ini");
   writeFile(path,
             "orphan=above any header\n"
@@ -188,7 +209,8 @@ TEST_F(IniTest, ParsingRules) {
   EXPECT_EQ(profileString("Params", "Indented", path), "1.25");
 }
 
-TEST_F(IniTest, WritesChangeOnlyWhatTheyNameAndRewriteOnlyOnChange) {
+TEST_F(IniTest, WritesChangeOnlyWhatTheyNameAndRewriteOnlyOnChange)
+{
   const std::string path = Path("write.ini");
   EXPECT_TRUE(WritePrivateProfileString("B", "k", nullptr, path.c_str())) << "removing nothing succeeds";
   EXPECT_TRUE(WritePrivateProfileString("B", nullptr, nullptr, path.c_str()));
@@ -211,11 +233,12 @@ TEST_F(IniTest, WritesChangeOnlyWhatTheyNameAndRewriteOnlyOnChange) {
 
   // Refused, with the file left as it was.
   const char* refused[][3] = {
-      {nullptr, "k", "v"},        {"", "k", "v"},           {"b", "", "v"},           {"b", "k", "1\n[x]\ny=2"},
-      {"b", "k", "line\rbreak"}, {"b", "k=", "v"},          {"b", " k", "v"},          {"b", "[k", "v"},
-      {"b]", "k", "v"},           {"b\n", "k", "v"},          {"", nullptr, nullptr},    {"b", "", nullptr},
+      {nullptr, "k", "v"},       {"", "k", "v"},    {"b", "", "v"},         {"b", "k", "1\n[x]\ny=2"},
+      {"b", "k", "line\rbreak"}, {"b", "k=", "v"},  {"b", " k", "v"},       {"b", "[k", "v"},
+      {"b]", "k", "v"},          {"b\n", "k", "v"}, {"", nullptr, nullptr}, {"b", "", nullptr},
   };
-  for (const auto& args : refused) {
+  for (const auto& args : refused)
+  {
     EXPECT_FALSE(WritePrivateProfileString(args[0], args[1], args[2], path.c_str()))
         << (args[0] ? args[0] : "(null)") << " / " << (args[1] ? args[1] : "(null)");
   }
@@ -225,7 +248,8 @@ TEST_F(IniTest, WritesChangeOnlyWhatTheyNameAndRewriteOnlyOnChange) {
   EXPECT_EQ(profileString("b", "k", path), "<none>");
 }
 
-TEST_F(IniTest, ReadBufferLimits) {
+TEST_F(IniTest, ReadBufferLimits)
+{
   const std::string path = Path("buffer.ini");
   writeFile(path, "[S]\nK=abcdef\n");
   char buffer[8] = "xxxxxxx";
@@ -252,7 +276,8 @@ TEST_F(IniTest, ReadBufferLimits) {
   EXPECT_FALSE(ini.WriteString("S", "Zero", std::string("a\0b", 3)));
 }
 
-TEST_F(IniTest, TypedValues) {
+TEST_F(IniTest, TypedValues)
+{
   const std::string path = Path("typed.ini");
   writeFile(path,
             "[N]\nI1=42abc\nI2=abc\nI3= -7\nI4=99999999999\nI5=-99999999999\nI6=+5\n"
@@ -267,7 +292,8 @@ TEST_F(IniTest, TypedValues) {
   EXPECT_EQ(ini.ReadInt("N", "I6", 9), 5);
   EXPECT_EQ(ini.ReadInt("N", "missing", -3), -3);
 
-  for (const char* notANumber : {"F1", "F2", "F3", "F4", "F9"}) {
+  for (const char* notANumber : {"F1", "F2", "F3", "F4", "F9"})
+  {
     EXPECT_EQ(ini.ReadFloat("N", notANumber, 7.0f), 0.0f) << notANumber;
   }
   EXPECT_FLOAT_EQ(ini.ReadFloat("N", "F5", 7.0f), -25.0f);
@@ -294,7 +320,8 @@ TEST_F(IniTest, TypedValues) {
   EXPECT_EQ(ini.ReadFloat("W", "Big", 0.0f), 3.0e38f);
 }
 
-TEST_F(IniTest, HandEditsAreSeenAndUnchangedFilesComeFromTheCache) {
+TEST_F(IniTest, HandEditsAreSeenAndUnchangedFilesComeFromTheCache)
+{
   const std::string path = Path("cache.ini");
   writeFile(path, "[S]\nK=1\n");
   EXPECT_EQ(profileString("S", "K", path), "1");
@@ -302,7 +329,9 @@ TEST_F(IniTest, HandEditsAreSeenAndUnchangedFilesComeFromTheCache) {
   EXPECT_EQ(profileString("S", "K", path), "22") << "a change of size is seen";
 
   // Same size, same file, same modification time: the cached copy is used.
-  struct stat before {};
+  struct stat before
+  {
+  };
   ASSERT_EQ(stat(path.c_str(), &before), 0);
   writeFile(path, "[S]\nK=33\n");
   const struct timespec times[2] = {before.st_atim, before.st_mtim};
@@ -318,7 +347,8 @@ TEST_F(IniTest, HandEditsAreSeenAndUnchangedFilesComeFromTheCache) {
   writeFile(path, "[S]\nK=44\n");
   ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), later, 0), 0);
   EXPECT_EQ(profileString("S", "K", path), "33");
-  for (int i = 0; i < 32; ++i) profileString("S", "K", Path("other" + std::to_string(i) + ".ini"));
+  for (int i = 0; i < 32; ++i)
+    profileString("S", "K", Path("other" + std::to_string(i) + ".ini"));
   EXPECT_EQ(profileString("S", "K", path), "44");
 
   // Paths are told apart by case: these are two files on this system.
@@ -327,11 +357,13 @@ TEST_F(IniTest, HandEditsAreSeenAndUnchangedFilesComeFromTheCache) {
   EXPECT_EQ(profileString("S", "K", path), "44");
 }
 
-TEST_F(IniTest, DamagedOrStrangeFilesReadAsDefaultsAndAreNotDestroyed) {
+TEST_F(IniTest, DamagedOrStrangeFilesReadAsDefaultsAndAreNotDestroyed)
+{
   // Binary junk: defaults; a small junk file may be replaced by a good one.
   const std::string junk = Path("junk.ini");
   std::string bytes;
-  for (int i = 0; i < 5000; ++i) bytes += static_cast<char>((i * 7919) & 0xff);
+  for (int i = 0; i < 5000; ++i)
+    bytes += static_cast<char>((i * 7919) & 0xff);
   writeFile(junk, bytes);
   const TIniFile junkIni(junk);
   EXPECT_FLOAT_EQ(junkIni.ReadFloat("Params", "Scale", 1.0f), 1.0f);
@@ -374,7 +406,8 @@ TEST_F(IniTest, DamagedOrStrangeFilesReadAsDefaultsAndAreNotDestroyed) {
   EXPECT_EQ(profileString("S", "K", junk + "/x.ini"), "<none>");
 }
 
-TEST_F(IniTest, FailedRewriteKeepsTheOldFileAndForgetsTheChange) {
+TEST_F(IniTest, FailedRewriteKeepsTheOldFileAndForgetsTheChange)
+{
   const std::string path = Path("safe.ini");
   const TIniFile ini(path);
   ASSERT_TRUE(ini.WriteString("S", "K", "good"));
@@ -390,7 +423,9 @@ TEST_F(IniTest, FailedRewriteKeepsTheOldFileAndForgetsTheChange) {
   fs::remove(Path(".safe.ini.new"));
 
   // The disk fills up while writing: simulated with a file-size limit.
-  struct rlimit previous {};
+  struct rlimit previous
+  {
+  };
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
   const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
   struct rlimit tight = previous;
@@ -413,32 +448,41 @@ TEST_F(IniTest, FailedRewriteKeepsTheOldFileAndForgetsTheChange) {
   // A private file stays private when rewritten.
   ASSERT_EQ(chmod(path.c_str(), 0600), 0);
   EXPECT_TRUE(ini.WriteString("S", "K", "newer"));
-  struct stat info {};
+  struct stat info
+  {
+  };
   ASSERT_EQ(stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
-TEST_F(IniTest, WritersInSeveralProcessesNeverLeaveADamagedFile) {
+TEST_F(IniTest, WritersInSeveralProcessesNeverLeaveADamagedFile)
+{
   const std::string path = Path("shared.ini");
   constexpr int kWriters = 4;
   constexpr int kWritesEach = 100;
   auto valueOf = [](int writer, int round) { return std::string(20 + 300 * writer + (round % 3) * 50, 'a' + writer); };
   auto isValid = [&](const std::string& value) {
-    for (int w = 0; w < kWriters; ++w) {
-      for (int r = 0; r < 3; ++r) {
-        if (value == valueOf(w, r)) return true;
+    for (int w = 0; w < kWriters; ++w)
+    {
+      for (int r = 0; r < 3; ++r)
+      {
+        if (value == valueOf(w, r))
+          return true;
       }
     }
     return false;
   };
 
   std::vector<pid_t> children;
-  for (int w = 0; w < kWriters; ++w) {
+  for (int w = 0; w < kWriters; ++w)
+  {
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    if (pid == 0)
+    {
       bool ok = true;
-      for (int r = 0; r < kWritesEach; ++r) {
+      for (int r = 0; r < kWritesEach; ++r)
+      {
         ok = WritePrivateProfileString("S", "K", valueOf(w, r).c_str(), path.c_str()) && ok;
       }
       _exit(ok ? 0 : 1);
@@ -446,12 +490,15 @@ TEST_F(IniTest, WritersInSeveralProcessesNeverLeaveADamagedFile) {
     children.push_back(pid);
   }
   int badReads = 0;
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 300; ++i)
+  {
     char buffer[2048];
     GetPrivateProfileString("S", "K", "", buffer, sizeof buffer, path.c_str());
-    if (buffer[0] != '\0' && !isValid(buffer)) ++badReads;
+    if (buffer[0] != '\0' && !isValid(buffer))
+      ++badReads;
   }
-  for (const pid_t pid : children) {
+  for (const pid_t pid : children)
+  {
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -464,4 +511,4 @@ TEST_F(IniTest, WritersInSeveralProcessesNeverLeaveADamagedFile) {
   EXPECT_FALSE(fs::exists(Path(".shared.ini.new")));
 }
 
-}  // namespace
+} // namespace

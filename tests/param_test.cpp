@@ -12,8 +12,7 @@ using plug::IParam;
 
 namespace {
 
-std::string Display(const IParam& param, double value, bool withDisplayText = true,
-                    bool numericOnly = false)
+std::string Display(const IParam& param, double value, bool withDisplayText = true, bool numericOnly = false)
 {
   std::string text;
   param.GetDisplayForHost(value, false, text, withDisplayText, numericOnly);
@@ -46,8 +45,11 @@ TEST(IParam, InitDoubleRangeDefaultAndPrecision)
   EXPECT_EQ(param.GetValue(), 6.0) << "2.5 steps round away from zero";
   EXPECT_EQ(param.GetDefault(), 5.0) << "the default keeps its unrounded value";
 
-  const struct { double step; int precision; } cases[] = {
-    {1.0, 0}, {0.1, 1}, {0.01, 2}, {0.05, 2}, {0.001, 3}, {1e-6, 6}, {1e-9, 6}};
+  const struct
+  {
+    double step;
+    int precision;
+  } cases[] = {{1.0, 0}, {0.1, 1}, {0.01, 2}, {0.05, 2}, {0.001, 3}, {1e-6, 6}, {1e-9, 6}};
   for (const auto& c : cases)
   {
     param.InitDouble("P", 0.0, 0.0, 1.0, c.step);
@@ -93,8 +95,7 @@ TEST(IParam, ConstrainSetAndWrap)
 TEST(IParam, ShapesMapBothWays)
 {
   IParam decay;
-  decay.InitDouble("Decay", 3.2, 0.1, 100.0, 0.1, "s", 0, "", IParam::ShapeExp(),
-                   IParam::kUnitSeconds);
+  decay.InitDouble("Decay", 3.2, 0.1, 100.0, 0.1, "s", 0, "", IParam::ShapeExp(), IParam::kUnitSeconds);
   EXPECT_NEAR(decay.NormToValue(0.5), std::sqrt(10.0), 1e-12);
   EXPECT_NEAR(decay.NormToValue(0.0), 0.1, 1e-12);
   EXPECT_NEAR(decay.NormToValue(1.0), 100.0, 1e-9);
@@ -119,10 +120,12 @@ TEST(IParam, ShapesMapBothWays)
   EXPECT_EQ(db.DisplayType(), IParam::kDisplayCubed);
   EXPECT_EQ(Display(db, db.NormToValue(0.0)), "-inf.");
 
-  const struct { double power; IParam::EDisplayType type; } hints[] = {
-    {3.0, IParam::kDisplayCubeRoot}, {2.0, IParam::kDisplaySquareRoot},
-    {0.3, IParam::kDisplayCubed},    {0.5, IParam::kDisplaySquared},
-    {1.0, IParam::kDisplayLinear},   {1.5, IParam::kDisplayLinear}};
+  const struct
+  {
+    double power;
+    IParam::EDisplayType type;
+  } hints[] = {{3.0, IParam::kDisplayCubeRoot}, {2.0, IParam::kDisplaySquareRoot}, {0.3, IParam::kDisplayCubed},
+               {0.5, IParam::kDisplaySquared},  {1.0, IParam::kDisplayLinear},     {1.5, IParam::kDisplayLinear}};
   for (const auto& h : hints)
     EXPECT_EQ(IParam::ShapePowCurve(h.power).GetDisplayType(), h.type) << h.power;
 
@@ -222,9 +225,8 @@ TEST(IParam, DisplayTextsFunctionsAndLabels)
   EXPECT_EQ(withLabel, "2 ") << "the blank stays even without a label";
 
   IParam custom;
-  custom.InitDouble("C", 0.0, 0.0, 1.0, 0.1, "", IParam::kFlagMinusInfAtMin, "",
-                    IParam::ShapeLinear(), IParam::kUnitCustom,
-                    [](double v, std::string& s) { s = "custom " + std::to_string(int(v * 10)); });
+  custom.InitDouble("C", 0.0, 0.0, 1.0, 0.1, "", IParam::kFlagMinusInfAtMin, "", IParam::ShapeLinear(),
+                    IParam::kUnitCustom, [](double v, std::string& s) { s = "custom " + std::to_string(int(v * 10)); });
   custom.SetDisplayText(0.0, "zero");
   EXPECT_EQ(Display(custom, 0.0), "custom 0") << "the display function wins over everything";
 }
@@ -238,8 +240,7 @@ TEST(IParam, TextToValue)
   EXPECT_EQ(range.StringToValue(nullptr), 2.0);
 
   IParam negated;
-  negated.InitDouble("N", 0.0, -10.0, 10.0, 1.0, "", IParam::kFlagNegateDisplay |
-                                                        IParam::kFlagStepped);
+  negated.InitDouble("N", 0.0, -10.0, 10.0, 1.0, "", IParam::kFlagNegateDisplay | IParam::kFlagStepped);
   EXPECT_EQ(negated.StringToValue("3.4"), -3.0);
 
   IParam mode;
@@ -296,8 +297,7 @@ TEST(IParam, UnitInitsAndCopy)
   EXPECT_EQ(counter.ConstrainValue(4.4), 4.0);
 
   IParam source;
-  source.InitEnum("Osc 1 Wave", 1, 3, "", IParam::kFlagNotAutomatable, "Osc 1", "Sine", "Saw",
-                  "Square");
+  source.InitEnum("Osc 1 Wave", 1, 3, "", IParam::kFlagNotAutomatable, "Osc 1", "Sine", "Saw", "Square");
   source.SetValue(2.0);
 
   IParam copy;
@@ -326,8 +326,9 @@ TEST(IParam, JSON)
   mix.InitPercentage("Mix", 21.0);
   std::string json = "[";
   mix.GetJSON(json, 3);
-  EXPECT_EQ(json, "[{\"id\":3, \"name\":\"Mix\", \"type\":\"float\", \"min\":0.000000, "
-                  "\"max\":100.000000, \"default\":21.000000, \"rate\":\"control\"}");
+  EXPECT_EQ(json,
+            "[{\"id\":3, \"name\":\"Mix\", \"type\":\"float\", \"min\":0.000000, "
+            "\"max\":100.000000, \"default\":21.000000, \"rate\":\"control\"}");
 
   IParam note;
   note.InitNote("N", 0, 2);

@@ -21,8 +21,7 @@ public:
   explicit TestPlugin(int nPresets = 4)
     : IPluginBase(4, nPresets)
   {
-    GetParam(0)->InitDouble("Decay", 3.2, 0.1, 100.0, 0.1, "s", 0, "", IParam::ShapeExp(),
-                            IParam::kUnitSeconds);
+    GetParam(0)->InitDouble("Decay", 3.2, 0.1, 100.0, 0.1, "s", 0, "", IParam::ShapeExp(), IParam::kUnitSeconds);
     GetParam(1)->InitPercentage("Width", 150.0, 0.0, 200.0);
     GetParam(2)->InitDouble("Color", 0.0, -100.0, 100.0, 0.1);
     GetParam(3)->InitPercentage("Mix", 21.0);
@@ -68,8 +67,8 @@ std::string Base64(const IByteChunk& chunk)
   const int n = chunk.Size();
   for (int i = 0; i < n; i += 3)
   {
-    const uint32_t b = (uint32_t(d[i]) << 16) | (i + 1 < n ? uint32_t(d[i + 1]) << 8 : 0) |
-                       (i + 2 < n ? uint32_t(d[i + 2]) : 0);
+    const uint32_t b =
+        (uint32_t(d[i]) << 16) | (i + 1 < n ? uint32_t(d[i + 1]) << 8 : 0) | (i + 2 < n ? uint32_t(d[i + 2]) : 0);
     text += alphabet[(b >> 18) & 63];
     text += alphabet[(b >> 12) & 63];
     text += i + 1 < n ? alphabet[(b >> 6) & 63] : '=';
@@ -282,8 +281,7 @@ TEST(IPluginBase, RestoringPresets)
   plugin.mLog.clear();
   EXPECT_TRUE(plugin.RestorePreset(0));
   EXPECT_EQ(plugin.Values(), (std::vector<double>{3.5, 200, -60.106383, 72.074468}));
-  const std::vector<std::string> expected = {"change 0", "change 1", "change 2", "change 3",
-                                             "presets", "restore"};
+  const std::vector<std::string> expected = {"change 0", "change 1", "change 2", "change 3", "presets", "restore"};
   EXPECT_EQ(plugin.mLog, expected);
 
   // A free slot becomes a user preset of the current values, numbered after the existing ones.

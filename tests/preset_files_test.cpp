@@ -107,7 +107,7 @@ void Put32(std::string& file, std::size_t at, uint32_t value)
 std::string HandBuiltRecord(const std::string& name, const std::string& values)
 {
   return std::string("CcnK\0\0\0\0FxCk\0\0\0\1QLMN\0\0\x27\x14\0\0\0\2", 28) + name +
-         std::string(28 - name.size(), '\0') + values;
+      std::string(28 - name.size(), '\0') + values;
 }
 
 } // namespace
@@ -125,8 +125,9 @@ TEST_F(PresetFiles, LayoutIsBigEndianByteForByte)
   plugin.SetValues({-100.0, 200.0}); // live values are not in a bank
   ASSERT_TRUE(plugin.SaveBankAsFXB(fxb.c_str()));
   const std::string header("CcnK\0\0\0\0FxBk\0\0\0\2QLMN\0\0\x27\x14\0\0\0\2\0\0\0\0", 32);
-  EXPECT_EQ(Read(fxb), header + std::string(124, '\0') + HandBuiltRecord("Warm", warm) +
-                         HandBuiltRecord("empty", std::string("\x3F\0\0\0\0\0\0\0", 8)));
+  EXPECT_EQ(Read(fxb),
+            header + std::string(124, '\0') + HandBuiltRecord("Warm", warm) +
+                HandBuiltRecord("empty", std::string("\x3F\0\0\0\0\0\0\0", 8)));
 
   // Names are cut to 27 bytes, never inside a UTF-8 sequence; a save replaces the old file.
   plugin.ModifyCurrentPreset("abcdefghijklmnopqrstuvwxyz\xC3\xA9zz");
@@ -139,7 +140,10 @@ TEST_F(PresetFiles, HostBaseSuppliesIdentifierAndVersion)
 {
   struct Plugin : plug::IPluginAPIBase
   {
-    explicit Plugin(const plug::Config& config) : IPluginAPIBase(config, plug::kAPIVST2) {}
+    explicit Plugin(const plug::Config& config)
+      : IPluginAPIBase(config, plug::kAPIVST2)
+    {
+    }
   };
   plug::Config config;
   config.nParams = 1;
@@ -257,14 +261,27 @@ TEST_F(PresetFiles, RefusedFilesChangeNothing)
 
   const uint32_t nan = std::bit_cast<uint32_t>(std::numeric_limits<float>::quiet_NaN());
   const uint32_t inf = std::bit_cast<uint32_t>(std::numeric_limits<float>::infinity());
-  struct Change { const std::string* file; std::size_t at; uint32_t value; const char* what; };
-  const Change changes[] = {{&program, 0, 0x43636E4C, "CcnL"}, {&program, 8, 0x46504368, "FPCh"},
-                            {&program, 12, 2, "version 2"}, {&program, 16, 0x41424344, "other plug-in"},
-                            {&program, 24, 5, "count 5"}, {&program, 24, 0xFFFFFFFF, "count -1"},
-                            {&program, 56, nan, "NaN"}, {&program, 68, inf | 0x80000000u, "-inf"},
-                            {&bank, 0, 0x43636E4C, "CcnL"}, {&bank, 8, 0x46424368, "FBCh"},
-                            {&bank, 16, 0x41424344, "other plug-in"}, {&bank, 24, 21, "21 programs"},
-                            {&bank, 24, 0xFFFFFFFF, "-1 programs"}, {&bank, 1592, inf, "inf in the last"}};
+  struct Change
+  {
+    const std::string* file;
+    std::size_t at;
+    uint32_t value;
+    const char* what;
+  };
+  const Change changes[] = {{&program, 0, 0x43636E4C, "CcnL"},
+                            {&program, 8, 0x46504368, "FPCh"},
+                            {&program, 12, 2, "version 2"},
+                            {&program, 16, 0x41424344, "other plug-in"},
+                            {&program, 24, 5, "count 5"},
+                            {&program, 24, 0xFFFFFFFF, "count -1"},
+                            {&program, 56, nan, "NaN"},
+                            {&program, 68, inf | 0x80000000u, "-inf"},
+                            {&bank, 0, 0x43636E4C, "CcnL"},
+                            {&bank, 8, 0x46424368, "FBCh"},
+                            {&bank, 16, 0x41424344, "other plug-in"},
+                            {&bank, 24, 21, "21 programs"},
+                            {&bank, 24, 0xFFFFFFFF, "-1 programs"},
+                            {&bank, 1592, inf, "inf in the last"}};
   for (const Change& c : changes)
   {
     std::string file = *c.file;
@@ -324,8 +341,9 @@ TEST_F(PresetFiles, SourceDumps)
   EXPECT_EQ(Read(path), "  MakePreset(\"Say \\\"hi\\\"\", -12.500000, true, 2);\n");
   const char* names[] = {"kColor", "kOn", "kMode"};
   ASSERT_TRUE(plugin.DumpPresetSrcCode(path.c_str(), names));
-  EXPECT_EQ(Read(path), "  MakePresetFromNamedParams(\"Say \\\"hi\\\"\", 3,\n    kColor, -12.500000,\n"
-                        "    kOn, true,\n    kMode, 2);\n");
+  EXPECT_EQ(Read(path),
+            "  MakePresetFromNamedParams(\"Say \\\"hi\\\"\", 3,\n    kColor, -12.500000,\n"
+            "    kOn, true,\n    kMode, 2);\n");
 
   // -12.5, 1.0 and 2.0 as little-endian doubles, in base64.
   const std::string line = "MakePresetFromBlob(\"Say \\\"hi\\\"\", \"AAAAAAAAKcAAAAAAAADwPwAAAAAAAABA\", 24";

@@ -29,7 +29,9 @@ class TestProcessor : public IPluginProcessor
 {
 public:
   explicit TestProcessor(const char* channelIO = "2-2", bool stateful = false)
-    : IPluginProcessor(MakeConfig(channelIO)), mStateful(stateful), mState(16, 0.0)
+    : IPluginProcessor(MakeConfig(channelIO)),
+      mStateful(stateful),
+      mState(16, 0.0)
   {
   }
 
@@ -85,7 +87,8 @@ public:
 template <typename T>
 struct HostBuffers
 {
-  HostBuffers(int nChans, int frames, double seed = 0.0) : data(nChans, std::vector<T>(frames))
+  HostBuffers(int nChans, int frames, double seed = 0.0)
+    : data(nChans, std::vector<T>(frames))
   {
     for (int c = 0; c < nChans; ++c)
       for (int s = 0; s < frames; ++s)
@@ -170,11 +173,11 @@ TEST(ChannelIOParsing, MalformedOrHugeTextIsBoundedAndNeverCrashes)
   ExpectTotals("    \t ", 0, 0, 0, 0, 0);
   ExpectTotals("garbage", 1, 0, 0, 0, 0);
   ExpectTotals("x-y z", 2, 0, 0, 0, 0);
-  ExpectTotals("3abc-2xyz", 1, 3, 2, 1, 1);          // read as "%d" would
+  ExpectTotals("3abc-2xyz", 1, 3, 2, 1, 1); // read as "%d" would
   ExpectTotals("-", 1, 0, 0, 0, 0);
   ExpectTotals("--.--", 1, 0, 0, 0, 0);
-  ExpectTotals("2--2", 1, 2, 0, 1, 0);               // the second piece is the empty one
-  ExpectTotals("2-2-7", 1, 2, 2, 1, 1);              // a third piece is ignored
+  ExpectTotals("2--2", 1, 2, 0, 1, 0);  // the second piece is the empty one
+  ExpectTotals("2-2-7", 1, 2, 2, 1, 1); // a third piece is ignored
   ExpectTotals("..2..-..", 1, 2, 0, 1, 0);
   ExpectTotals("%s%n%d-%x", 1, 0, 0, 0, 0);
   ExpectTotals("+2-+1", 1, 2, 1, 1, 1);

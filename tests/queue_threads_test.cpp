@@ -21,23 +21,38 @@ ParamTuple MakeEntry(uint32_t seq, ParamTuple*)
 {
   return ParamTuple(static_cast<int32_t>(seq), seq * 1.5 + 0.25);
 }
-uint32_t SequenceOf(const ParamTuple& e) { return static_cast<uint32_t>(e.idx); }
-bool IsWhole(const ParamTuple& e) { return e.value == SequenceOf(e) * 1.5 + 0.25; }
+uint32_t SequenceOf(const ParamTuple& e)
+{
+  return static_cast<uint32_t>(e.idx);
+}
+bool IsWhole(const ParamTuple& e)
+{
+  return e.value == SequenceOf(e) * 1.5 + 0.25;
+}
 
-uint8_t MidiCheck(uint32_t seq) { return static_cast<uint8_t>((seq * 31u + 7u) & 0x7Fu); }
+uint8_t MidiCheck(uint32_t seq)
+{
+  return static_cast<uint8_t>((seq * 31u + 7u) & 0x7Fu);
+}
 IMidiMsg MakeEntry(uint32_t seq, IMidiMsg*)
 {
   return IMidiMsg(static_cast<int>(seq), static_cast<uint8_t>(0x80u | (seq & 0x7Fu)),
                   static_cast<uint8_t>((seq >> 7) & 0x7Fu), MidiCheck(seq));
 }
-uint32_t SequenceOf(const IMidiMsg& e) { return static_cast<uint32_t>(e.mOffset); }
+uint32_t SequenceOf(const IMidiMsg& e)
+{
+  return static_cast<uint32_t>(e.mOffset);
+}
 bool IsWhole(const IMidiMsg& e)
 {
   const uint32_t seq = SequenceOf(e);
   return e.mStatus == (0x80u | (seq & 0x7Fu)) && e.mData1 == ((seq >> 7) & 0x7Fu) && e.mData2 == MidiCheck(seq);
 }
 
-uint8_t SysExByte(uint32_t seq, int i) { return static_cast<uint8_t>((seq * 13u + static_cast<uint32_t>(i) * 7u) & 0xFFu); }
+uint8_t SysExByte(uint32_t seq, int i)
+{
+  return static_cast<uint8_t>((seq * 13u + static_cast<uint32_t>(i) * 7u) & 0xFFu);
+}
 SysExData MakeEntry(uint32_t seq, SysExData*)
 {
   uint8_t bytes[SysExData::kMaxDataSize];
@@ -48,7 +63,10 @@ SysExData MakeEntry(uint32_t seq, SysExData*)
   EXPECT_TRUE(entry.Assign(ISysEx(static_cast<int>(seq), bytes, size)));
   return entry;
 }
-uint32_t SequenceOf(const SysExData& e) { return static_cast<uint32_t>(e.mOffset); }
+uint32_t SequenceOf(const SysExData& e)
+{
+  return static_cast<uint32_t>(e.mOffset);
+}
 bool IsWhole(const SysExData& e)
 {
   const uint32_t seq = SequenceOf(e);

@@ -24,10 +24,9 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 
-namespace
-{
-constexpr uint32_t kTestId = 0x5447616E;     // 'TGan', the test plug-in
-constexpr uint32_t kQuillonId = 0x514C4D4E;  // 'QLMN'
+namespace {
+constexpr uint32_t kTestId = 0x5447616E;    // 'TGan', the test plug-in
+constexpr uint32_t kQuillonId = 0x514C4D4E; // 'QLMN'
 
 // --- Files written by hand ------------------------------------------------------------------------
 
@@ -95,8 +94,8 @@ std::vector<uint8_t> BankFile(uint32_t id, uint32_t current, const std::vector<s
 
 void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes)
 {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // --- The test plug-in, in this process ---------------------------------------------------------------
@@ -326,7 +325,7 @@ TEST(RenderOptions, ParsesEveryOptionAndRefusesWhatItCannotUse)
   ASSERT_TRUE(parse({"in.flac", "-o", "out.wav", "--plugin", "x.so", "--program", "Large Hall", "--fxp", "a.fxp",
                      "--fxb", "b.fxb", "-p", "Decay=4.5 s", "-n", "mix=0.25", "--double", "--block", "37", "-q"},
                     o, error))
-    << error;
+      << error;
   EXPECT_EQ(o.input, "in.flac");
   EXPECT_EQ(o.output, "out.wav");
   EXPECT_EQ(o.plugin, "x.so");
@@ -343,17 +342,17 @@ TEST(RenderOptions, ParsesEveryOptionAndRefusesWhatItCannotUse)
   EXPECT_EQ(o.block, 37);
 
   const std::vector<std::pair<std::vector<const char*>, std::string>> refused = {
-    {{"--block", "0"}, "--block needs"},
-    {{"--block", "1.5"}, "--block needs"},
-    {{"--block"}, "--block needs"},
-    {{"-p", "Decay"}, "expected NAME=VALUE"},
-    {{"-p", "=3"}, "expected NAME=VALUE"},
-    {{"-n", "Mix=1.5"}, "not a normalised value"},
-    {{"-n", "Mix=half"}, "not a normalised value"},
-    {{"--tail", "-1"}, "--tail needs"},
-    {{"--make-noise", "2"}, "needs -o"},
-    {{"--frobnicate"}, "unknown option"},
-    {{"a.wav", "b.wav"}, "only one input"},
+      {{"--block", "0"}, "--block needs"},
+      {{"--block", "1.5"}, "--block needs"},
+      {{"--block"}, "--block needs"},
+      {{"-p", "Decay"}, "expected NAME=VALUE"},
+      {{"-p", "=3"}, "expected NAME=VALUE"},
+      {{"-n", "Mix=1.5"}, "not a normalised value"},
+      {{"-n", "Mix=half"}, "not a normalised value"},
+      {{"--tail", "-1"}, "--tail needs"},
+      {{"--make-noise", "2"}, "needs -o"},
+      {{"--frobnicate"}, "unknown option"},
+      {{"a.wav", "b.wav"}, "only one input"},
   };
   for (const auto& [args, reason] : refused)
   {
@@ -373,7 +372,7 @@ TEST(VstHost, AnswersThePluginsRequestsAndKeepsTime)
   std::string error;
   ASSERT_TRUE(LoadTestPlugin(host, "", error)) << error;
   EXPECT_STREQ(TestPluginSymbol<const char* (*)()>("QmTestVstHostProduct")(), "QuillonMini renderer")
-    << "asked at effOpen";
+      << "asked at effOpen";
   ASSERT_TRUE(host.Prepare(44100.0, 256, error)) << error;
 
   char text[256] = {};
@@ -392,7 +391,7 @@ TEST(VstHost, AnswersThePluginsRequestsAndKeepsTime)
   EXPECT_EQ(host.AnswerHost(audioMasterSizeWindow, 340, 160, nullptr, 0.0f), 0);
   EXPECT_EQ(host.AnswerHost(9999, 0, 0, nullptr, 0.0f), 0);
   EXPECT_EQ(VstHost::HostCallback(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f), 2400)
-    << "a request without a record is still answered safely";
+      << "a request without a record is still answered safely";
   EXPECT_EQ(VstHost::HostCallback(nullptr, audioMasterGetSampleRate, 0, 0, nullptr, 0.0f), 0);
 
   ASSERT_TRUE(host.Start(false, error)) << error;
@@ -421,9 +420,9 @@ TEST(VstHost, AnswersThePluginsRequestsAndKeepsTime)
 TEST(VstHost, RefusesMisbehavingPluginsWithAReason)
 {
   const std::vector<std::pair<const char*, std::string>> cases = {
-    {"null", "returned no plug-in"},
-    {"magic", "wrong magic 0x56737458"},
-    {"wide", "2 inputs and 9 outputs"},
+      {"null", "returned no plug-in"},
+      {"magic", "wrong magic 0x56737458"},
+      {"wide", "2 inputs and 9 outputs"},
   };
   for (const auto& [mode, reason] : cases)
   {
@@ -506,7 +505,8 @@ TEST(VstHost, AppliesProgramAndBankFilesOnlyWhenTheyFit)
   ASSERT_TRUE(host.ApplyProgram(program(ChunkProgramFile(kTestId, {4, 5, 6})), error)) << error;
   size_t size = 0;
   int index = -1;
-  const unsigned char* chunk = TestPluginSymbol<const unsigned char* (*)(size_t*, int*)>("QmTestVstChunk")(&size, &index);
+  const unsigned char* chunk =
+      TestPluginSymbol<const unsigned char* (*)(size_t*, int*)>("QmTestVstChunk")(&size, &index);
   EXPECT_EQ(std::vector<uint8_t>(chunk, chunk + size), (std::vector<uint8_t>{4, 5, 6}));
   EXPECT_EQ(index, 1) << "a program chunk";
 
@@ -560,9 +560,8 @@ TEST_F(RenderToolRun, FailsWithOneLineAndLeavesNoOutput)
 
   const RunResult good = Run({"--plugin", plugin, "-o", "out.wav", "--program", "gamma", "-p", "gain = 0.5 X"});
   EXPECT_EQ(good.status, 0) << good.err;
-  EXPECT_NE(good.err.find("through TestGain, program \"Gamma\": Gain 0.500 x, Tone Shift 25.000 %"),
-            std::string::npos)
-    << good.err;
+  EXPECT_NE(good.err.find("through TestGain, program \"Gamma\": Gain 0.500 x, Tone Shift 25.000 %"), std::string::npos)
+      << good.err;
   EXPECT_NE(good.err.find("cpu: "), std::string::npos) << good.err;
   EXPECT_TRUE(fs::exists(mDir / "out.wav"));
 }
@@ -573,9 +572,9 @@ TEST_F(RenderToolRun, RendersTheDemoAndListsQuillonMini)
     GTEST_SKIP() << QuillonPlugin() << " is not built";
   const RunResult list = Run({"--list"});
   ASSERT_EQ(list.status, 0) << list.err;
-  for (const char* text : {"QuillonMini by Brannock Sound", "'QLMN'", "version 10004", "2 in, 2 out",
-                           "single and double", "parameters (4):", "Decay", "Width", "Color", "Mix",
-                           "programs (20):", " *   0  Default", "Medium Hall"})
+  for (const char* text :
+       {"QuillonMini by Brannock Sound", "'QLMN'", "version 10004", "2 in, 2 out", "single and double",
+        "parameters (4):", "Decay", "Width", "Color", "Mix", "programs (20):", " *   0  Default", "Medium Hall"})
     EXPECT_NE(list.out.find(text), std::string::npos) << text << " in\n" << list.out;
 
   const RunResult demo = Run({});

@@ -13,8 +13,7 @@
 
 #include "plug/VST2Types.h"
 
-namespace
-{
+namespace {
 struct Observed
 {
   VstTimeInfo lastTime{};
@@ -51,71 +50,71 @@ VstIntPtr Dispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr
   TestPlugin* self = Self(effect);
   switch (opcode)
   {
-  case effOpen:
-  {
-    char product[256] = {};
-    self->host(effect, audioMasterGetProductString, 0, 0, product, 0.0f);
-    gObserved.hostProduct = product;
-    return 0;
-  }
-  case effClose:
-    delete self;
-    return 0;
-  case effSetProgram:
-    if (value >= 0 && value < 3)
-      self->program = static_cast<int>(value);
-    return 0;
-  case effGetProgram:
-    return self->program;
-  case effSetProgramName:
-    self->programNames[self->program] = static_cast<const char*>(ptr);
-    return 0;
-  case effGetProgramName:
-    CopyOut(ptr, self->programNames[self->program]);
-    return 0;
-  case effGetProgramNameIndexed:
-    if (index < 0 || index >= 3)
+    case effOpen:
+    {
+      char product[256] = {};
+      self->host(effect, audioMasterGetProductString, 0, 0, product, 0.0f);
+      gObserved.hostProduct = product;
       return 0;
-    CopyOut(ptr, self->programNames[index]);
-    return 1;
-  case effGetParamName:
-    CopyOut(ptr, index == 0 ? "Gain" : "Tone Shift");
-    return 0;
-  case effGetParamLabel:
-    CopyOut(ptr, index == 0 ? "x" : "%");
-    return 0;
-  case effGetParamDisplay:
-  {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", index == 0 ? 2.0 * self->values[0] : 100.0 * self->values[1]);
-    CopyOut(ptr, text);
-    return 0;
-  }
-  case effString2Parameter:
-  {
-    if (index != 0 || !ptr) // the second parameter takes no text
+    }
+    case effClose:
+      delete self;
       return 0;
-    char* end = nullptr;
-    const double plain = std::strtod(static_cast<const char*>(ptr), &end);
-    if (end == ptr)
+    case effSetProgram:
+      if (value >= 0 && value < 3)
+        self->program = static_cast<int>(value);
       return 0;
-    self->values[0] = static_cast<float>(std::fmin(1.0, std::fmax(0.0, plain / 2.0)));
-    return 1;
-  }
-  case effSetChunk:
-    gObserved.chunk.assign(static_cast<unsigned char*>(ptr), static_cast<unsigned char*>(ptr) + value);
-    gObserved.chunkIndex = index;
-    return 1;
-  case effGetEffectName:
-    CopyOut(ptr, "TestGain");
-    return 1;
-  case effGetVendorString:
-    CopyOut(ptr, "Test Vendor");
-    return 1;
-  case effGetVstVersion:
-    return kVstVersion;
-  default:
-    return 0;
+    case effGetProgram:
+      return self->program;
+    case effSetProgramName:
+      self->programNames[self->program] = static_cast<const char*>(ptr);
+      return 0;
+    case effGetProgramName:
+      CopyOut(ptr, self->programNames[self->program]);
+      return 0;
+    case effGetProgramNameIndexed:
+      if (index < 0 || index >= 3)
+        return 0;
+      CopyOut(ptr, self->programNames[index]);
+      return 1;
+    case effGetParamName:
+      CopyOut(ptr, index == 0 ? "Gain" : "Tone Shift");
+      return 0;
+    case effGetParamLabel:
+      CopyOut(ptr, index == 0 ? "x" : "%");
+      return 0;
+    case effGetParamDisplay:
+    {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.3f", index == 0 ? 2.0 * self->values[0] : 100.0 * self->values[1]);
+      CopyOut(ptr, text);
+      return 0;
+    }
+    case effString2Parameter:
+    {
+      if (index != 0 || !ptr) // the second parameter takes no text
+        return 0;
+      char* end = nullptr;
+      const double plain = std::strtod(static_cast<const char*>(ptr), &end);
+      if (end == ptr)
+        return 0;
+      self->values[0] = static_cast<float>(std::fmin(1.0, std::fmax(0.0, plain / 2.0)));
+      return 1;
+    }
+    case effSetChunk:
+      gObserved.chunk.assign(static_cast<unsigned char*>(ptr), static_cast<unsigned char*>(ptr) + value);
+      gObserved.chunkIndex = index;
+      return 1;
+    case effGetEffectName:
+      CopyOut(ptr, "TestGain");
+      return 1;
+    case effGetVendorString:
+      CopyOut(ptr, "Test Vendor");
+      return 1;
+    case effGetVstVersion:
+      return kVstVersion;
+    default:
+      return 0;
   }
 }
 
@@ -139,7 +138,8 @@ void Process(AEffect* effect, Sample** inputs, Sample** outputs, VstInt32 frames
     volatile int* nowhere = nullptr;
     *nowhere = 1;
   }
-  const auto* time = reinterpret_cast<const VstTimeInfo*>(self->host(effect, audioMasterGetTime, 0, 0x3E00, nullptr, 0.0f));
+  const auto* time =
+      reinterpret_cast<const VstTimeInfo*>(self->host(effect, audioMasterGetTime, 0, 0x3E00, nullptr, 0.0f));
   if (time)
   {
     gObserved.lastTime = *time;

@@ -13,7 +13,10 @@ using namespace plug;
 namespace {
 
 std::atomic<int64_t> gFakeNowMs{1000};
-int64_t FakeClock() { return gFakeNowMs.load(); }
+int64_t FakeClock()
+{
+  return gFakeNowMs.load();
+}
 
 // Runs each test on a clock that only moves when the test moves it.
 class TimerTest : public ::testing::Test
@@ -38,7 +41,12 @@ TEST_F(TimerTest, FiresAtTheNextPumpThenOncePerElapsedPeriod)
 {
   int fired = 0;
   Timer* seen = nullptr;
-  auto timer = Timer::Create([&](Timer& t) { ++fired; seen = &t; }, 20);
+  auto timer = Timer::Create(
+      [&](Timer& t) {
+        ++fired;
+        seen = &t;
+      },
+      20);
   ASSERT_NE(timer, nullptr);
   EXPECT_TRUE(timer->IsRunning());
   EXPECT_EQ(timer->GetPeriodMs(), 20u);
@@ -100,17 +108,25 @@ TEST_F(TimerTest, CallbackMayStopOrDestroyItselfAndCreateOthersDuringAPump)
 {
   // Stops itself at its first firing (the deferred-action pattern).
   int oneShotFired = 0;
-  auto oneShot = Timer::Create([&](Timer& t) { ++oneShotFired; t.Stop(); t.Stop(); }, 1);
+  auto oneShot = Timer::Create(
+      [&](Timer& t) {
+        ++oneShotFired;
+        t.Stop();
+        t.Stop();
+      },
+      1);
 
   // Destroys itself; its captures must stay valid until it returns, then be released.
   auto token = std::make_shared<int>(42);
   std::weak_ptr<int> watch = token;
   std::unique_ptr<Timer> selfDestroying;
   int seenValue = 0;
-  selfDestroying = Timer::Create([&selfDestroying, &seenValue, token](Timer&) {
-    selfDestroying.reset();
-    seenValue = *token; // captures still alive after the timer object is gone
-  }, 1);
+  selfDestroying = Timer::Create(
+      [&selfDestroying, &seenValue, token](Timer&) {
+        selfDestroying.reset();
+        seenValue = *token; // captures still alive after the timer object is gone
+      },
+      1);
   token.reset();
 
   // Creates a new timer and destroys one that is due later in the same pump.
@@ -118,10 +134,12 @@ TEST_F(TimerTest, CallbackMayStopOrDestroyItselfAndCreateOthersDuringAPump)
   int createdFired = 0;
   int victimFired = 0;
   std::unique_ptr<Timer> victim;
-  auto creator = Timer::Create([&](Timer&) {
-    created.push_back(Timer::Create([&](Timer&) { ++createdFired; }, 1));
-    victim.reset();
-  }, 1000);
+  auto creator = Timer::Create(
+      [&](Timer&) {
+        created.push_back(Timer::Create([&](Timer&) { ++createdFired; }, 1));
+        victim.reset();
+      },
+      1000);
   victim = Timer::Create([&](Timer&) { ++victimFired; }, 1);
 
   EXPECT_EQ(RunLoop::Pump(), 3);
@@ -149,10 +167,12 @@ TEST_F(TimerTest, NestedPumpDoesNotReenterTheFiringTimer)
   int outer = 0;
   int inner = 0;
   auto other = Timer::Create([&](Timer&) { ++inner; }, 1);
-  auto timer = Timer::Create([&](Timer&) {
-    ++outer;
-    RunLoop::Pump();
-  }, 0);
+  auto timer = Timer::Create(
+      [&](Timer&) {
+        ++outer;
+        RunLoop::Pump();
+      },
+      0);
   RunLoop::Pump();
   EXPECT_EQ(outer, 1);
   EXPECT_EQ(inner, 1); // fired once, by whichever pump reached it first
@@ -170,11 +190,13 @@ TEST_F(TimerTest, TimersMayBeCreatedAndStoppedFromAnotherThread)
   std::atomic<bool> entered{false};
   std::atomic<bool> finished{false};
   std::atomic<bool> finishedWhenStopReturned{false};
-  auto slow = Timer::Create([&](Timer&) {
-    entered = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    finished = true;
-  }, 5);
+  auto slow = Timer::Create(
+      [&](Timer&) {
+        entered = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        finished = true;
+      },
+      5);
   std::thread stopper([&] {
     while (!entered)
       std::this_thread::yield();
@@ -188,9 +210,7 @@ TEST_F(TimerTest, TimersMayBeCreatedAndStoppedFromAnotherThread)
 
   // While the main thread pumps, a pump from another thread fires nothing.
   std::atomic<int> otherPumpResult{-1};
-  auto probe = Timer::Create([&](Timer&) {
-    std::thread([&] { otherPumpResult = RunLoop::Pump(); }).join();
-  }, 5);
+  auto probe = Timer::Create([&](Timer&) { std::thread([&] { otherPumpResult = RunLoop::Pump(); }).join(); }, 5);
   Advance(10);
   RunLoop::Pump();
   EXPECT_EQ(otherPumpResult.load(), 0);

@@ -58,18 +58,28 @@ VstIntPtr HostCallback(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, vo
   host->opcodes.push_back(opcode);
   switch (opcode)
   {
-    case audioMasterGetProductString: std::strcpy(static_cast<char*>(ptr), "Test Host"); return 1;
-    case audioMasterGetVendorVersion: return 10203;
-    case audioMasterGetTime: return host->giveTime ? reinterpret_cast<VstIntPtr>(&host->time) : 0;
-    case audioMasterGetCurrentProcessLevel: return kVstProcessLevelRealtime;
-    default: return 0;
+    case audioMasterGetProductString:
+      std::strcpy(static_cast<char*>(ptr), "Test Host");
+      return 1;
+    case audioMasterGetVendorVersion:
+      return 10203;
+    case audioMasterGetTime:
+      return host->giveTime ? reinterpret_cast<VstIntPtr>(&host->time) : 0;
+    case audioMasterGetCurrentProcessLevel:
+      return kVstProcessLevelRealtime;
+    default:
+      return 0;
   }
 }
 
 struct Stereo
 {
   std::vector<double> l, r;
-  explicit Stereo(int n = 0) : l(n, 0.0), r(n, 0.0) {}
+  explicit Stereo(int n = 0)
+    : l(n, 0.0),
+      r(n, 0.0)
+  {
+  }
 };
 
 Stereo Impulse(int n)
@@ -274,7 +284,9 @@ TEST_F(Vst2Host, ParameterTextsAndTextEntry)
   EXPECT_NEAR(plug.Get(0), std::log(32.0) / std::log(1000.0), 1e-6);
   EXPECT_EQ(plug.Get(4), 0.0f);
 
-  auto toParam = [&](int i, const char* text) { return plug.Dispatch(effString2Parameter, i, 0, const_cast<char*>(text)); };
+  auto toParam = [&](int i, const char* text) {
+    return plug.Dispatch(effString2Parameter, i, 0, const_cast<char*>(text));
+  };
   EXPECT_EQ(toParam(0, "10"), 1);
   EXPECT_EQ(plug.Text(effGetParamDisplay, 0), "10.0");
   EXPECT_NEAR(plug.Get(0), 2.0 / 3.0, 1e-6);
@@ -362,19 +374,31 @@ TEST_F(Vst2Host, TextsNeverExceedTheirFields)
 
 TEST_F(Vst2Host, ProgramsHoldTheFactoryValuesAndKeepEdits)
 {
-  const char* names[20] = {"Default", "Next Room", "Small Hall", "Station", "Edge Of A Forest", "Medium Hall",
-                           "Factory", "Arena", "Piano Hall", "Stadium", "Large Hall", "Cathedral", "Mellow",
-                           "Silver Wind", "Far Space", "Entrance In A Cave", "Long Tunnel", "Dark Ambience",
-                           "Long Ambience", "Deep Underground"};
-  const double values[20][4] = {
-    {3.2, 150, 0, 21}, {0.334591, 14, -45.212766, 23.12766}, {1.4, 122, 0, 26.595745},
-    {2, 119.680851, -33.510638, 37.234043}, {2.1, 164, 59.042553, 21}, {2.7, 130.510638, 0, 26.595745},
-    {3.453041, 52.787234, -78.191489, 83.510638}, {3.5, 200, -60.106383, 72.074468},
-    {3.8, 157, 62.765957, 23.404255}, {4.6, 176, -58.510638, 29.521277}, {4.6, 152.510638, 0, 26.595745},
-    {4.620877, 151.595745, -52.659574, 52.659574}, {6.3, 162, 47.659574, 42.553191},
-    {12.3, 176.06383, 95, 33.776596}, {10.2, 177.12766, -35.638298, 49.734043},
-    {15.5, 22.340426, -35.638298, 33.244681}, {20, 68.170213, -35.638298, 28.989362},
-    {33, 200, -43.085106, 31.117021}, {50, 100, 0, 37.765957}, {50, 200, -88.829787, 72.074468}};
+  const char* names[20] = {"Default",          "Next Room",     "Small Hall",    "Station",
+                           "Edge Of A Forest", "Medium Hall",   "Factory",       "Arena",
+                           "Piano Hall",       "Stadium",       "Large Hall",    "Cathedral",
+                           "Mellow",           "Silver Wind",   "Far Space",     "Entrance In A Cave",
+                           "Long Tunnel",      "Dark Ambience", "Long Ambience", "Deep Underground"};
+  const double values[20][4] = {{3.2, 150, 0, 21},
+                                {0.334591, 14, -45.212766, 23.12766},
+                                {1.4, 122, 0, 26.595745},
+                                {2, 119.680851, -33.510638, 37.234043},
+                                {2.1, 164, 59.042553, 21},
+                                {2.7, 130.510638, 0, 26.595745},
+                                {3.453041, 52.787234, -78.191489, 83.510638},
+                                {3.5, 200, -60.106383, 72.074468},
+                                {3.8, 157, 62.765957, 23.404255},
+                                {4.6, 176, -58.510638, 29.521277},
+                                {4.6, 152.510638, 0, 26.595745},
+                                {4.620877, 151.595745, -52.659574, 52.659574},
+                                {6.3, 162, 47.659574, 42.553191},
+                                {12.3, 176.06383, 95, 33.776596},
+                                {10.2, 177.12766, -35.638298, 49.734043},
+                                {15.5, 22.340426, -35.638298, 33.244681},
+                                {20, 68.170213, -35.638298, 28.989362},
+                                {33, 200, -43.085106, 31.117021},
+                                {50, 100, 0, 37.765957},
+                                {50, 200, -88.829787, 72.074468}};
   for (int p = 0; p < 20; ++p)
   {
     char name[64] = {};
@@ -394,7 +418,7 @@ TEST_F(Vst2Host, ProgramsHoldTheFactoryValuesAndKeepEdits)
   EXPECT_EQ(plug.Text(effGetParamDisplay, 0), "2.7");
   plug.Dispatch(effSetProgram, 0, 0);
   EXPECT_EQ(plug.Text(effGetParamDisplay, 0), "100.0"); // the edit stayed in program 0
-  plug.Dispatch(effSetProgram, 0, 99);                   // no such program: nothing changes
+  plug.Dispatch(effSetProgram, 0, 99);                  // no such program: nothing changes
   EXPECT_EQ(plug.Dispatch(effGetProgram), 0);
   plug.Dispatch(effSetProgramName, 0, 0, const_cast<char*>("My Room"));
   EXPECT_EQ(plug.Text(effGetProgramNameIndexed, 0), "My Room");
@@ -542,7 +566,11 @@ TEST_F(Vst2Host, NullPointersAndOddCallsFromTheHost)
   VstMidiEvent note{kVstMidiType, 32, 3, 0, 0, 0, {char(0x90), 60, 100, 0}, 0, 0, 0, 0};
   VstMidiSysexEvent sysex{kVstSysExType, 48, 0, 0, 16, 0, nullptr, 0}; // no data behind its size
   VstEvents events{3, 0, {reinterpret_cast<VstEvent*>(&note), nullptr}};
-  struct { VstEvents head; VstEvent* more[1]; } list{events, {reinterpret_cast<VstEvent*>(&sysex)}};
+  struct
+  {
+    VstEvents head;
+    VstEvent* more[1];
+  } list{events, {reinterpret_cast<VstEvent*>(&sysex)}};
   EXPECT_EQ(plug.Dispatch(effProcessEvents, 0, 0, &list.head), 1);
   EXPECT_EQ(plug.Dispatch(effProcessEvents), 0);
 

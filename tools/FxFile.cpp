@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace
-{
+namespace {
 constexpr size_t kProgramHeaderSize = 56; // up to the values or the chunk size
 constexpr size_t kBankHeaderSize = 156;
 constexpr size_t kNameSize = 28;
@@ -14,9 +13,9 @@ constexpr size_t kNameSize = 28;
 constexpr uint32_t Tag(const char (&text)[5])
 {
   return (static_cast<uint32_t>(static_cast<unsigned char>(text[0])) << 24) |
-         (static_cast<uint32_t>(static_cast<unsigned char>(text[1])) << 16) |
-         (static_cast<uint32_t>(static_cast<unsigned char>(text[2])) << 8) |
-         static_cast<uint32_t>(static_cast<unsigned char>(text[3]));
+      (static_cast<uint32_t>(static_cast<unsigned char>(text[1])) << 16) |
+      (static_cast<uint32_t>(static_cast<unsigned char>(text[2])) << 8) |
+      static_cast<uint32_t>(static_cast<unsigned char>(text[3]));
 }
 
 constexpr uint32_t kChunkMagic = Tag("CcnK");
@@ -28,7 +27,7 @@ constexpr uint32_t kBankChunk = Tag("FBCh");
 uint32_t ReadU32(const uint8_t* p)
 {
   return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-         (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+      (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
 }
 
 int32_t ReadI32(const uint8_t* p)
@@ -252,7 +251,7 @@ bool FxFile::ParseBank(const uint8_t* data, size_t size, FxBank& out, std::strin
     if (i > 0 && bank.programs[i].values.size() != bank.programs[0].values.size())
     {
       error = "malformed " + label + ": " + std::to_string(bank.programs[i].values.size()) +
-              " parameters where record 0 has " + std::to_string(bank.programs[0].values.size());
+          " parameters where record 0 has " + std::to_string(bank.programs[0].values.size());
       return false;
     }
     offset += consumed;

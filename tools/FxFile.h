@@ -16,9 +16,9 @@ struct FxProgram
 {
   uint32_t pluginId = 0;
   int32_t pluginVersion = 0;
-  std::string name;                 // at most 28 characters
-  std::vector<float> values;        // parameter form: normalised, each in 0..1
-  std::vector<uint8_t> chunk;       // chunk form
+  std::string name;           // at most 28 characters
+  std::vector<float> values;  // parameter form: normalised, each in 0..1
+  std::vector<uint8_t> chunk; // chunk form
   bool isChunk = false;
 };
 
@@ -26,9 +26,9 @@ struct FxBank
 {
   uint32_t pluginId = 0;
   int32_t pluginVersion = 0;
-  int currentProgram = -1;          // -1 when the file does not say
-  std::vector<FxProgram> programs;  // parameter form
-  std::vector<uint8_t> chunk;       // chunk form
+  int currentProgram = -1;         // -1 when the file does not say
+  std::vector<FxProgram> programs; // parameter form
+  std::vector<uint8_t> chunk;      // chunk form
   bool isChunk = false;
 };
 

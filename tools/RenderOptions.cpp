@@ -3,8 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-namespace
-{
+namespace {
 bool ParseNumber(const std::string& text, double& value)
 {
   const char* first = text.data();
@@ -34,8 +33,8 @@ bool ParseAssignment(const std::string& text, bool normalised, ParamAssignment& 
   out.name = text.substr(0, eq);
   out.value = text.substr(eq + 1);
   out.normalised = normalised;
-  if (normalised && (!ParseNumber(out.value, out.normalisedValue) || out.normalisedValue < 0.0 ||
-                     out.normalisedValue > 1.0))
+  if (normalised &&
+      (!ParseNumber(out.value, out.normalisedValue) || out.normalisedValue < 0.0 || out.normalisedValue > 1.0))
   {
     error = "'" + out.value + "' is not a normalised value from 0 to 1 (parameter " + out.name + ")";
     return false;
@@ -51,29 +50,30 @@ bool ParseAssignment(const std::string& text, bool normalised, ParamAssignment& 
 
 void RenderOptions::PrintUsage(FILE* to)
 {
-  std::fprintf(to,
-               "usage: quillon-render [INPUT] [-o OUTPUT] [options]\n"
-               "Reverberates INPUT (any file libsndfile reads: WAV, FLAC, AIFF, OGG, ...) through a VST 2 plug-in,\n"
-               "by default the QuillonMini.so built beside this program. Without INPUT a built-in demo phrase is used.\n"
-               "\n"
-               "  -o, --output FILE      where to write (default: INPUT-reverb.wav, or quillon-demo.wav);\n"
-               "                         the format follows the extension: .wav .flac .aiff .aif .ogg\n"
-               "      --plugin PATH      the VST 2 plug-in (.so) to load instead of QuillonMini\n"
-               "      --list             show the plug-in's name, parameters and programs, then exit\n"
-               "      --program N|NAME   select a program by index or by name\n"
-               "      --fxb FILE         load a bank file (.fxb) into the plug-in\n"
-               "      --fxp FILE         load a program file (.fxp) into the current program\n"
-               "  -p, --param NAME=VALUE set a parameter (name as --list shows it) to a plain value, e.g. Decay=4.5\n"
-               "  -n, --norm NAME=VALUE  set a parameter to a normalised value from 0 to 1\n"
-               "                         (files first, then the program, then -p/-n in the order given)\n"
-               "      --double           process in double precision (default: single)\n"
-               "      --block FRAMES     processing block size, 1 to 65536 (default 512)\n"
-               "      --tail SECONDS     fixed tail after the input (default: until below -90 dBFS)\n"
-               "      --max-tail SECONDS longest automatic tail (default 60)\n"
-               "      --demo-rate HZ     sample rate of the built-in demo and of --make-noise (default 48000)\n"
-               "      --make-noise SECONDS  write that much stereo white noise to OUTPUT and exit (no plug-in)\n"
-               "  -q, --quiet            no progress bar and no summary\n"
-               "  -h, --help             this text\n");
+  std::fprintf(
+      to,
+      "usage: quillon-render [INPUT] [-o OUTPUT] [options]\n"
+      "Reverberates INPUT (any file libsndfile reads: WAV, FLAC, AIFF, OGG, ...) through a VST 2 plug-in,\n"
+      "by default the QuillonMini.so built beside this program. Without INPUT a built-in demo phrase is used.\n"
+      "\n"
+      "  -o, --output FILE      where to write (default: INPUT-reverb.wav, or quillon-demo.wav);\n"
+      "                         the format follows the extension: .wav .flac .aiff .aif .ogg\n"
+      "      --plugin PATH      the VST 2 plug-in (.so) to load instead of QuillonMini\n"
+      "      --list             show the plug-in's name, parameters and programs, then exit\n"
+      "      --program N|NAME   select a program by index or by name\n"
+      "      --fxb FILE         load a bank file (.fxb) into the plug-in\n"
+      "      --fxp FILE         load a program file (.fxp) into the current program\n"
+      "  -p, --param NAME=VALUE set a parameter (name as --list shows it) to a plain value, e.g. Decay=4.5\n"
+      "  -n, --norm NAME=VALUE  set a parameter to a normalised value from 0 to 1\n"
+      "                         (files first, then the program, then -p/-n in the order given)\n"
+      "      --double           process in double precision (default: single)\n"
+      "      --block FRAMES     processing block size, 1 to 65536 (default 512)\n"
+      "      --tail SECONDS     fixed tail after the input (default: until below -90 dBFS)\n"
+      "      --max-tail SECONDS longest automatic tail (default 60)\n"
+      "      --demo-rate HZ     sample rate of the built-in demo and of --make-noise (default 48000)\n"
+      "      --make-noise SECONDS  write that much stereo white noise to OUTPUT and exit (no plug-in)\n"
+      "  -q, --quiet            no progress bar and no summary\n"
+      "  -h, --help             this text\n");
 }
 
 bool RenderOptions::Parse(int argc, const char* const* argv, RenderOptions& out, std::string& error)

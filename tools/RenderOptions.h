@@ -25,7 +25,7 @@ struct RenderOptions
   std::vector<ParamAssignment> params; // in command-line order
   double fixedTail = -1.0;             // < 0: until the output falls below -90 dBFS
   double maxTail = 60.0;
-  double noiseSeconds = -1.0;          // >= 0: only write that much noise to the output
+  double noiseSeconds = -1.0; // >= 0: only write that much noise to the output
   int block = 512;
   int demoRate = 48000;
   bool doublePrecision = false;

@@ -41,11 +41,9 @@ bool RenderSource::OpenFile(const std::string& path, std::string& error)
   return true;
 }
 
-namespace
-{
+namespace {
 // A plucked string (Karplus-Strong) added into a stereo buffer.
-void AddPluck(std::vector<double>& out, int rate, double start, double freq, double gain, double pan,
-              std::mt19937& rng)
+void AddPluck(std::vector<double>& out, int rate, double start, double freq, double gain, double pan, std::mt19937& rng)
 {
   const int period = std::max(2, static_cast<int>(std::lround(rate / freq)));
   std::vector<double> ring(period);

@@ -10,8 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace
-{
+namespace {
 // The host that is inside VSTPluginMain on this thread: the plug-in may call
 // back before its record is ours to mark.
 thread_local VstHost* tLoadingHost = nullptr;
@@ -87,7 +86,7 @@ bool VstHost::Load(const std::string& path, std::string& error)
     // Not a record we understand: nothing of it can be called, not even effClose.
     dlclose(library);
     error = "'" + path + "' returned a record with the wrong magic " + Hex(static_cast<uint32_t>(effect->magic)) +
-            " (a VST 2 plug-in has 'VstP')";
+        " (a VST 2 plug-in has 'VstP')";
     return false;
   }
   mLibrary = library;
@@ -114,9 +113,8 @@ bool VstHost::CheckEffect(std::string& error) const
   const int in = mEffect->numInputs, out = mEffect->numOutputs;
   if (in < 0 || in > kMaxChannels || out < 1 || out > kMaxChannels)
   {
-    error = "the plug-in has " + std::to_string(in) + " inputs and " + std::to_string(out) +
-            " outputs; from 0 to " + std::to_string(kMaxChannels) + " inputs and 1 to " +
-            std::to_string(kMaxChannels) + " outputs can be rendered";
+    error = "the plug-in has " + std::to_string(in) + " inputs and " + std::to_string(out) + " outputs; from 0 to " +
+        std::to_string(kMaxChannels) + " inputs and 1 to " + std::to_string(kMaxChannels) + " outputs can be rendered";
     return false;
   }
   if (mEffect->numParams < 0 || static_cast<uint32_t>(mEffect->numParams) > FxFile::kMaxCount)
@@ -223,12 +221,11 @@ void VstHost::CallProcess(int frames)
 double VstHost::ProcessingCpuSeconds() const
 {
   const int64_t otherThreads =
-    (ProcessCpuNanos() - mStartProcessCpu) - (Nanos(CLOCK_THREAD_CPUTIME_ID) - mStartThreadCpu);
+      (ProcessCpuNanos() - mStartProcessCpu) - (Nanos(CLOCK_THREAD_CPUTIME_ID) - mStartThreadCpu);
   return static_cast<double>(mProcessingNanos + std::max<int64_t>(0, otherThreads)) * 1e-9;
 }
 
-namespace
-{
+namespace {
 // Spreads stereo over `count` plug-in inputs: one input takes the mid, more
 // take left and right and the rest silence.
 template <typename Sample>
@@ -439,7 +436,7 @@ bool VstHost::CheckPluginId(uint32_t fileId, const char* what, std::string& erro
   if (fileId == UniqueId())
     return true;
   error = std::string("the ") + what + " is for plug-in '" + FxFile::FourCCText(fileId) + "', not for this one ('" +
-          FxFile::FourCCText(UniqueId()) + "')";
+      FxFile::FourCCText(UniqueId()) + "')";
   return false;
 }
 
@@ -451,8 +448,7 @@ bool VstHost::SetChunk(bool isProgram, const std::vector<uint8_t>& chunk, const 
     return false;
   }
   std::vector<uint8_t> copy = chunk; // the call takes a writable pointer
-  const VstIntPtr result =
-    Dispatch(effSetChunk, isProgram ? 1 : 0, static_cast<VstIntPtr>(copy.size()), copy.data());
+  const VstIntPtr result = Dispatch(effSetChunk, isProgram ? 1 : 0, static_cast<VstIntPtr>(copy.size()), copy.data());
   // Plug-ins that announce chunks are not consistent about the result; the
   // others answer at all only when they took the chunk.
   if (result == 0 && !(mEffect->flags & effFlagsProgramChunks))
@@ -490,7 +486,7 @@ bool VstHost::ApplyProgram(const FxProgram& program, std::string& error)
   if (program.values.size() > static_cast<size_t>(NumParams()))
   {
     error = "the program file holds " + std::to_string(program.values.size()) + " parameters, the plug-in has " +
-            std::to_string(NumParams());
+        std::to_string(NumParams());
     return false;
   }
   return ApplyProgramValues(program);
@@ -510,13 +506,13 @@ bool VstHost::ApplyBank(const FxBank& bank, std::string& error)
   if (bank.programs.size() > static_cast<size_t>(NumPrograms()))
   {
     error = "the bank file holds " + std::to_string(bank.programs.size()) + " programs, the plug-in has " +
-            std::to_string(NumPrograms());
+        std::to_string(NumPrograms());
     return false;
   }
   if (!bank.programs.empty() && bank.programs[0].values.size() > static_cast<size_t>(NumParams()))
   {
     error = "the bank file's programs hold " + std::to_string(bank.programs[0].values.size()) +
-            " parameters, the plug-in has " + std::to_string(NumParams());
+        " parameters, the plug-in has " + std::to_string(NumParams());
     return false;
   }
   const int previous = CurrentProgram();
@@ -546,8 +542,7 @@ const VstTimeInfo& VstHost::TimeInfo()
   return t;
 }
 
-VstIntPtr VstHost::HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
-                                float opt)
+VstIntPtr VstHost::HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
 {
   VstHost* host = tLoadingHost;
   if (!host && effect)
@@ -561,37 +556,37 @@ VstIntPtr VstHost::AnswerHost(VstInt32 opcode, VstInt32 /*index*/, VstIntPtr /*v
 {
   switch (opcode)
   {
-  case audioMasterVersion:
-    return kVstVersion;
-  case audioMasterGetTime:
-    return reinterpret_cast<VstIntPtr>(&TimeInfo());
-  case audioMasterGetSampleRate:
-    return static_cast<VstIntPtr>(std::lround(mSampleRate));
-  case audioMasterGetBlockSize:
-    return mBlockFrames;
-  case audioMasterGetVendorString:
-    if (!ptr)
+    case audioMasterVersion:
+      return kVstVersion;
+    case audioMasterGetTime:
+      return reinterpret_cast<VstIntPtr>(&TimeInfo());
+    case audioMasterGetSampleRate:
+      return static_cast<VstIntPtr>(std::lround(mSampleRate));
+    case audioMasterGetBlockSize:
+      return mBlockFrames;
+    case audioMasterGetVendorString:
+      if (!ptr)
+        return 0;
+      CopyText(kVendorName, ptr, kVstMaxVendorStrLen);
+      return 1;
+    case audioMasterGetProductString:
+      if (!ptr)
+        return 0;
+      CopyText(kProductName, ptr, kVstMaxProductStrLen);
+      return 1;
+    case audioMasterCanDo:
+    {
+      if (!ptr)
+        return 0;
+      const char* what = static_cast<const char*>(ptr);
+      return std::strcmp(what, "sendVstTimeInfo") == 0 || std::strcmp(what, "startStopProcess") == 0 ? 1 : 0;
+    }
+    case audioMasterBeginEdit:
+    case audioMasterEndEdit:
+      return 1;
+    case audioMasterAutomate: // an offline render records no automation
+    case audioMasterIdle:
+    default:
       return 0;
-    CopyText(kVendorName, ptr, kVstMaxVendorStrLen);
-    return 1;
-  case audioMasterGetProductString:
-    if (!ptr)
-      return 0;
-    CopyText(kProductName, ptr, kVstMaxProductStrLen);
-    return 1;
-  case audioMasterCanDo:
-  {
-    if (!ptr)
-      return 0;
-    const char* what = static_cast<const char*>(ptr);
-    return std::strcmp(what, "sendVstTimeInfo") == 0 || std::strcmp(what, "startStopProcess") == 0 ? 1 : 0;
-  }
-  case audioMasterBeginEdit:
-  case audioMasterEndEdit:
-    return 1;
-  case audioMasterAutomate: // an offline render records no automation
-  case audioMasterIdle:
-  default:
-    return 0;
   }
 }

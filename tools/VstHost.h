@@ -72,7 +72,7 @@ public:
   std::string ParamName(int index);
   std::string ParamDisplay(int index);
   std::string ParamLabel(int index);
-  float ParamValue(int index);                  // normalised
+  float ParamValue(int index); // normalised
   void SetParamValue(int index, float normalised);
   // The index of the parameter whose name matches, ignoring case and
   // surrounding spaces; -1 if none does.
@@ -110,8 +110,7 @@ public:
   const VstTimeInfo& TimeInfo();
 
 private:
-  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                     float opt = 0.0f);
+  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
   std::string DispatchForText(VstInt32 opcode, VstInt32 index);
   bool CheckEffect(std::string& error) const;
   bool CheckPluginId(uint32_t fileId, const char* what, std::string& error) const;
@@ -121,8 +120,8 @@ private:
 
   void* mLibrary = nullptr;
   AEffect* mEffect = nullptr;
-  bool mOpened = false;   // effClose is owed
-  bool mRunning = false;  // between Start and Stop
+  bool mOpened = false;  // effClose is owed
+  bool mRunning = false; // between Start and Stop
   bool mDouble = false;
   bool mAccumulating = false; // only the old accumulating process callback
 

@@ -11,8 +11,7 @@
 
 #include "dsp/dsp.h"
 
-namespace
-{
+namespace {
 struct Settings
 {
   double rate = 48000.0, decay = 4.6, width = 152.510638, color = 0.0, seconds = 8.0;
@@ -69,8 +68,8 @@ void Waveform(cairo_t* cr, const std::vector<double>& v, int frames, double x, d
   cairo_stroke(cr);
 }
 
-void Envelope(cairo_t* cr, const std::vector<double>& l, const std::vector<double>& rr, double rate, double x,
-              double y, double w, double h, double floorDb)
+void Envelope(cairo_t* cr, const std::vector<double>& l, const std::vector<double>& rr, double rate, double x, double y,
+              double w, double h, double floorDb)
 {
   const int window = static_cast<int>(rate * 0.01);
   const int frames = static_cast<int>(l.size());
@@ -117,8 +116,9 @@ int main(int argc, char** argv)
   cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_source_rgb(cr, 0.94, 0.94, 0.94);
   char title[200];
-  std::snprintf(title, sizeof title, "QuillonMini impulse response: Decay %g s, Width %g %%, Color %g, 100 %% wet, %g Hz",
-                s.decay, s.width, s.color, s.rate);
+  std::snprintf(title, sizeof title,
+                "QuillonMini impulse response: Decay %g s, Width %g %%, Color %g, 100 %% wet, %g Hz", s.decay, s.width,
+                s.color, s.rate);
   Label(cr, 20, 28, title, 15);
 
   const double px = 60, pw = width - 80;

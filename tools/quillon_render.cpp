@@ -18,17 +18,16 @@
 #include <string>
 #include <vector>
 
-#include "tools/Text.h"
 #include "tools/FxFile.h"
 #include "tools/RenderOptions.h"
 #include "tools/RenderSource.h"
+#include "tools/Text.h"
 #include "tools/VstHost.h"
 
-namespace
-{
+namespace {
 constexpr double kSilenceThreshold = 3.1622776601683795e-5; // -90 dBFS
-constexpr double kQuietSpanSeconds = 0.25;                    // so long below it ends the tail
-constexpr double kTailGuessSeconds = 5.0;                     // for the progress bar only
+constexpr double kQuietSpanSeconds = 0.25;                  // so long below it ends the tail
+constexpr double kTailGuessSeconds = 5.0;                   // for the progress bar only
 
 std::atomic<bool> gInterrupted{false};
 // The output being written, removed if the process dies on a fatal signal.
@@ -145,7 +144,11 @@ bool OutputFormat(const std::string& path, int inputFormat, int rate, int& forma
 class ProgressBar
 {
 public:
-  ProgressBar(bool enabled, long total) : mEnabled(enabled && isatty(STDERR_FILENO)), mTotal(std::max(1L, total)) {}
+  ProgressBar(bool enabled, long total)
+    : mEnabled(enabled && isatty(STDERR_FILENO)),
+      mTotal(std::max(1L, total))
+  {
+  }
 
   void Update(long done, bool force = false)
   {
@@ -294,7 +297,8 @@ bool WithinRange(VstHost& host, int index, const std::string& requested)
   const char* first = display.c_str();
   double shown, wanted;
   const auto [end, ec] = std::from_chars(first, first + display.size(), shown);
-  if (ec != std::errc() || std::from_chars(requested.data(), requested.data() + requested.size(), wanted).ec != std::errc())
+  if (ec != std::errc() ||
+      std::from_chars(requested.data(), requested.data() + requested.size(), wanted).ec != std::errc())
     return true;
   const char* dot = std::find(first, end, '.');
   const long decimals = dot == end ? 0 : end - dot - 1;
@@ -331,8 +335,8 @@ bool ApplyParam(VstHost& host, const ParamAssignment& assignment, std::string& e
   {
     const std::string label = Trimmed(host.ParamLabel(index));
     const float value = host.ParamValue(index);
-    error = name + " " + number + " is out of range (the plug-in's " + (value <= 0.0f ? "lowest" : "highest") +
-            " is " + Trimmed(host.ParamDisplay(index)) + (label.empty() ? "" : " " + label) + ")";
+    error = name + " " + number + " is out of range (the plug-in's " + (value <= 0.0f ? "lowest" : "highest") + " is " +
+        Trimmed(host.ParamDisplay(index)) + (label.empty() ? "" : " " + label) + ")";
     return false;
   }
   return true;
@@ -365,7 +369,7 @@ bool ApplySettings(VstHost& host, const RenderOptions& options, const FxProgram&
     if (index < 0)
     {
       error = "no program '" + options.program + "' (the plug-in has " + std::to_string(host.NumPrograms()) +
-              "; see --list)";
+          "; see --list)";
       return false;
     }
     host.SetProgram(index);
@@ -394,7 +398,7 @@ std::string ParamSummary(VstHost& host)
   {
     const std::string label = Trimmed(host.ParamLabel(k));
     summary += (k ? ", " : "") + Trimmed(host.ParamName(k)) + " " + Trimmed(host.ParamDisplay(k)) +
-               (label.empty() ? "" : " " + label);
+        (label.empty() ? "" : " " + label);
   }
   if (host.NumParams() > 8)
     summary += ", ...";
@@ -592,13 +596,13 @@ int main(int argc, char** argv)
     const double seconds = static_cast<double>(done) / rate;
     const double cpu = host.ProcessingCpuSeconds();
     const std::string programName = host.NumPrograms() > 0 ? Trimmed(host.ProgramName(host.CurrentProgram())) : "";
-    std::fprintf(stderr, "wrote %s: %.2f s at %d Hz (%s through %s%s%s%s: %s)\n", options.output.c_str(), seconds,
-                 rate, source.IsDemo() ? "built-in demo" : options.input.c_str(),
-                 Describe(host, PluginPath(options)).c_str(), programName.empty() ? "" : ", program \"",
-                 programName.c_str(), programName.empty() ? "" : "\"", ParamSummary(host).c_str());
-    std::fprintf(stderr, "cpu: %.6f s in processing for %.3f s of audio, realtime factor %.1f (%s precision, block %d)\n",
-                 cpu, seconds, cpu > 0.0 ? seconds / cpu : 0.0, options.doublePrecision ? "double" : "single",
-                 options.block);
+    std::fprintf(stderr, "wrote %s: %.2f s at %d Hz (%s through %s%s%s%s: %s)\n", options.output.c_str(), seconds, rate,
+                 source.IsDemo() ? "built-in demo" : options.input.c_str(), Describe(host, PluginPath(options)).c_str(),
+                 programName.empty() ? "" : ", program \"", programName.c_str(), programName.empty() ? "" : "\"",
+                 ParamSummary(host).c_str());
+    std::fprintf(
+        stderr, "cpu: %.6f s in processing for %.3f s of audio, realtime factor %.1f (%s precision, block %d)\n", cpu,
+        seconds, cpu > 0.0 ? seconds / cpu : 0.0, options.doublePrecision ? "double" : "single", options.block);
   }
   host.Unload();
   return 0;
