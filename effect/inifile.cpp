@@ -30,7 +30,7 @@ constexpr std::size_t kReadBufferSize = 16384;
 // ---------------------------------------------------------------------------
 // Where the file lives
 
-std::string homeFolder()
+std::string HomeFolder()
 {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
     return home;
@@ -48,7 +48,7 @@ std::string homeFolder()
   return {};
 }
 
-void dropTrailingSlashes(std::string& path)
+void DropTrailingSlashes(std::string& path)
 {
   while (path.size() > 1 && path.back() == '/')
     path.pop_back();
@@ -56,7 +56,7 @@ void dropTrailingSlashes(std::string& path)
 
 // The per-user configuration folder: $XDG_CONFIG_HOME, or ~/.config. A relative
 // XDG_CONFIG_HOME is ignored, as the XDG base directory rules ask.
-std::string configFolder()
+std::string ConfigFolder()
 {
   std::string folder;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/')
@@ -65,25 +65,25 @@ std::string configFolder()
   }
   else
   {
-    folder = homeFolder();
+    folder = HomeFolder();
     if (folder.empty())
       return {};
-    dropTrailingSlashes(folder);
+    DropTrailingSlashes(folder);
     folder += "/.config";
   }
-  dropTrailingSlashes(folder);
+  DropTrailingSlashes(folder);
   return folder;
 }
 
-bool isDirectory(const std::string& path)
+bool IsDirectory(const std::string& path)
 {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool makeDirectories(const std::string& path, mode_t mode)
+bool MakeDirectories(const std::string& path, mode_t mode)
 {
-  if (isDirectory(path))
+  if (IsDirectory(path))
     return true;
   for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1))
   {
@@ -93,13 +93,13 @@ bool makeDirectories(const std::string& path, mode_t mode)
     if (slash == std::string::npos)
       break;
   }
-  return isDirectory(path);
+  return IsDirectory(path);
 }
 
 // ---------------------------------------------------------------------------
 // Numbers as text, independent of the process locale (a host may change it)
 
-std::string formatInt(int value)
+std::string FormatInt(int value)
 {
   std::array<char, 16> text;
   const auto end = std::to_chars(text.data(), text.data() + text.size(), value).ptr;
@@ -107,18 +107,18 @@ std::string formatInt(int value)
 }
 
 // As "%f": six decimals.
-std::string formatFloat(float value)
+std::string FormatFloat(float value)
 {
   return plug::FixedText(value, 6);
 }
 
-bool isDigit(char c)
+bool IsDigit(char c)
 {
   return c >= '0' && c <= '9';
 }
 
 // Skips white space and reads an optional sign.
-std::string_view skipSpaceAndSign(std::string_view text, bool& negative)
+std::string_view SkipSpaceAndSign(std::string_view text, bool& negative)
 {
   while (!text.empty() && (text.front() == ' ' || (text.front() >= '\t' && text.front() <= '\r')))
   {
@@ -130,13 +130,13 @@ std::string_view skipSpaceAndSign(std::string_view text, bool& negative)
   return text;
 }
 
-int parseLeadingInt(std::string_view text)
+int ParseLeadingInt(std::string_view text)
 {
   bool negative = false;
-  text = skipSpaceAndSign(text, negative);
+  text = SkipSpaceAndSign(text, negative);
   constexpr long long kLimit = static_cast<long long>(INT_MAX) + 1;
   long long magnitude = 0;
-  for (std::size_t i = 0; i < text.size() && isDigit(text[i]); ++i)
+  for (std::size_t i = 0; i < text.size() && IsDigit(text[i]); ++i)
   {
     magnitude = std::min(kLimit, magnitude * 10 + (text[i] - '0'));
   }
@@ -144,25 +144,25 @@ int parseLeadingInt(std::string_view text)
   return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
-std::size_t countDigits(std::string_view text, std::size_t from)
+std::size_t CountDigits(std::string_view text, std::size_t from)
 {
   std::size_t end = from;
-  while (end < text.size() && isDigit(text[end]))
+  while (end < text.size() && IsDigit(text[end]))
     ++end;
   return end - from;
 }
 
 // The leading decimal number (digits, point, exponent); no hexadecimal forms, no
 // "inf" or "nan". 0 when there is none or it is out of range.
-double parseLeadingDecimal(std::string_view text)
+double ParseLeadingDecimal(std::string_view text)
 {
   bool negative = false;
-  text = skipSpaceAndSign(text, negative);
-  std::size_t length = countDigits(text, 0);
+  text = SkipSpaceAndSign(text, negative);
+  std::size_t length = CountDigits(text, 0);
   std::size_t digits = length;
   if (length < text.size() && text[length] == '.')
   {
-    const std::size_t fraction = countDigits(text, length + 1);
+    const std::size_t fraction = CountDigits(text, length + 1);
     digits += fraction;
     length += 1 + fraction;
   }
@@ -173,7 +173,7 @@ double parseLeadingDecimal(std::string_view text)
     std::size_t exponent = length + 1;
     if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-'))
       ++exponent;
-    const std::size_t exponentDigits = countDigits(text, exponent);
+    const std::size_t exponentDigits = CountDigits(text, exponent);
     if (exponentDigits > 0)
       length = exponent + exponentDigits;
   }
@@ -193,21 +193,21 @@ TIniFile::TIniFile(std::string fileName)
 
 bool TIniFile::GetIniFileName(std::string& fileName)
 {
-  const std::string base = configFolder();
+  const std::string base = ConfigFolder();
   if (base.empty())
   {
     fileName.clear();
     return false;
   }
   // The base folder is private to the user, as the XDG rules ask when creating it.
-  const bool baseExists = makeDirectories(base, 0700);
+  const bool baseExists = MakeDirectories(base, 0700);
   const std::string folder = base + "/" + kSettingsFolder;
   // The process's file-creation mask is left alone: it is shared with every other
   // thread of the host, and it decides who else may write into the folder.
-  if (baseExists && !isDirectory(folder))
+  if (baseExists && !IsDirectory(folder))
     mkdir(folder.c_str(), 0777);
   fileName = folder + "/" + kSettingsFile;
-  return isDirectory(folder);
+  return IsDirectory(folder);
 }
 
 bool TIniFile::WriteString(const char* section, const char* key, const char* text) const
@@ -225,7 +225,7 @@ bool TIniFile::WriteString(const char* section, const char* key, const std::stri
 
 bool TIniFile::WriteInt(const char* section, const char* key, int value) const
 {
-  return WriteString(section, key, formatInt(value));
+  return WriteString(section, key, FormatInt(value));
 }
 
 bool TIniFile::WriteBool(const char* section, const char* key, bool value) const
@@ -237,7 +237,7 @@ bool TIniFile::WriteFloat(const char* section, const char* key, float value) con
 {
   if (!std::isfinite(value))
     return false;
-  return WriteString(section, key, formatFloat(value));
+  return WriteString(section, key, FormatFloat(value));
 }
 
 void TIniFile::ReadString(const char* section, const char* key, const char* defaultText, std::string& result) const
@@ -251,8 +251,8 @@ void TIniFile::ReadString(const char* section, const char* key, const char* defa
 int TIniFile::ReadInt(const char* section, const char* key, int defaultValue) const
 {
   std::string text;
-  ReadString(section, key, formatInt(defaultValue).c_str(), text);
-  return parseLeadingInt(text);
+  ReadString(section, key, FormatInt(defaultValue).c_str(), text);
+  return ParseLeadingInt(text);
 }
 
 bool TIniFile::ReadBool(const char* section, const char* key, bool defaultValue) const
@@ -263,8 +263,8 @@ bool TIniFile::ReadBool(const char* section, const char* key, bool defaultValue)
 float TIniFile::ReadFloat(const char* section, const char* key, float defaultValue) const
 {
   std::string text;
-  ReadString(section, key, formatFloat(defaultValue).c_str(), text);
-  const double value = parseLeadingDecimal(text);
+  ReadString(section, key, FormatFloat(defaultValue).c_str(), text);
+  const double value = ParseLeadingDecimal(text);
   if (std::fabs(value) > static_cast<double>(FLT_MAX))
     return 0.0f;
   return static_cast<float>(value);

@@ -31,18 +31,18 @@ constexpr int kTemporaryFileAttempts = 100;
 // ---------------------------------------------------------------------------
 // Names
 
-char asciiLower(char c)
+char AsciiLower(char c)
 {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-int compareIgnoreCase(std::string_view a, std::string_view b)
+int CompareIgnoreCase(std::string_view a, std::string_view b)
 {
   const std::size_t common = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < common; ++i)
   {
-    const auto ca = static_cast<unsigned char>(asciiLower(a[i]));
-    const auto cb = static_cast<unsigned char>(asciiLower(b[i]));
+    const auto ca = static_cast<unsigned char>(AsciiLower(a[i]));
+    const auto cb = static_cast<unsigned char>(AsciiLower(b[i]));
     if (ca != cb)
       return ca < cb ? -1 : 1;
   }
@@ -54,28 +54,28 @@ int compareIgnoreCase(std::string_view a, std::string_view b)
 struct LessIgnoreCase
 {
   using is_transparent = void;
-  bool operator()(std::string_view a, std::string_view b) const { return compareIgnoreCase(a, b) < 0; }
+  bool operator()(std::string_view a, std::string_view b) const { return CompareIgnoreCase(a, b) < 0; }
 };
 
-bool isBlank(char c)
+bool IsBlank(char c)
 {
   return c == ' ' || c == '\t';
 }
 
-std::string_view trimBlanks(std::string_view text)
+std::string_view TrimBlanks(std::string_view text)
 {
-  while (!text.empty() && isBlank(text.front()))
+  while (!text.empty() && IsBlank(text.front()))
     text.remove_prefix(1);
-  while (!text.empty() && isBlank(text.back()))
+  while (!text.empty() && IsBlank(text.back()))
     text.remove_suffix(1);
   return text;
 }
 
 // What a reader sees of a stored value: blanks around it and one pair of matching
 // quotes dropped. Stops at an embedded zero, as the value is handed out as C text.
-std::string_view visibleValue(const std::string& stored)
+std::string_view VisibleValue(const std::string& stored)
 {
-  std::string_view value = trimBlanks(std::string_view(stored.c_str()));
+  std::string_view value = TrimBlanks(std::string_view(stored.c_str()));
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
   {
     value = value.substr(1, value.size() - 2);
@@ -85,18 +85,18 @@ std::string_view visibleValue(const std::string& stored)
 
 // Names and values that would not read back as written are refused: the file format
 // has no escapes, so a line break in a value, for instance, would forge new entries.
-bool isStorableSection(std::string_view name)
+bool IsStorableSection(std::string_view name)
 {
   return !name.empty() && name.find_first_of("]\r\n") == std::string_view::npos;
 }
 
-bool isStorableKey(std::string_view key)
+bool IsStorableKey(std::string_view key)
 {
-  return !key.empty() && !isBlank(key.front()) && key.front() != '[' &&
+  return !key.empty() && !IsBlank(key.front()) && key.front() != '[' &&
       key.find_first_of("=\r\n") == std::string_view::npos;
 }
 
-bool isStorableValue(std::string_view value)
+bool IsStorableValue(std::string_view value)
 {
   return value.find_first_of("\r\n") == std::string_view::npos;
 }
@@ -118,40 +118,40 @@ struct IniSection
 
 using Sections = std::vector<IniSection>; // sorted by name, ignoring case
 
-Sections::iterator lowerBoundSection(Sections& sections, std::string_view name)
+Sections::iterator LowerBoundSection(Sections& sections, std::string_view name)
 {
   return std::lower_bound(sections.begin(), sections.end(), name,
-                          [](const IniSection& s, std::string_view n) { return compareIgnoreCase(s.name, n) < 0; });
+                          [](const IniSection& s, std::string_view n) { return CompareIgnoreCase(s.name, n) < 0; });
 }
 
-IniSection* findSection(Sections& sections, std::string_view name)
+IniSection* FindSection(Sections& sections, std::string_view name)
 {
-  const auto it = lowerBoundSection(sections, name);
-  return (it != sections.end() && compareIgnoreCase(it->name, name) == 0) ? &*it : nullptr;
+  const auto it = LowerBoundSection(sections, name);
+  return (it != sections.end() && CompareIgnoreCase(it->name, name) == 0) ? &*it : nullptr;
 }
 
-std::vector<IniEntry>::iterator lowerBoundEntry(std::vector<IniEntry>& entries, std::string_view key)
+std::vector<IniEntry>::iterator LowerBoundEntry(std::vector<IniEntry>& entries, std::string_view key)
 {
   return std::lower_bound(entries.begin(), entries.end(), key,
-                          [](const IniEntry& e, std::string_view k) { return compareIgnoreCase(e.key, k) < 0; });
+                          [](const IniEntry& e, std::string_view k) { return CompareIgnoreCase(e.key, k) < 0; });
 }
 
-IniEntry* findEntry(IniSection& section, std::string_view key)
+IniEntry* FindEntry(IniSection& section, std::string_view key)
 {
-  const auto it = lowerBoundEntry(section.entries, key);
-  return (it != section.entries.end() && compareIgnoreCase(it->key, key) == 0) ? &*it : nullptr;
+  const auto it = LowerBoundEntry(section.entries, key);
+  return (it != section.entries.end() && CompareIgnoreCase(it->key, key) == 0) ? &*it : nullptr;
 }
 
 // Sorts by key; of several entries with one key the one read last wins.
-void sortEntries(std::vector<IniEntry>& entries)
+void SortEntries(std::vector<IniEntry>& entries)
 {
   std::stable_sort(entries.begin(), entries.end(),
-                   [](const IniEntry& a, const IniEntry& b) { return compareIgnoreCase(a.key, b.key) < 0; });
+                   [](const IniEntry& a, const IniEntry& b) { return CompareIgnoreCase(a.key, b.key) < 0; });
   std::vector<IniEntry> unique;
   unique.reserve(entries.size());
   for (IniEntry& entry : entries)
   {
-    if (!unique.empty() && compareIgnoreCase(unique.back().key, entry.key) == 0)
+    if (!unique.empty() && CompareIgnoreCase(unique.back().key, entry.key) == 0)
     {
       unique.back() = std::move(entry);
     }
@@ -164,43 +164,43 @@ void sortEntries(std::vector<IniEntry>& entries)
 }
 
 // Applies one write to the parsed contents. Returns whether anything changed.
-bool applyWrite(Sections& sections, std::string_view section, const char* key, const char* value)
+bool ApplyWrite(Sections& sections, std::string_view section, const char* key, const char* value)
 {
   if (key == nullptr)
   {
-    const auto it = lowerBoundSection(sections, section);
-    if (it == sections.end() || compareIgnoreCase(it->name, section) != 0)
+    const auto it = LowerBoundSection(sections, section);
+    if (it == sections.end() || CompareIgnoreCase(it->name, section) != 0)
       return false;
     sections.erase(it);
     return true;
   }
-  IniSection* target = findSection(sections, section);
+  IniSection* target = FindSection(sections, section);
   if (value == nullptr)
   {
     if (target == nullptr)
       return false;
-    const auto it = lowerBoundEntry(target->entries, key);
-    if (it == target->entries.end() || compareIgnoreCase(it->key, key) != 0)
+    const auto it = LowerBoundEntry(target->entries, key);
+    if (it == target->entries.end() || CompareIgnoreCase(it->key, key) != 0)
       return false;
     target->entries.erase(it);
     return true;
   }
   if (target == nullptr)
   {
-    target = &*sections.insert(lowerBoundSection(sections, section), IniSection{std::string(section), {}});
+    target = &*sections.insert(LowerBoundSection(sections, section), IniSection{std::string(section), {}});
   }
-  if (IniEntry* entry = findEntry(*target, key))
+  if (IniEntry* entry = FindEntry(*target, key))
   {
     if (entry->value == value)
       return false;
     entry->value = value;
     return true;
   }
-  target->entries.insert(lowerBoundEntry(target->entries, key), IniEntry{key, value});
+  target->entries.insert(LowerBoundEntry(target->entries, key), IniEntry{key, value});
   return true;
 }
 
-std::string serialise(const Sections& sections)
+std::string Serialise(const Sections& sections)
 {
   std::string text;
   for (const IniSection& section : sections)
@@ -236,11 +236,11 @@ public:
 
   void TakeLine(std::string_view line)
   {
-    while (!line.empty() && (isBlank(line.back()) || line.back() == '\r' || line.back() == '\n'))
+    while (!line.empty() && (IsBlank(line.back()) || line.back() == '\r' || line.back() == '\n'))
     {
       line.remove_suffix(1);
     }
-    while (!line.empty() && isBlank(line.front()))
+    while (!line.empty() && IsBlank(line.front()))
       line.remove_prefix(1);
     if (line.empty())
       return;
@@ -261,9 +261,9 @@ public:
   void Finish()
   {
     std::sort(mSections.begin(), mSections.end(),
-              [](const IniSection& a, const IniSection& b) { return compareIgnoreCase(a.name, b.name) < 0; });
+              [](const IniSection& a, const IniSection& b) { return CompareIgnoreCase(a.name, b.name) < 0; });
     for (IniSection& section : mSections)
-      sortEntries(section.entries);
+      SortEntries(section.entries);
   }
 
 private:
@@ -306,7 +306,7 @@ enum class ReadOutcome
   Failed   // reading failed
 };
 
-bool atEndOfFile(int fd)
+bool AtEndOfFile(int fd)
 {
   char probe;
   for (;;)
@@ -319,7 +319,7 @@ bool atEndOfFile(int fd)
   }
 }
 
-ReadOutcome readIniFile(int fd, Sections& sections)
+ReadOutcome ReadIniFile(int fd, Sections& sections)
 {
   IniLineParser parser(sections);
   std::string line;
@@ -378,7 +378,7 @@ ReadOutcome readIniFile(int fd, Sections& sections)
       if (!parser.SawHeader() && consumed > kHeaderlessReadLimit)
       {
         parser.Finish();
-        const bool tookEverything = !leftOut && !lineTooLong && line.empty() && pos == end && atEndOfFile(fd);
+        const bool tookEverything = !leftOut && !lineTooLong && line.empty() && pos == end && AtEndOfFile(fd);
         return tookEverything ? ReadOutcome::Whole : ReadOutcome::Partial;
       }
     }
@@ -410,21 +410,21 @@ struct FileStamp
   bool operator==(const FileStamp&) const = default;
 };
 
-FileStamp stampOf(const struct stat& info)
+FileStamp StampOf(const struct stat& info)
 {
   return FileStamp{info.st_dev, info.st_ino, info.st_size, static_cast<std::int64_t>(info.st_mtim.tv_sec),
                    info.st_mtim.tv_nsec};
 }
 
-FileStamp currentStamp(const std::string& path)
+FileStamp CurrentStamp(const std::string& path)
 {
   struct stat info;
   if (stat(path.c_str(), &info) != 0)
     return FileStamp{};
-  return stampOf(info);
+  return StampOf(info);
 }
 
-bool lockFile(int fd, int operation)
+bool LockFile(int fd, int operation)
 {
   while (flock(fd, operation) != 0)
   {
@@ -434,7 +434,7 @@ bool lockFile(int fd, int operation)
   return true;
 }
 
-bool writeAll(int fd, std::string_view data)
+bool WriteAll(int fd, std::string_view data)
 {
   while (!data.empty())
   {
@@ -452,7 +452,7 @@ bool writeAll(int fd, std::string_view data)
   return true;
 }
 
-bool syncFile(int fd)
+bool SyncFile(int fd)
 {
   while (fsync(fd) != 0)
   {
@@ -463,7 +463,7 @@ bool syncFile(int fd)
 }
 
 // For "dir/Settings.ini": "dir/.Settings.ini.new". Empty when the path names no file.
-std::string temporaryPathFor(const std::string& path)
+std::string TemporaryPathFor(const std::string& path)
 {
   const std::size_t slash = path.rfind('/');
   const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
@@ -472,7 +472,7 @@ std::string temporaryPathFor(const std::string& path)
   return path.substr(0, nameStart) + "." + path.substr(nameStart) + ".new";
 }
 
-std::string directoryOf(const std::string& path)
+std::string DirectoryOf(const std::string& path)
 {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos)
@@ -483,12 +483,12 @@ std::string directoryOf(const std::string& path)
 }
 
 // Makes the rename durable; a failure here leaves the new contents in place anyway.
-void syncDirectory(const std::string& directory)
+void SyncDirectory(const std::string& directory)
 {
   const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0)
     return;
-  syncFile(fd);
+  SyncFile(fd);
   close(fd);
 }
 
@@ -497,7 +497,7 @@ void syncDirectory(const std::string& directory)
 // into place, so two writers never fill one file at the same time. A writer that
 // obtains the lock on a file another writer has meanwhile renamed into place
 // starts again with a fresh one. Returns -1 on failure.
-int openLockedTemporaryFile(const std::string& temporaryPath)
+int OpenLockedTemporaryFile(const std::string& temporaryPath)
 {
   for (int attempt = 0; attempt < kTemporaryFileAttempts; ++attempt)
   {
@@ -507,7 +507,7 @@ int openLockedTemporaryFile(const std::string& temporaryPath)
       return -1;
     struct stat opened;
     struct stat named;
-    if (!lockFile(fd, LOCK_EX) || fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))
+    if (!LockFile(fd, LOCK_EX) || fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))
     {
       close(fd);
       return -1;
@@ -523,7 +523,7 @@ int openLockedTemporaryFile(const std::string& temporaryPath)
 
 // Gives the new file the permissions of the file it replaces, so that a private
 // settings file stays private.
-bool keepPermissionsOf(const std::string& path, int fd)
+bool KeepPermissionsOf(const std::string& path, int fd)
 {
   struct stat info;
   if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
@@ -534,16 +534,16 @@ bool keepPermissionsOf(const std::string& path, int fd)
 // Replaces the file at `path` with `contents` so that readers see either the old or
 // the new file whole, and a failure at any step leaves the old file untouched.
 // On success `stamp` describes the new file.
-bool replaceFile(const std::string& path, std::string_view contents, FileStamp& stamp)
+bool ReplaceFile(const std::string& path, std::string_view contents, FileStamp& stamp)
 {
-  const std::string temporaryPath = temporaryPathFor(path);
+  const std::string temporaryPath = TemporaryPathFor(path);
   if (temporaryPath.empty())
     return false;
-  const int fd = openLockedTemporaryFile(temporaryPath);
+  const int fd = OpenLockedTemporaryFile(temporaryPath);
   if (fd < 0)
     return false;
-  const bool replaced = ftruncate(fd, 0) == 0 && keepPermissionsOf(path, fd) && writeAll(fd, contents) &&
-      syncFile(fd) && rename(temporaryPath.c_str(), path.c_str()) == 0;
+  const bool replaced = ftruncate(fd, 0) == 0 && KeepPermissionsOf(path, fd) && WriteAll(fd, contents) &&
+      SyncFile(fd) && rename(temporaryPath.c_str(), path.c_str()) == 0;
   if (!replaced)
   {
     unlink(temporaryPath.c_str()); // still ours: we hold its lock and it was not renamed
@@ -553,8 +553,8 @@ bool replaceFile(const std::string& path, std::string_view contents, FileStamp& 
   // Taken while the lock is held, so that a writer in another process who renames
   // its own file into place next cannot be mistaken for this one.
   struct stat written;
-  stamp = fstat(fd, &written) == 0 ? stampOf(written) : FileStamp{};
-  syncDirectory(directoryOf(path));
+  stamp = fstat(fd, &written) == 0 ? StampOf(written) : FileStamp{};
+  SyncDirectory(DirectoryOf(path));
   close(fd);
   return true;
 }
@@ -593,10 +593,10 @@ public:
     if (section != nullptr && key != nullptr && path != nullptr && *path != '\0')
     {
       CachedFile& file = Load(path);
-      if (IniSection* s = findSection(file.sections, section))
+      if (IniSection* s = FindSection(file.sections, section))
       {
-        if (IniEntry* entry = findEntry(*s, key))
-          text = visibleValue(entry->value);
+        if (IniEntry* entry = FindEntry(*s, key))
+          text = VisibleValue(entry->value);
       }
     }
     const std::size_t length = std::min(text.size(), static_cast<std::size_t>(bufferSize - 1));
@@ -611,7 +611,7 @@ public:
     if (section == nullptr || path == nullptr || *path == '\0')
       return false;
     const bool setsValue = key != nullptr && value != nullptr;
-    if (setsValue ? !(isStorableSection(section) && isStorableKey(key) && isStorableValue(value))
+    if (setsValue ? !(IsStorableSection(section) && IsStorableKey(key) && IsStorableValue(value))
                   : (*section == '\0' || (key != nullptr && *key == '\0')))
     {
       return false;
@@ -620,9 +620,9 @@ public:
     CachedFile& file = Load(path);
     if (!file.complete)
       return false;
-    if (!applyWrite(file.sections, section, key, value))
+    if (!ApplyWrite(file.sections, section, key, value))
       return true;
-    if (!replaceFile(file.path, serialise(file.sections), file.stamp))
+    if (!ReplaceFile(file.path, Serialise(file.sections), file.stamp))
     {
       file.current = false; // drop the change that did not reach the disk
       return false;
@@ -649,7 +649,7 @@ private:
   {
     CachedFile& file = SlotFor(path);
     file.lastUse = ++mUseCounter;
-    if (file.used && file.current && file.path == path && file.stamp == currentStamp(file.path))
+    if (file.used && file.current && file.path == path && file.stamp == CurrentStamp(file.path))
       return file;
     file.used = true;
     file.path = path;
@@ -678,9 +678,9 @@ private:
       close(fd);
       return;
     }
-    lockFile(fd, LOCK_SH); // advisory; reading goes on without it
-    const ReadOutcome outcome = readIniFile(fd, file.sections);
-    lockFile(fd, LOCK_UN);
+    LockFile(fd, LOCK_SH); // advisory; reading goes on without it
+    const ReadOutcome outcome = ReadIniFile(fd, file.sections);
+    LockFile(fd, LOCK_UN);
     close(fd);
     if (outcome == ReadOutcome::Failed)
     {
@@ -689,7 +689,7 @@ private:
     }
     file.complete = outcome == ReadOutcome::Whole;
     // Taken before reading: a change made while reading shows at the next call.
-    file.stamp = stampOf(info);
+    file.stamp = StampOf(info);
   }
 
   std::mutex mMutex;
