@@ -7,6 +7,8 @@
 #define QM_FOR_EACH_PROCESSOR [[gnu::target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")]]
 #endif
 
+namespace plug {
+
 QM_FOR_EACH_PROCESSOR void FloatsToDoubles(const float* __restrict src, double* __restrict dst, int frames)
 {
   for (int i = 0; i < frames; ++i)
@@ -24,3 +26,5 @@ QM_FOR_EACH_PROCESSOR void AddDoublesToFloats(const double* __restrict src, floa
   for (int i = 0; i < frames; ++i)
     dst[i] += static_cast<float>(src[i]);
 }
+
+} // namespace plug

@@ -5,9 +5,13 @@
 // the processor has is picked when the plug-in is loaded. Any thread; the two
 // ranges of a call must not overlap.
 
+namespace plug {
+
 // dst[i] = src[i] for i < frames.
 void FloatsToDoubles(const float* src, double* dst, int frames);
 // dst[i] = (float)src[i] for i < frames.
 void DoublesToFloats(const double* src, float* dst, int frames);
 // dst[i] += (float)src[i] for i < frames.
 void AddDoublesToFloats(const double* src, float* dst, int frames);
+
+} // namespace plug

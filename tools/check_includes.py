@@ -1,0 +1,91 @@
+#!/usr/bin/env python3
+"""Holds every #include "..." of the tree to the layering that the README's layout table states.
+
+Each row of that table names a room (a folder, or the lower half of plug/) and the rooms its files
+may include. A file's room is the most specific row that claims it. The lower half of plug/ is also
+the library qm_plug_core in CMakeLists.txt: the two lists must name the same sources.
+
+Prints one line per violation and exits 1 when there is any; exits 0 quietly otherwise.
+"""
+import pathlib
+import re
+import subprocess
+import sys
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+CORE = "plug/ core"
+
+
+def layout_rows(readme):
+    """(room, member stems or None, allowed rooms) for each row of the layout table."""
+    lines = readme.splitlines()
+    start = next(i for i, line in enumerate(lines) if line.startswith("## Layout"))
+    rows = []
+    for line in lines[start + 1:]:
+        if line.startswith("## "):
+            break
+        cells = [c.strip() for c in line.strip().strip("|").split("|")]
+        if len(cells) < 3 or not cells[0].startswith("`"):
+            continue
+        names = re.findall(r"`([^`]+)`", cells[0])
+        room = names[0] + (" core" if " core" in cells[0].split("(")[0] else "")
+        members = set(names[1:]) if room == CORE else None
+        allowed = set()
+        for token in re.findall(r"`([^`]+)`( core)?", cells[1]):
+            allowed.add(token[0] + token[1])
+        allowed.add(room)
+        rows.append((room, members, allowed))
+    return rows
+
+
+def room_of(path, rows):
+    folder, stem = str(path.parent) + "/", path.stem
+    for room, members, _ in rows:
+        if room == CORE and folder == "plug/" and stem in members:
+            return room
+    best = None
+    for room, _, _ in rows:
+        if room != CORE and folder.startswith(room) and (best is None or len(room) > len(best)):
+            best = room
+    return best
+
+
+def main():
+    rows = layout_rows((ROOT / "README.md").read_text())
+    allowed = {room: rooms for room, _, rooms in rows}
+    core_members = next(m for room, m, _ in rows if room == CORE)
+    files = subprocess.run(["git", "ls-files", "*.h", "*.cpp"], cwd=ROOT, capture_output=True, text=True,
+                           check=True).stdout.split()
+    faults = []
+    for name in files:
+        path = pathlib.Path(name)
+        room = room_of(path, rows)
+        if room is None:
+            faults.append(f"{name}: no row of the README's layout table claims this file")
+            continue
+        for number, line in enumerate((ROOT / path).read_text().splitlines(), 1):
+            match = re.match(r'\s*#\s*include\s+"([^"]+)"', line)
+            if not match:
+                continue
+            target = pathlib.Path(match.group(1))
+            target_room = room_of(target, rows)
+            if target_room is None or "/" not in match.group(1):
+                faults.append(f"{name}:{number}: include \"{target}\" by its path from the top of the tree")
+            elif target_room not in allowed[room]:
+                faults.append(f"{name}:{number}: {room} may not include {target} ({target_room})")
+
+    cmake = (ROOT / "CMakeLists.txt").read_text()
+    listed = re.search(r"set\(QM_PLUG_CORE_SOURCES([^)]*)\)", cmake)
+    cmake_core = {pathlib.Path(s).stem for s in listed.group(1).split()} if listed else set()
+    core_sources = {m for m in core_members if (ROOT / "plug" / (m + ".cpp")).exists()}
+    if cmake_core != core_sources:
+        faults.append(f"CMakeLists.txt: QM_PLUG_CORE_SOURCES {sorted(cmake_core)} differs from the README's "
+                      f"plug/ core {sorted(core_sources)}")
+
+    for fault in faults:
+        print(fault)
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
