@@ -1,0 +1,486 @@
+#pragma once
+
+// The editor's drawing surface and the owner of its control tree.
+//
+// One ISurface exists per open editor. The graphics editor delegate creates it through the
+// plug-in's make-graphics function and hands it to the layout function, which attaches controls.
+// The surface keeps the ordered control list and a few special controls outside it (corner
+// resizer, popup menu, text entry, performance display, bubbles), the mouse capture per touch,
+// the dirty-region bookkeeping that drives redrawing, the draw scale and size limits, and routes
+// every mouse, key, wheel and drop event from the platform window to the right control.
+//
+// The class chain: ISurface (this file: tree, events, dirty tracking) <- ISurfacePathBase (shapes
+// built from paths) <- ISurfaceCairo (the Cairo drawing back end) <- a platform surface
+// (ISurfaceLinux for an X11 window, ISurfaceHeadless in memory for tests and tools).
+//
+// Threads: everything here runs on the editor's thread ([main]: the thread that opens the editor
+// and calls effEditIdle), except where a comment says otherwise.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "gfx/IBitmap.h"
+#include "gfx/IColor.h"
+#include "gfx/IMouse.h"
+#include "gfx/IPattern.h"
+#include "gfx/IRECT.h"
+#include "gfx/IText.h"
+#include "plug/IKeyPress.h"
+
+namespace plug::gfx {
+
+class IControl;
+class ICornerResizerControl;
+class IPopupMenuControl;
+class ITextEntryControl;
+class IFPSDisplayControl;
+class IBubbleControl;
+class IPopupMenu;
+class ISurfaceEditorDelegate;
+
+enum class EUIResizerMode
+{
+  kScale = 0, // the corner handle zooms the whole editor
+  kSize = 1   // the corner handle changes the editor's size
+};
+
+enum class EFileAction
+{
+  kOpen,
+  kSave
+};
+
+// Called on the editor's thread when a file prompt closes: the chosen file's full path and its
+// folder with a trailing "/", or two empty texts when the user cancelled.
+using IFileDialogCompletionFunc = std::function<void(const std::string& fileName, const std::string& path)>;
+using IKeyHandlerFunc = std::function<bool(const IKeyPress& key, bool isUp)>;
+using IDisplayTickFunc = std::function<void()>;
+using IControlFunction = std::function<void(IControl* control)>;
+
+class ISurface
+{
+public:
+  ISurface(ISurfaceEditorDelegate& dlg, int w, int h, int fps = 0, float scale = 1.f);
+  virtual ~ISurface();
+  ISurface(const ISurface&) = delete;
+  ISurface& operator=(const ISurface&) = delete;
+
+  // --- Frames ---
+
+  virtual void BeginFrame();
+  virtual void EndFrame() {}
+  virtual void OnViewInitialized(void* /*layer*/) {}
+  virtual void OnViewDestroyed() {}
+
+  // Called by the platform on every frame tick: runs the display-tick function and the controls'
+  // animations, then adds every dirty control's rectangle, padded by 0.75, to rects. True when
+  // anything is dirty.
+  bool IsDirty(IRECTList& rects);
+  // Draws the regions collected by IsDirty (into the back end's frame).
+  void Draw(IRECTList& rects);
+  void SetAllControlsDirty();
+  void SetAllControlsClean();
+
+  // --- Drawing: shapes (the drawing layer implements them) ---
+
+  virtual void DrawPoint(const IColor& color, float x, float y, const IBlend* blend = nullptr) = 0;
+  virtual void DrawLine(const IColor& color, float x1, float y1, float x2, float y2, const IBlend* blend = nullptr,
+                        float thickness = 1.f) = 0;
+  virtual void DrawDottedLine(const IColor& color, float x1, float y1, float x2, float y2,
+                              const IBlend* blend = nullptr, float thickness = 1.f, float dashLen = 2.f) = 0;
+  virtual void DrawTriangle(const IColor& color, float x1, float y1, float x2, float y2, float x3, float y3,
+                            const IBlend* blend = nullptr, float thickness = 1.f) = 0;
+  virtual void DrawRect(const IColor& color, const IRECT& bounds, const IBlend* blend = nullptr,
+                        float thickness = 1.f) = 0;
+  virtual void DrawRoundRect(const IColor& color, const IRECT& bounds, float cornerRadius = 5.f,
+                             const IBlend* blend = nullptr, float thickness = 1.f) = 0;
+  virtual void DrawRoundRect(const IColor& color, const IRECT& bounds, float cRTL, float cRTR, float cRBR, float cRBL,
+                             const IBlend* blend = nullptr, float thickness = 1.f) = 0;
+  // Clockwise from angle a1 to a2 (degrees, 0 pointing up).
+  virtual void DrawArc(const IColor& color, float cx, float cy, float r, float a1, float a2,
+                       const IBlend* blend = nullptr, float thickness = 1.f) = 0;
+  virtual void DrawCircle(const IColor& color, float cx, float cy, float r, const IBlend* blend = nullptr,
+                          float thickness = 1.f) = 0;
+  virtual void DrawEllipse(const IColor& color, const IRECT& bounds, const IBlend* blend = nullptr,
+                           float thickness = 1.f) = 0;
+  virtual void DrawEllipse(const IColor& color, float x, float y, float r1, float r2, float angle = 0.f,
+                           const IBlend* blend = nullptr, float thickness = 1.f) = 0;
+  virtual void DrawConvexPolygon(const IColor& color, const float* x, const float* y, int nPoints,
+                                 const IBlend* blend = nullptr, float thickness = 1.f) = 0;
+  virtual void DrawDottedRect(const IColor& color, const IRECT& bounds, const IBlend* blend = nullptr,
+                              float thickness = 1.f, float dashLen = 2.f) = 0;
+  virtual void FillTriangle(const IColor& color, float x1, float y1, float x2, float y2, float x3, float y3,
+                            const IBlend* blend = nullptr) = 0;
+  virtual void FillRect(const IColor& color, const IRECT& bounds, const IBlend* blend = nullptr) = 0;
+  virtual void FillRoundRect(const IColor& color, const IRECT& bounds, float cornerRadius = 5.f,
+                             const IBlend* blend = nullptr) = 0;
+  virtual void FillRoundRect(const IColor& color, const IRECT& bounds, float cRTL, float cRTR, float cRBR, float cRBL,
+                             const IBlend* blend = nullptr) = 0;
+  virtual void FillCircle(const IColor& color, float cx, float cy, float r, const IBlend* blend = nullptr) = 0;
+  virtual void FillEllipse(const IColor& color, const IRECT& bounds, const IBlend* blend = nullptr) = 0;
+  virtual void FillEllipse(const IColor& color, float x, float y, float r1, float r2, float angle = 0.f,
+                           const IBlend* blend = nullptr) = 0;
+  virtual void FillArc(const IColor& color, float cx, float cy, float r, float a1, float a2,
+                       const IBlend* blend = nullptr) = 0;
+  virtual void FillConvexPolygon(const IColor& color, const float* x, const float* y, int nPoints,
+                                 const IBlend* blend = nullptr) = 0;
+  virtual void DrawGrid(const IColor& color, const IRECT& bounds, float gridSizeH, float gridSizeV,
+                        const IBlend* blend = nullptr, float thickness = 1.f);
+  // A polyline through normYPoints (0..1, bottom to top) spread evenly over bounds.
+  virtual void DrawData(const IColor& color, const IRECT& bounds, const float* normYPoints, int nPoints,
+                        const IBlend* blend = nullptr, float thickness = 1.f);
+  // A line on the ray at angle (degrees, 0 up, clockwise) around (cx, cy), from radius rMin to rMax.
+  void DrawRadialLine(const IColor& color, float cx, float cy, float angle, float rMin, float rMax,
+                      const IBlend* blend = nullptr, float thickness = 1.f);
+
+  // --- Drawing: paths (the drawing layer implements them; false/no-ops without path support) ---
+
+  virtual bool HasPathSupport() const { return false; }
+  virtual void PathClear() {}
+  virtual void PathClose() {}
+  virtual void PathMoveTo(float /*x*/, float /*y*/) {}
+  virtual void PathLineTo(float /*x*/, float /*y*/) {}
+  virtual void PathCubicBezierTo(float /*c1x*/, float /*c1y*/, float /*c2x*/, float /*c2y*/, float /*x2*/, float /*y2*/)
+  {
+  }
+  virtual void PathQuadraticBezierTo(float /*cx*/, float /*cy*/, float /*x2*/, float /*y2*/) {}
+  // An arc around (cx, cy) from angle a1 to a2 (degrees, 0 up), clockwise unless winding says
+  // otherwise; a sweep of a full turn or more is a full circle.
+  virtual void PathArc(float /*cx*/, float /*cy*/, float /*r*/, float /*a1*/, float /*a2*/,
+                       EWinding /*winding*/ = EWinding::kCW)
+  {
+  }
+  virtual void PathSetWinding(EWinding /*winding*/) {}
+  virtual void PathStroke(const IPattern& /*pattern*/, float /*thickness*/, const IStrokeOptions& /*options*/ = {},
+                          const IBlend* /*blend*/ = nullptr)
+  {
+  }
+  virtual void PathFill(const IPattern& /*pattern*/, const IFillOptions& /*options*/ = {},
+                        const IBlend* /*blend*/ = nullptr)
+  {
+  }
+  virtual void PathRect(const IRECT& /*bounds*/) {}
+  virtual void PathRoundRect(const IRECT& /*bounds*/, float /*cornerRadius*/) {}
+  virtual void PathRoundRect(const IRECT& /*bounds*/, float /*cRTL*/, float /*cRTR*/, float /*cRBR*/, float /*cRBL*/) {}
+  virtual void PathCircle(float /*cx*/, float /*cy*/, float /*r*/) {}
+  virtual void PathEllipse(const IRECT& /*bounds*/) {}
+  virtual void PathEllipse(float /*x*/, float /*y*/, float /*r1*/, float /*r2*/, float /*angle*/ = 0.f) {}
+  virtual void PathTriangle(float /*x1*/, float /*y1*/, float /*x2*/, float /*y2*/, float /*x3*/, float /*y3*/) {}
+  virtual void PathConvexPolygon(const float* /*x*/, const float* /*y*/, int /*nPoints*/) {}
+  virtual void PathTransformSave() {}
+  virtual void PathTransformRestore() {}
+  virtual void PathTransformReset() {}
+  virtual void PathTransformTranslate(float /*x*/, float /*y*/) {}
+  virtual void PathTransformScale(float /*sx*/, float /*sy*/) {}
+  virtual void PathTransformRotate(float /*angle*/) {}
+  virtual void PathTransformSkew(float /*xAngle*/, float /*yAngle*/) {}
+  virtual void PathTransformMatrix(const IMatrix& /*matrix*/) {}
+  virtual void PathClipRegion(const IRECT& /*r*/ = IRECT()) {}
+
+  // --- Text ---
+
+  // Replaces bounds by the text's box placed by the style's alignment inside bounds; returns
+  // its width. Measures nothing (returns 0, bounds unchanged) for a null or empty text.
+  float MeasureText(const IText& text, const char* str, IRECT& bounds) const;
+  // Draws nothing for a null or empty text.
+  void DrawText(const IText& text, const char* str, const IRECT& bounds, const IBlend* blend = nullptr);
+  // Registers the font file (or embedded resource) under fontID; false when it cannot be found
+  // or read.
+  virtual bool LoadFont(const char* fontID, const char* fileNameOrResID) = 0;
+
+  // --- Pictures and bitmaps ---
+
+  // An invalid ISVG when the picture cannot be found or parsed.
+  virtual ISVG LoadSVG(const char* fileNameOrResID, const char* units = "px", float dpi = 72.f) = 0;
+  // Scaled by min(w / W, h / H) of bounds and picture, anchored at the top-left corner.
+  virtual void DrawSVG(const ISVG& svg, const IRECT& bounds, const IBlend* blend = nullptr) = 0;
+  virtual void DrawRotatedSVG(const ISVG& svg, float destCentreX, float destCentreY, float width, float height,
+                              float angle, const IBlend* blend = nullptr) = 0;
+  // targetScale 0 means the screen scale.
+  virtual IBitmap LoadBitmap(const char* fileNameOrResID, int nStates = 1, bool framesAreHorizontal = false,
+                             int targetScale = 0) = 0;
+  virtual void DrawBitmap(const IBitmap& bitmap, const IRECT& bounds, int srcX = 0, int srcY = 0,
+                          const IBlend* blend = nullptr) = 0;
+  virtual void DrawFittedBitmap(const IBitmap& bitmap, const IRECT& bounds, const IBlend* blend = nullptr) = 0;
+  virtual void DrawRotatedBitmap(const IBitmap& bitmap, float destCentreX, float destCentreY, double angle,
+                                 const IBlend* blend = nullptr) = 0;
+
+  // --- Layers ---
+
+  // Drawing goes into a new off-screen layer covering r (pixel-aligned) until EndLayer.
+  void StartLayer(IControl* control, const IRECT& r);
+  // Returns the finished layer (the caller owns it) and draws into the previous target again.
+  ILayerPtr EndLayer();
+  // False when the layer is missing, marked invalid, its control's bounds changed since it was
+  // made (it is then marked invalid), or it was made at another draw or screen scale.
+  bool CheckLayer(const ILayerPtr& layer);
+  void DrawLayer(const ILayerPtr& layer, const IBlend* blend = nullptr);
+  void ApplyLayerDropShadow(ILayerPtr& layer, const IShadow& shadow);
+
+  // --- Controls ---
+
+  // Sets the control's tag and group, appends it and calls its OnAttached. Returns it.
+  IControl* AttachControl(IControl* control, int tag = -1, const char* group = "");
+  // Inserts the control at index 0, without tag or OnAttached.
+  IControl* AttachBackgroundControl(IControl* control);
+  void AttachBackground(const char* fileName);
+  void AttachSVGBackground(const char* fileName);
+  void AttachPanelBackground(const IPattern& pattern);
+  void AttachCornerResizer(EUIResizerMode mode = EUIResizerMode::kScale, bool layoutOnResize = false);
+  // Takes ownership; deleted when a corner resizer exists already.
+  void AttachCornerResizer(ICornerResizerControl* control, EUIResizerMode mode = EUIResizerMode::kScale,
+                           bool layoutOnResize = false);
+  void AttachPopupMenuControl(const IText& text = IText(), const IRECT& bounds = IRECT());
+  void AttachTextEntryControl();
+  void AttachBubbleControl(const IText& text = IText());
+  void AttachBubbleControl(IBubbleControl* control);
+  void ShowFPSDisplay(bool enable);
+
+  // Takes the first control with that tag out of the list without deleting it.
+  IControl* RemoveControlWithTag(int tag);
+  void RemoveControl(IControl* control);
+  void RemoveControl(int idx);
+  // Removes (and deletes) the controls from the last one down to index idx.
+  void RemoveControls(int fromIdx);
+  void RemoveAllControls();
+
+  int NControls() const { return static_cast<int>(mControls.size()); }
+  // Null outside the list.
+  IControl* GetControl(int idx) const;
+  IControl* GetControlWithTag(int tag) const;
+  int GetControlIdx(const IControl* control) const;
+  IControl* GetBackgroundControl() const { return GetControl(0); }
+  ICornerResizerControl* GetCornerResizer() const { return mCornerResizer.get(); }
+  IPopupMenuControl* GetPopupMenuControl() const { return mPopupControl.get(); }
+  ITextEntryControl* GetTextEntryControl() const { return mTextEntryControl.get(); }
+
+  // The listed controls in order, then the performance display, the corner resizer, the text
+  // entry control, the popup menu control and the bubbles.
+  void ForAllControlsFunc(const IControlFunction& func);
+  // The listed controls only.
+  void ForStandardControlsFunc(const IControlFunction& func);
+  void ForControlWithParam(int paramIdx, const IControlFunction& func);
+  void ForControlInGroup(const char* group, const IControlFunction& func);
+  void HideControl(int paramIdx, bool hide);
+  void DisableControl(int paramIdx, bool disable);
+  // Every other listed control bound to the caller's parameter at valIdx takes its value.
+  void UpdatePeers(IControl* caller, int valIdx);
+  void AssignParamNameToolTips();
+
+  // --- Mouse capture and mouse-over ---
+
+  void ReleaseMouseCapture();
+  bool ControlIsCaptured() const { return !mCapturedMap.empty(); }
+  bool ControlIsCaptured(const IControl* control) const;
+  IControl* GetMouseOver() const { return mMouseOver; }
+  int GetMouseOverIdx() const { return mMouseOverIdx; }
+  void GetMouseDownPoint(float& x, float& y) const
+  {
+    x = mMouseDownX;
+    y = mMouseDownY;
+  }
+
+  // --- Events from the platform (positions in user points) ---
+
+  void OnMouseDown(const IMouseInfoList& points);
+  void OnMouseUp(const IMouseInfoList& points);
+  void OnMouseDrag(const IMouseInfoList& points);
+  void OnTouchCancelled(const IMouseInfoList& points);
+  void OnMouseDown(float x, float y, const IMouseMod& mod) { OnMouseDown(IMouseInfoList{{x, y, 0.f, 0.f, mod}}); }
+  void OnMouseUp(float x, float y, const IMouseMod& mod) { OnMouseUp(IMouseInfoList{{x, y, 0.f, 0.f, mod}}); }
+  void OnMouseDrag(float x, float y, float dX, float dY, const IMouseMod& mod)
+  {
+    OnMouseDrag(IMouseInfoList{{x, y, dX, dY, mod}});
+  }
+  bool OnMouseDblClick(float x, float y, const IMouseMod& mod);
+  bool OnMouseOver(float x, float y, const IMouseMod& mod);
+  void OnMouseOut();
+  void OnMouseWheel(float x, float y, const IMouseMod& mod, float delta);
+  // True when a control or the key handler used the key.
+  bool OnKeyDown(float x, float y, const IKeyPress& key);
+  bool OnKeyUp(float x, float y, const IKeyPress& key);
+  void OnDrop(const char* str, float x, float y);
+  void OnGUIIdle();
+
+  // --- Size and scale ---
+
+  // Clamps to the limits; does nothing when size and scale are unchanged.
+  void Resize(int w, int h, float scale);
+  void SetSizeLimits(int minW, int maxW, int minH, int maxH);
+  void SetScaleLimits(float minScale, float maxScale);
+  void SetScreenScale(int scale);
+  // The corner resizer's drag.
+  void StartDragResize() { mResizingInProcess = true; }
+  void OnDragResize(float x, float y);
+  void EndDragResize();
+  bool IsResizingInProcess() const { return mResizingInProcess; }
+  EUIResizerMode GetResizerMode() const { return mGUISizeMode; }
+
+  int Width() const { return mWidth; }
+  int Height() const { return mHeight; }
+  int WindowWidth() const { return static_cast<int>(float(mWidth) * mDrawScale); }
+  int WindowHeight() const { return static_cast<int>(float(mHeight) * mDrawScale); }
+  IRECT GetBounds() const { return {0.f, 0.f, float(mWidth), float(mHeight)}; }
+  int FPS() const { return mFPS; }
+  float GetDrawScale() const { return mDrawScale; }
+  int GetScreenScale() const { return mScreenScale; }
+  // Backing pixels per point: screen scale times draw scale.
+  float GetTotalScale() const { return mDrawScale * float(mScreenScale); }
+  ISurfaceEditorDelegate* GetDelegate() const { return &mDelegate; }
+
+  // --- Flags and hooks ---
+
+  void EnableMouseOver(bool enable) { mEnableMouseOver = enable; }
+  bool MouseOverEnabled() const { return mEnableMouseOver; }
+  void EnableTooltips(bool enable);
+  bool TooltipsEnabled() const { return mEnableTooltips; }
+  void SetStrictDrawing(bool strict);
+  bool StrictDrawing() const { return mStrict; }
+  void SetLayoutOnResize(bool layoutOnResize) { mLayoutOnResize = layoutOnResize; }
+  void SetKeyHandlerFunc(IKeyHandlerFunc func) { mKeyHandlerFunc = std::move(func); }
+  void SetDisplayTickFunc(IDisplayTickFunc func) { mDisplayTickFunc = std::move(func); }
+  // Where resources are looked for: the plug-in's identifier and the folder under the shared
+  // resources folder.
+  void SetBundleID(const char* id) { mBundleID = id ? id : ""; }
+  const char* GetBundleID() const { return mBundleID.c_str(); }
+  void SetSharedResourcesSubPath(const char* path) { mSharedResourcesSubPath = path ? path : ""; }
+  const char* GetSharedResourcesSubPath() const { return mSharedResourcesSubPath.c_str(); }
+
+  // --- Menus, text entry and bubbles ---
+
+  void CreatePopupMenu(IControl& control, IPopupMenu& menu, const IRECT& bounds, int valIdx = 0);
+  void DoCreatePopupMenu(IControl& control, IPopupMenu& menu, const IRECT& bounds, int valIdx, bool isContext);
+  // The end of any menu: the chosen item, or null when the menu was dismissed.
+  void SetControlValueAfterPopupMenu(IPopupMenu* menu);
+  // A menu of the parameter's display texts, or a text field with its value.
+  void PromptUserInput(IControl& control, const IRECT& bounds, int valIdx = 0);
+  void CreateTextEntry(IControl& control, const IText& text, const IRECT& bounds, const char* str = "", int valIdx = 0);
+  // The end of any text entry: applies the text to the parameter or hands it to the control.
+  void SetControlValueAfterTextEdit(const char* str);
+  // Forgets the control waiting for a text entry, without completion.
+  void ClearInTextEntryControl() { mInTextEntry = nullptr; }
+  IControl* GetControlInTextEntry() const { return mInTextEntry; }
+  IControl* GetControlInPopupMenu() const { return mInPopupMenu; }
+  void ShowBubbleControl(IControl* caller, float x, float y, const char* str, EDirection dir = EDirection::kHorizontal,
+                         IRECT minimumContentBounds = IRECT());
+
+  // --- Platform services (the platform surface implements them) ---
+
+  // Records the new kind and returns the previous one; a platform also shows it.
+  virtual ECursor SetMouseCursor(ECursor cursor);
+  virtual void HideMouseCursor(bool hide = true, bool lock = true) = 0;
+  virtual void MoveMouseCursor(float x, float y) = 0;
+  virtual void GetMouseLocation(float& x, float& y) const = 0;
+  virtual bool GetTextFromClipboard(std::string& str) = 0;
+  virtual bool SetTextInClipboard(const char* str) = 0;
+  // Never blocks: the completion runs on the editor's thread when the prompt closes (with two
+  // empty texts when the user cancels or no prompt can be shown). extensions: blank-separated,
+  // without dots ("fxp").
+  virtual void PromptForFile(EFileAction action, const char* fileName, const char* path, const char* extensions,
+                             IFileDialogCompletionFunc completion) = 0;
+  virtual void PromptForDirectory(const char* path, IFileDialogCompletionFunc completion) = 0;
+  // Hands a web address (or a file path) to the desktop's handler; never blocks.
+  virtual bool OpenURL(const char* url, const char* msgWindowTitle = nullptr, const char* confirmMsg = nullptr,
+                       const char* errMsgOnFailure = nullptr) = 0;
+  virtual void UpdateTooltips() = 0;
+  virtual void ForceEndUserEdit() = 0;
+  virtual void* OpenWindow(void* parent) = 0;
+  virtual void CloseWindow() = 0;
+  virtual void* GetWindow() = 0;
+  bool WindowIsOpen() { return GetWindow() != nullptr; }
+  // The window follows the editor's size times its scale.
+  virtual void PlatformResize(bool /*parentHasResized*/) {}
+  virtual int GetPlatformWindowScale() const { return 1; }
+  virtual bool PlatformSupportsMultiTouch() const { return false; }
+  virtual const char* GetPlatformAPIStr() const { return ""; }
+  virtual const char* GetDrawingAPIStr() const = 0;
+
+protected:
+  // A menu the platform shows itself: returns the menu in which an item was chosen (or null),
+  // or sets isAsync and completes later through SetControlValueAfterPopupMenu.
+  virtual IPopupMenu* CreatePlatformPopupMenu(IPopupMenu& menu, const IRECT& bounds, bool& isAsync) = 0;
+  // A text field the platform shows itself; it completes through SetControlValueAfterTextEdit.
+  virtual void CreatePlatformTextEntry(int paramIdx, const IText& text, const IRECT& bounds, int length,
+                                       const char* str) = 0;
+
+  // The drawing back end's half of the operations above.
+  virtual float DoMeasureText(const IText& text, const char* str, IRECT& bounds) const = 0;
+  virtual void DoDrawText(const IText& text, const char* str, const IRECT& bounds, const IBlend* blend) = 0;
+  // Clip to the region and reset the transform before controls draw into it.
+  virtual void PrepareRegion(const IRECT& r) = 0;
+  virtual void CompleteRegion(const IRECT& /*r*/) {}
+  // The size or scale changed: the back end remakes its frame.
+  virtual void DrawResize() {}
+  // An off-screen bitmap of w x h points at the current scales, for a layer.
+  virtual std::unique_ptr<APIBitmap> CreateAPIBitmap(int widthPixels, int heightPixels, int scale, float drawScale) = 0;
+  // Makes the bitmap (a layer's) the drawing target, or the frame again when bitmap is null.
+  virtual void UpdateLayer() = 0;
+  // The layer's pixels as premultiplied ARGB, 4 bytes a pixel, rows of stride bytes; false when
+  // there are none.
+  virtual bool GetLayerBitmapData(const ILayerPtr& layer, std::vector<unsigned char>& data, int& stride) = 0;
+  // Composites a blurred alpha mask (one byte a pixel, the layer's size) into the layer as its
+  // drop shadow.
+  virtual void ApplyShadowMask(ILayerPtr& layer, const std::vector<unsigned char>& mask, const IShadow& shadow) = 0;
+  // The layer being drawn into, or null when drawing goes into the frame.
+  ILayer* CurrentLayer() const { return mLayers.empty() ? nullptr : mLayers.back().get(); }
+
+private:
+  // Target search for a point (see OnMouseDown): null when nothing is hit.
+  IControl* GetMouseControl(float x, float y, bool capture, bool mouseOver = false, uintptr_t touchID = 0);
+  int GetMouseControlIdx(float x, float y, bool mouseOver) const;
+  void DrawControl(IControl* control, const IRECT& region, float scale);
+  void DrawRegion(const IRECT& region, float scale);
+  // Drops every reference to a control about to be removed.
+  void ForgetControl(IControl* control);
+  void ForMouseHeldControlValues(IControl* control, const std::function<void(int paramIdx)>& func);
+
+  ISurfaceEditorDelegate& mDelegate;
+
+  std::vector<std::unique_ptr<IControl>> mControls;
+  std::unique_ptr<ICornerResizerControl> mCornerResizer;
+  std::unique_ptr<IPopupMenuControl> mPopupControl;
+  std::unique_ptr<IFPSDisplayControl> mPerfDisplay;
+  std::unique_ptr<ITextEntryControl> mTextEntryControl;
+  std::vector<std::unique_ptr<IBubbleControl>> mBubbleControls;
+  std::unique_ptr<IPopupMenu> mPromptPopupMenu;
+
+  int mWidth;
+  int mHeight;
+  int mFPS;
+  int mScreenScale = 1;
+  float mDrawScale;
+  ECursor mCursorType = ECursor::kArrow;
+
+  std::unordered_map<uintptr_t, IControl*> mCapturedMap;
+  IControl* mMouseOver = nullptr;
+  int mMouseOverIdx = -1;
+  IControl* mInTextEntry = nullptr;
+  int mTextEntryValIdx = -1;
+  IControl* mInPopupMenu = nullptr;
+  int mPopupMenuValIdx = -1;
+  bool mIsContextMenu = false;
+  float mMouseDownX = -1.f;
+  float mMouseDownY = -1.f;
+  int mMinWidth, mMaxWidth, mMinHeight, mMaxHeight;
+  float mMinScale, mMaxScale;
+  int mLastClickedParam = -1;
+
+  bool mEnableMouseOver = false;
+  bool mStrict = false;
+  bool mEnableTooltips = false;
+  bool mResizingInProcess = false;
+  bool mLayoutOnResize = false;
+  bool mEnableMultiTouch = false;
+  EUIResizerMode mGUISizeMode = EUIResizerMode::kScale;
+  double mPrevTimestamp = 0.0;
+  IKeyHandlerFunc mKeyHandlerFunc;
+  IDisplayTickFunc mDisplayTickFunc;
+  std::string mBundleID;
+  std::string mSharedResourcesSubPath;
+  std::vector<ILayerPtr> mLayers; // layers being drawn into, innermost last
+};
+
+} // namespace plug::gfx
