@@ -25,8 +25,8 @@ plug::Config MakeConfig()
       false, // state as chunks
       0,     // effect
       true,  // has an editor
-      340,
-      160,
+      TQuillonMini::kEditorWidth,
+      TQuillonMini::kEditorHeight,
       "com.BrannockSound.vst.QuillonMini",
   };
 }
@@ -152,12 +152,12 @@ void TQuillonMini::OnRestoreState()
 
 void TQuillonMini::OnPresetsModified()
 {
-  mCurrentPresetName = GetPresetName(GetCurrentPresetIdx());
+  mCurrentPresetName.Set(GetPresetName(GetCurrentPresetIdx()));
 }
 
 void TQuillonMini::ModifyThisPreset(const char* name)
 {
-  mCurrentPresetName = name ? name : "";
+  mCurrentPresetName.Set(name ? name : "");
   ModifyCurrentPreset(name);
 }
 

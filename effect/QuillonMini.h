@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dsp/dsp.h"
+#include "effect/sharedtext.h"
 #include "plug/IPluginVST2.h"
 
 // The QuillonMini plate reverb: its configuration, parameters and factory presets, and the reverb
@@ -26,6 +27,9 @@ public:
   };
 
   static constexpr int kNumPresets = 20;
+  // The editor's layout size in points.
+  static constexpr int kEditorWidth = 340;
+  static constexpr int kEditorHeight = 160;
 
   explicit TQuillonMini(const plug::InstanceInfo& info); // [host] under the construction mutex
 
@@ -45,7 +49,9 @@ public:
   void ProcessMidiMsg(const plug::IMidiMsg&) override {} // the effect ignores MIDI
   // [host, main] Asks the audio thread to clear the tail, then sends every value to the editor.
   void OnRestoreState() override;
-  void OnPresetsModified() override; // [host, main]
+  // [host, main] The shown name becomes the current preset's; the preset strip shows it by the
+  // next frame.
+  void OnPresetsModified() override;
   bool OnHostRequestingProductHelp() override { return true; }
 
   // --- Preset selector operations (main) ---
@@ -56,7 +62,9 @@ public:
   void RestoreCurrentPreset();
   // Clamps index to the preset list, restores that preset and tells the host.
   void SetCurrentPreset(int index);
-  const char* GetCurrentPresetName() const { return mCurrentPresetName.c_str(); }
+  // [any] The name the preset strip shows, and a number that grows whenever it is set.
+  std::string GetCurrentPresetName() const { return mCurrentPresetName.Get(); }
+  uint64_t GetPresetNameVersion() const { return mCurrentPresetName.Version(); }
 
   // [any] The settings file's full path.
   const std::string& GetIniFileName() const { return mIniFileName; }
@@ -69,7 +77,8 @@ private:
   void ProcessEither(Sample** inputs, Sample** outputs, int frames); // [audio]
 
   TReverb mReverb;
-  std::string mCurrentPresetName;
+  // Set on the host's thread by program changes while the editor reads it on the main thread.
+  TSharedText mCurrentPresetName;
   std::string mIniFileName;
 
   // Parameter values waiting for the audio thread, one bit per parameter in mPendingParams.
