@@ -8,6 +8,12 @@
 #include "effect/sharedtext.h"
 #include "plug/IPluginVST2.h"
 
+namespace plug::gfx {
+class ISurface;
+}
+class TPresetControl;
+class TAboutBox;
+
 // The QuillonMini plate reverb: its configuration, parameters and factory presets, and the reverb
 // network it feeds with parameter changes, resets and audio blocks.
 //
@@ -27,9 +33,10 @@ public:
   };
 
   static constexpr int kNumPresets = 20;
-  // The editor's layout size in points.
+  // The editor's layout size in points and its frame rate.
   static constexpr int kEditorWidth = 340;
   static constexpr int kEditorHeight = 160;
+  static constexpr int kEditorFPS = 60;
 
   explicit TQuillonMini(const plug::InstanceInfo& info); // [host] under the construction mutex
 
@@ -53,6 +60,19 @@ public:
   // next frame.
   void OnPresetsModified() override;
   bool OnHostRequestingProductHelp() override { return true; }
+
+  // --- Editor side (main) ---
+
+  // Keeps the editor's scale in the settings file and forgets the controls.
+  void OnUIClose() override;
+  // Shows the about box when the editor is open.
+  bool OnHostRequestingAboutBox() override;
+  // Attaches the editor's controls to g, in their order from back to front, and sizes the editor
+  // at the scale kept in the settings file.
+  void LayoutEditor(plug::gfx::ISurface& g);
+  void NullControls();
+  TPresetControl* GetPresetControl() const { return mPresetControl; }
+  TAboutBox* GetAboutBox() const { return mAboutBox; }
 
   // --- Preset selector operations (main) ---
 
@@ -80,6 +100,9 @@ private:
   // Set on the host's thread by program changes while the editor reads it on the main thread.
   TSharedText mCurrentPresetName;
   std::string mIniFileName;
+  // The editor's preset strip and about box while it is open; the surface owns them.
+  TPresetControl* mPresetControl = nullptr;
+  TAboutBox* mAboutBox = nullptr;
 
   // Parameter values waiting for the audio thread, one bit per parameter in mPendingParams.
   // Colour sets only the filter on the side of its sign, so the last negative colour waits
