@@ -27,7 +27,7 @@ plug::Config MakeConfig()
       true,  // has an editor
       TQuillonMini::kEditorWidth,
       TQuillonMini::kEditorHeight,
-      "com.BrannockSound.vst.QuillonMini",
+      TQuillonMini::kBundleID,
   };
 }
 
@@ -40,6 +40,10 @@ TQuillonMini::TQuillonMini(const plug::InstanceInfo& info)
   DeclareParams();
   MakePresets();
   RestorePreset(0);
+  SetLayoutFunc([this](plug::gfx::ISurface* ui) {
+    if (ui)
+      LayoutEditor(*ui);
+  });
 }
 
 void TQuillonMini::DeclareParams()

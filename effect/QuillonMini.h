@@ -37,6 +37,7 @@ public:
   static constexpr int kEditorWidth = 340;
   static constexpr int kEditorHeight = 160;
   static constexpr int kEditorFPS = 60;
+  static constexpr const char* kBundleID = "com.BrannockSound.vst.QuillonMini";
 
   explicit TQuillonMini(const plug::InstanceInfo& info); // [host] under the construction mutex
 
@@ -67,6 +68,9 @@ public:
   void OnUIClose() override;
   // Shows the about box when the editor is open.
   bool OnHostRequestingAboutBox() override;
+  // Where a new editor surface looks for the artwork: the plug-in's identifier and its folder
+  // under the shared resources folder.
+  static void ConfigureSurface(plug::gfx::ISurface& ui);
   // Attaches the editor's controls to g, in their order from back to front, and sizes the editor
   // at the scale kept in the settings file.
   void LayoutEditor(plug::gfx::ISurface& g);

@@ -39,6 +39,12 @@ constexpr float kPresetStripHeight = 30.f;
 
 } // namespace
 
+void TQuillonMini::ConfigureSurface(ISurface& ui)
+{
+  ui.SetBundleID(kBundleID);
+  ui.SetSharedResourcesSubPath("QuillonMini");
+}
+
 void TQuillonMini::LayoutEditor(ISurface& g)
 {
   const ISVG title = g.LoadSVG(kTitleFile);
