@@ -233,11 +233,16 @@ void TKnob::OnMouseDown(float x, float y, const IMouseMod& mod)
 
 void TKnob::OnMouseUp(float, float, const IMouseMod&)
 {
-  // Only a drag hid the pointer; a press on the value text leaves it where it is.
+  EndDrag();
+  SetDirty(true);
+}
+
+// Only a drag hid the pointer; a press on the value text leaves it where it is.
+void TKnob::EndDrag()
+{
   if (mDragging && mHideCursorOnDrag)
     GetUI()->HideMouseCursor(false, true);
   mDragging = false;
-  SetDirty(true);
 }
 
 void TKnob::OnMouseDrag(float x, float y, float dX, float dY, const IMouseMod& mod)
@@ -260,8 +265,11 @@ void TKnob::OnMouseWheel(float, float, const IMouseMod& mod, float delta)
   SetDirty(true);
 }
 
+// A double click arrives after the press that began a drag and releases that press's capture, so
+// no release follows: the drag ends here and the pointer shows again.
 void TKnob::OnMouseDblClick(float x, float y, const IMouseMod& mod)
 {
+  EndDrag();
   if (mKnobRect.Contains(x, y))
     TControl::OnMouseDblClick(x, y, mod);
 }

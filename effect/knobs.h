@@ -54,6 +54,7 @@ protected:
   virtual void DrawBG(plug::gfx::ISurface& g, float a);
   void DrawBGLayer(plug::gfx::ISurface& g, float a);
   void RefreshValueStr();
+  void EndDrag();
 
   plug::gfx::IText mLabelText;
   plug::gfx::IText mValueText;

@@ -127,6 +127,7 @@ TEST_F(EditorTest, KnobDragsByGearingWithGesturesToTheHost)
   Do("wheel:" + std::to_string(k.MW()) + "," + std::to_string(k.MH()) + ",-1");
   EXPECT_NEAR(Norm(TQuillonMini::kDecay), 0.99, 1e-9);
   Do(At("dblclick", k.MW(), k.MH()));
+  EXPECT_FALSE(session.UI().CursorHidden()); // the double click ends the drag its first press began
   EXPECT_NEAR(session.Plugin().GetParam(TQuillonMini::kDecay)->GetValue(), 3.2, 1e-9);
   EXPECT_EQ(decay.GetValueStr(), "3.2 s");
 }
