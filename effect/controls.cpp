@@ -14,6 +14,7 @@ namespace {
 
 constexpr uint32_t kServiceDelayMs = 40;
 constexpr float kArrowWidth = 25.f;
+constexpr float kNamePadding = 8.f; // room left between a long name and the arrows
 
 constexpr const char* kIconPrev = "\xEF\x80\x83"; // U+F003
 constexpr const char* kIconNext = "\xEF\x80\x84"; // U+F004
@@ -33,7 +34,35 @@ const char* LoadFailureNotice(const std::string& path, bool bank)
   return bank ? "Not a QuillonMini bank" : "Not a QuillonMini preset";
 }
 
+void DropLastCharacter(std::string& text)
+{
+  while (!text.empty())
+  {
+    const unsigned char last = static_cast<unsigned char>(text.back());
+    text.pop_back();
+    if ((last & 0xC0) != 0x80) // not a continuation byte: the character is gone
+      break;
+  }
+}
+
 } // namespace
+
+// The text cut at a character boundary and ended with an ellipsis so that it fits width.
+std::string TPresetControl::Fitted(const ISurface& g, const IText& style, const std::string& text, float width)
+{
+  IRECT r;
+  if (g.MeasureText(style, text.c_str(), r) <= width)
+    return text;
+  std::string cut = text;
+  while (!cut.empty())
+  {
+    DropLastCharacter(cut);
+    const std::string candidate = cut + "\xE2\x80\xA6"; // U+2026
+    if (g.MeasureText(style, candidate.c_str(), r) <= width)
+      return candidate;
+  }
+  return "";
+}
 
 TPresetControl::TPresetControl(const IRECT& bounds, const IText& nameText, const IText& iconText)
   : TControl(bounds),
@@ -311,8 +340,9 @@ void TPresetControl::Draw(ISurface& g)
   g.DrawText(mIconText, kIconPrev, mZoneRects[kPrevZone]);
   g.DrawText(mIconText, kIconNext, mZoneRects[kNextZone]);
   g.DrawText(mIconText, kIconMenu, mZoneRects[kMenuZone]);
-  if (mNotice.empty())
-    g.DrawText(mNameText, mShownName.c_str(), mZoneRects[kNameZone]);
-  else
-    g.DrawText(mNameText.WithFGColor(COLOR_ALERT), mNotice.c_str(), mZoneRects[kNameZone]);
+  // Long names end in an ellipsis rather than running under the arrows.
+  const IRECT& zone = mZoneRects[kNameZone];
+  const IText style = mNotice.empty() ? mNameText : mNameText.WithFGColor(COLOR_ALERT);
+  const std::string text = Fitted(g, style, mNotice.empty() ? mShownName : mNotice, zone.W() - kNamePadding);
+  g.DrawText(style, text.c_str(), zone);
 }

@@ -73,6 +73,9 @@ public:
   const std::string& GetNotice() const { return mNotice; }
   // Shows text in place of the name for kNoticeMs.
   void ShowNotice(const char* text);
+  // text as drawn in width: cut at a character boundary and ended with an ellipsis when too long.
+  static std::string Fitted(const plug::gfx::ISurface& g, const plug::gfx::IText& style, const std::string& text,
+                            float width);
   // A file name for the preset to be saved: its name with "/" replaced, "Preset" when empty.
   static std::string ProposedPresetFileName(const std::string& presetName);
 

@@ -171,6 +171,13 @@ TEST_F(EditorTest, PresetStripStepsWrapsAndPicksFromTheList)
   EXPECT_EQ(Preset(), 5);
   EXPECT_EQ(session.Plugin().GetCurrentPresetName(), "Medium Hall");
   EXPECT_TRUE(HostHeard(audioMasterUpdateDisplay));
+
+  // A long name is cut to the strip with an ellipsis.
+  const std::string shown =
+      TPresetControl::Fitted(session.UI(), PRESET_NAME_TEXT, std::string(80, 'W') + "\xC3\xA9", 150.f);
+  IRECT r;
+  EXPECT_EQ(shown.substr(shown.size() - 3), "\xE2\x80\xA6");
+  EXPECT_LE(session.UI().MeasureText(PRESET_NAME_TEXT, shown.c_str(), r), 150.f);
 }
 
 TEST_F(EditorTest, DismissedMenusChangeNothing)
