@@ -10,7 +10,7 @@ kerning, so the artwork matches the editor's text; everything is written as fill
 The title is drawn into the panel's tab, a 69 x 17 point box whose top-left corner lies 7.5 points
 inside the tab's, and into a 210 x 22 box of the about box; both scale it by the smaller ratio and
 anchor it at the top-left. Its view box is therefore 69 x 17 units, one unit a point in the tab. The
-word is centred on the tab (8.3 points from either side), so it also comes out centred in the about
+word is centred on the tab (7.5 points from either side), so it also comes out centred in the about
 box; its capitals are centred on the tab's height, its tallest letters touch the box's top and its
 baseline lies on a whole unit, on a pixel edge at scale 1 and 2.
 
@@ -69,14 +69,20 @@ class Face:
     def glyph(self, char):
         return self.font[ord(char)]
 
-    def advance(self, text, scale, tracking=0.0):
-        """Width in points of text set with kerning and tracking (points between letters)."""
-        width = 0.0
+    def positions(self, text, x, scale, tracking=0.0):
+        """Pen positions in points of each letter of text and of its end, with kerning and tracking
+        (points added between letters)."""
+        pens = [x]
         for i, char in enumerate(text):
-            width += self.glyph(char).width * scale
+            x += self.glyph(char).width * scale
             if i + 1 < len(text):
-                width += self.kern(char, text[i + 1]) * scale + tracking
-        return width
+                x += self.kern(char, text[i + 1]) * scale + tracking
+            pens.append(x)
+        return pens
+
+    def ink_width(self, text, scale, tracking=0.0):
+        return (self.positions(text, 0, scale, tracking)[-1] - self.ink_left(text[0], scale) -
+                self.ink_right(text[-1], scale))
 
     def kern(self, a, b):
         return self.kerning.get((self.glyph(a).glyphname, self.glyph(b).glyphname), 0)
@@ -89,14 +95,9 @@ class Face:
         return (glyph.width - glyph.boundingBox()[2]) * scale
 
     def path(self, text, x, baseline, scale, tracking=0.0):
-        """SVG path data of text with its origin (pen position) at (x, baseline)."""
-        data = []
-        for i, char in enumerate(text):
-            data.append(outline(self.glyph(char), x, baseline, scale))
-            x += self.glyph(char).width * scale
-            if i + 1 < len(text):
-                x += self.kern(char, text[i + 1]) * scale + tracking
-        return "".join(data)
+        """SVG path data of text with its first pen position at (x, baseline)."""
+        pens = self.positions(text, x, scale, tracking)
+        return "".join(outline(self.glyph(char), pen, baseline, scale) for char, pen in zip(text, pens))
 
 
 def outline(glyph, x0, baseline, scale):
@@ -141,21 +142,19 @@ def svg(width, height, title, fills, strokes=()):
 
 
 def title_svg():
-    """'Quillon' in light Roboto Medium, 'Mini' in accent-blue Roboto Regular, one word on one line."""
+    """QuillonMini in Roboto Medium, 'Quillon' light and 'Mini' accent blue."""
     width, height = 69, 17
     cap_height, baseline = 8.5, 9  # the ascenders of l reach up to 0
-    medium, regular = Face("Medium"), Face("Regular")
-    scale = medium.cap_height_scale(cap_height)
-    first, second = "Quillon", "Mini"
-    gap = 0.35  # more room between the halves, which differ in weight
-    ink = (medium.advance(first, scale) + gap + regular.advance(second, scale) - medium.ink_left(first[0], scale) -
-           regular.ink_right(second[-1], scale))
+    tracking = 0.15  # a little air between letters this small
+    face = Face("Medium")
+    scale = face.cap_height_scale(cap_height)
+    word, split = "QuillonMini", len("Quillon")
     centre = 41.5 - 11  # the tab's middle, in the box's units
-    x = centre - ink / 2 - medium.ink_left(first[0], scale)
-    second_x = x + medium.advance(first, scale) + gap
+    x = centre - face.ink_width(word, scale, tracking) / 2 - face.ink_left(word[0], scale)
+    pens = face.positions(word, x, scale, tracking)
     return svg(width, height, "QuillonMini", [
-        (LIGHT, medium.path(first, x, baseline, scale)),
-        (ACCENT, regular.path(second, second_x, baseline, scale)),
+        (LIGHT, face.path(word[:split], x, baseline, scale, tracking)),
+        (ACCENT, face.path(word[split:], pens[split], baseline, scale, tracking)),
     ])
 
 
@@ -186,10 +185,8 @@ def logo_svg():
     maker_cap, trade_cap = 8, 6
     maker_scale, trade_scale = medium.cap_height_scale(maker_cap), medium.cap_height_scale(trade_cap)
     maker_tracking = 1.0
-    maker_ink = (medium.advance(maker, maker_scale, maker_tracking) - medium.ink_left(maker[0], maker_scale) -
-                 medium.ink_right(maker[-1], maker_scale))
-    trade_ink = (medium.advance(trade, trade_scale) - medium.ink_left(trade[0], trade_scale) -
-                 medium.ink_right(trade[-1], trade_scale))
+    maker_ink = medium.ink_width(maker, maker_scale, maker_tracking)
+    trade_ink = medium.ink_width(trade, trade_scale)
     trade_tracking = (maker_ink - trade_ink) / (len(trade) - 1)  # both lines end together
     return svg(width, height, "Brannock Sound", [
         (LIGHT, medium.path(maker, text_x - medium.ink_left(maker[0], maker_scale), top + maker_cap, maker_scale,
