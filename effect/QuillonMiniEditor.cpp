@@ -9,7 +9,9 @@
 #include "effect/inifile.h"
 #include "effect/knobs.h"
 #include "effect/palette.h"
+#include "gfx/EmbeddedResources.h"
 #include "gfx/ISurface.h"
+#include "resources/QuillonMiniResources.h"
 
 using namespace plug::gfx;
 
@@ -47,6 +49,8 @@ void TQuillonMini::ConfigureSurface(ISurface& ui)
 
 void TQuillonMini::LayoutEditor(ISurface& g)
 {
+  // The artwork built into the plug-in is found before anything on disk.
+  RegisterEmbeddedResources(QuillonMiniResources());
   const ISVG title = g.LoadSVG(kTitleFile);
   const ISVG logo = g.LoadSVG(kLogoFile);
   g.LoadFont(kTextFontID, kTextFontFile);
