@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,14 @@
 #include "gfx/ISurface.h"
 #include "gfx/ISurfaceEditorDelegate.h"
 #include "plug/IParam.h"
+
+namespace plug::gfx {
+// For readable test failures.
+inline void PrintTo(const IRECT& r, std::ostream* os)
+{
+  *os << "(" << r.L << ", " << r.T << ", " << r.R << ", " << r.B << ")";
+}
+} // namespace plug::gfx
 
 namespace gfxtest {
 
