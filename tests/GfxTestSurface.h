@@ -293,6 +293,8 @@ public:
     for (const std::string& item : mContextItems)
       menu.AddItem(item.c_str());
   }
+  void OnMsgFromDelegate(int msgTag, int, const void*) override { mEvents.push_back("msg " + std::to_string(msgTag)); }
+  void OnMidi(const plug::IMidiMsg&) override { mEvents.push_back("midi"); }
   void OnContextSelection(int item) override { mEvents.push_back("context " + std::to_string(item)); }
   void OnTextEntryCompletion(const char* str, int valIdx) override
   {
