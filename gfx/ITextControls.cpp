@@ -24,7 +24,8 @@ ITextControl::ITextControl(const IRECT& bounds, const char* str, const IText& te
 
 void ITextControl::Draw(ISurface& g)
 {
-  g.FillRect(mBGColor, mRECT, &mBlend);
+  if (mBGColor.A > 0)
+    g.FillRect(mBGColor, mRECT, &mBlend);
   if (!mStr.empty() && g.GetControlInTextEntry() != this)
     g.DrawText(mText, mStr.c_str(), mRECT, &mBlend);
 }
