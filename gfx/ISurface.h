@@ -436,6 +436,9 @@ protected:
   ILayer* CurrentLayer() const { return mLayers.empty() ? nullptr : mLayers.back().get(); }
 
 private:
+  // The delegate forgets captures without ending gestures when it is itself being destroyed.
+  friend class ISurfaceEditorDelegate;
+
   // Target search for a point (see OnMouseDown): null when nothing is hit.
   IControl* GetMouseControl(float x, float y, bool capture, bool mouseOver = false, uintptr_t touchID = 0);
   int GetMouseControlIdx(float x, float y, bool mouseOver) const;

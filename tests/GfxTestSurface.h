@@ -71,7 +71,8 @@ public:
     : ISurface(dlg, w, h, 60, scale)
   {
   }
-  ~TestSurface() override = default;
+  // As every back end does: the controls go while the whole surface still exists.
+  ~TestSurface() override { RemoveAllControls(); }
 
   void Record(const char* call) { mCalls.emplace_back(call); }
 

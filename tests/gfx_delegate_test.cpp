@@ -71,3 +71,13 @@ TEST(ISurfaceEditorDelegate, PathsFromThePlugInReachTheListedControls)
   e.delegate.SendControlValueFromDelegate(5, 0.5); // closed: nothing to reach, nothing breaks
   e.delegate.SendParameterValueFromDelegate(0, 0.3, true);
 }
+
+// The plug-in is deleted with its editor open in the middle of a drag (the host closes the
+// plug-in without closing the editor): the surface must not call the half-destroyed plug-in.
+TEST(ISurfaceEditorDelegate, DeletingThePlugInMidDragDoesNotCallBackIntoIt)
+{
+  auto e = std::make_unique<TestEditor>();
+  e->Attach({10, 10, 50, 50}, 0);
+  e->ui.OnMouseDown(20, 20, IMouseMod(true));
+  e.reset();
+}
