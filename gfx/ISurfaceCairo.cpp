@@ -168,6 +168,45 @@ double EmSize(const FontEntry& font, double size)
   return size * font.unitsPerEm / font.height;
 }
 
+// Cairo refuses invalid UTF-8 by putting the context (or the shared scaled font) into an error
+// state for good: every malformed sequence becomes U+FFFD first. Returns str itself when it is
+// valid.
+const char* ValidUTF8(const char* str, std::string& repaired)
+{
+  const auto* p = reinterpret_cast<const unsigned char*>(str);
+  bool valid = true;
+  repaired.clear();
+  while (*p)
+  {
+    const unsigned char b = *p;
+    const int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+    bool ok = extra >= 0;
+    uint32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+    int i = 1;
+    for (; ok && i <= extra; ++i)
+    {
+      if ((p[i] & 0xC0) != 0x80)
+        ok = false;
+      else
+        c = (c << 6) | (p[i] & 0x3F);
+    }
+    static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+    ok = ok && c >= kMin[extra] && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
+    if (ok)
+    {
+      repaired.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(extra + 1));
+      p += extra + 1;
+    }
+    else
+    {
+      valid = false;
+      repaired.append("\xEF\xBF\xBD");
+      p += 1; // resynchronise on the next byte
+    }
+  }
+  return valid ? str : repaired.c_str();
+}
+
 cairo_operator_t Operator(const IBlend* blend)
 {
   switch (blend ? blend->mMethod : EBlend::kDefault)
@@ -707,7 +746,8 @@ float ISurfaceCairo::DoMeasureText(const IText& text, const char* str, IRECT& bo
   cairo_matrix_init_identity(&ctm);
   cairo_scaled_font_t* scaled = cairo_scaled_font_create(font.face, &fontMatrix, &ctm, mImpl->fontOptions);
   cairo_text_extents_t extents{};
-  cairo_scaled_font_text_extents(scaled, str, &extents);
+  std::string repaired;
+  cairo_scaled_font_text_extents(scaled, ValidUTF8(str, repaired), &extents);
   cairo_scaled_font_destroy(scaled);
   const float w = static_cast<float>(extents.x_advance);
   const float h = text.mSize;
@@ -748,7 +788,8 @@ void ISurfaceCairo::DoDrawText(const IText& text, const char* str, const IRECT& 
   cairo_set_operator(cr, Operator(blend));
   cairo_new_path(cr);
   cairo_move_to(cr, box.L, box.T + text.mSize * font.ascender / font.height);
-  cairo_show_text(cr, str);
+  std::string repaired;
+  cairo_show_text(cr, ValidUTF8(str, repaired));
   cairo_new_path(cr);
   cairo_restore(cr);
 }
