@@ -50,11 +50,17 @@ private:
   };
 
   void StartFade(EFade fade);
+  void Animate(double progress);
 
   uintptr_t mTouchID = 0;
   EDirection mDirection = EDirection::kHorizontal;
   IRECT mMaxBounds;
   IRECT mBubbleBounds;
+  // What the control's rectangle covers: the bubble, its arrow and its shadow. While it moves, the
+  // rectangle also covers where it was, until that frame has been drawn.
+  IRECT mArea;
+  bool mMoved = false;
+  bool mMoveDrawn = false;
   IControl* mCaller = nullptr;
   EArrowSide mArrowSide = EArrowSide::kLeft;
   std::string mStr;

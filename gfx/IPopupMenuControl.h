@@ -38,8 +38,8 @@ public:
   // menu must stay alive until the completion has run. A menu without items completes at once
   // with nothing chosen.
   void CreatePopupMenu(IPopupMenu& menu, const IRECT& anchor);
-  // Open or animating: the control takes every mouse and key event.
-  bool GetExpanded() const { return mState != EState::kCollapsed; }
+  // Open (or opening): the control takes every mouse and key event. A collapsing menu only fades.
+  bool GetExpanded() const { return mState == EState::kExpanding || mState == EState::kExpanded; }
   EState GetState() const { return mState; }
   // The root menu being shown, or null.
   IPopupMenu* GetMenu() const { return mMenu; }

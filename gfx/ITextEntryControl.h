@@ -62,8 +62,8 @@ public:
   void OnPopupMenuSelection(IPopupMenu* menu, int valIdx) override;
 
   // stb_textedit's hooks (in ITextEntryControl.cpp) reach the text and the layout through these.
-  int TextLength() const { return static_cast<int>(mText.size()); }
-  char32_t CharAt(int i) const { return mText[static_cast<std::size_t>(i)]; }
+  int TextLength() const { return static_cast<int>(mChars.size()); }
+  char32_t CharAt(int i) const { return mChars[static_cast<std::size_t>(i)]; }
   float CharWidth(int i);
   void DeleteChars(int pos, int n);
   bool InsertChars(int pos, const char32_t* chars, int n);
@@ -89,7 +89,7 @@ private:
   void EndEdit();
 
   std::unique_ptr<TextEditState> mEdit;
-  std::u32string mText;
+  std::u32string mChars;
   std::vector<float> mCharWidths; // cache, empty when stale
   bool mEditing = false;
   bool mCaretVisible = false;
