@@ -22,6 +22,8 @@ using namespace plug::gfx;
 
 // Counts allocations, to show that a frame with nothing dirty makes none.
 static std::atomic<long> gAllocations{0};
+// GCC takes the free() in the replaced delete for a mismatch with new.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size)
 {
   gAllocations.fetch_add(1, std::memory_order_relaxed);

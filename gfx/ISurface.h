@@ -435,7 +435,21 @@ private:
   void DrawRegion(const IRECT& region, float scale);
   // Drops every reference to a control about to be removed.
   void ForgetControl(IControl* control);
-  void ForMouseHeldControlValues(IControl* control, const std::function<void(int paramIdx)>& func);
+  // Calls func with every parameter of the control's values that the host hears about (bound, not
+  // host-private).
+  template <typename Func>
+  void ForHostGestureParams(const IControl& control, Func&& func) const;
+  // Every control in ForAllControlsFunc's order, without building a function object.
+  int NAllControls() const;
+  IControl* GetAnyControl(int i) const;
+  // Every attach: links, then OnInit, OnResize, OnRescale.
+  void PrepareControl(IControl& control);
+  // Forgets the whole capture; ends the host gestures that mouse-downs began for the captured
+  // controls, so that every begin has its end.
+  void EndCaptures(bool informHost);
+  // Forgets one touch's capture, ending the gesture its mouse-down began.
+  void EndCapture(uintptr_t touchID);
+  void UpdateMouseOverIdx();
 
   ISurfaceEditorDelegate& mDelegate;
 
@@ -454,7 +468,13 @@ private:
   float mDrawScale;
   ECursor mCursorType = ECursor::kArrow;
 
-  std::unordered_map<uintptr_t, IControl*> mCapturedMap;
+  struct Capture
+  {
+    IControl* control = nullptr;
+    bool gestureBegun = false; // a mouse-down told the host that a gesture began
+  };
+  std::unordered_map<uintptr_t, Capture> mCapturedMap;
+  ECursor mCurrentCursor = ECursor::kArrow;
   IControl* mMouseOver = nullptr;
   int mMouseOverIdx = -1;
   IControl* mInTextEntry = nullptr;

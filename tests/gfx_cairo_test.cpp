@@ -149,8 +149,8 @@ TEST(CairoDrawing, TextIsSizedByLineHeightAndPlacedByItsAlignment)
   EXPECT_EQ(box.B, 90.f);
   EXPECT_FLOAT_EQ(box.H(), 20.f); // one line is exactly the size high
   EXPECT_FLOAT_EQ(box.W(), width);
-  // Roboto's "H" advances 1422 of 2048 units; at an em of 20 x 2048 / 2400 that is 11.85.
-  EXPECT_NEAR(width, 2.f * 11.85f, 0.3f);
+  // Roboto's "H" advances 1461 of 2048 units; at an em of 20 x 2048 / 2400 that is 12.175.
+  EXPECT_NEAR(width, 2.f * 12.175f, 0.3f);
 
   // Cap height 1456 units: 12.1 points high with the line sized to 20 (14.2 if the em were 20).
   // The baseline lies 1900/2400 of the line below its top.
@@ -160,9 +160,9 @@ TEST(CairoDrawing, TextIsSizedByLineHeightAndPlacedByItsAlignment)
     EVAlign v;
     float inkL, inkR, baseline;
   } cases[] = {
-      {EAlign::kNear, EVAlign::kTop, 20.f, 20.f + 2 * 11.85f, 10.f + 15.83f},
-      {EAlign::kCenter, EVAlign::kMiddle, 100.f - 11.85f, 100.f + 11.85f, 50.f - 10.f + 15.83f},
-      {EAlign::kFar, EVAlign::kBottom, 180.f - 2 * 11.85f, 180.f, 90.f - 20.f + 15.83f},
+      {EAlign::kNear, EVAlign::kTop, 20.f, 20.f + 2 * 12.175f, 10.f + 15.83f},
+      {EAlign::kCenter, EVAlign::kMiddle, 100.f - 12.175f, 100.f + 12.175f, 50.f - 10.f + 15.83f},
+      {EAlign::kFar, EVAlign::kBottom, 180.f - 2 * 12.175f, 180.f, 90.f - 20.f + 15.83f},
   };
   for (const auto& c : cases)
   {
@@ -257,7 +257,7 @@ TEST(CairoDrawing, BadTransformsDashesAndRestoresDoNotStopLaterDrawing)
   EXPECT_GT(g.GetFramePixel(30, 30).A, 200);
   g.Paint([](ISurface& s) { s.FillRect(COLOR_BLACK, {0.f, 0.f, 10.f, 10.f}); });
   EXPECT_GT(g.GetFramePixel(5, 5).A, 200);
-  EXPECT_NEAR(g.MeasureText(text, "HH", box), 2.f * 11.85f * 12.f / 20.f, 0.2f);
+  EXPECT_NEAR(g.MeasureText(text, "HH", box), 2.f * 12.175f * 12.f / 20.f, 0.2f);
   EXPECT_EQ(g.GetFramePixel(30, 30).A, 0); // the new region started clear
 }
 

@@ -117,14 +117,14 @@ TEST_F(ControlsTest, TextEntryFiltersByParameterTypeAndCommitsOrDismisses)
   EXPECT_FALSE(Key("", kVK_TAB)); // left to the host
   EXPECT_TRUE(Key("", kVK_RETURN));
   EXPECT_FALSE(Entry().EditInProgress());
-  EXPECT_DOUBLE_EQ(dlg.GetParam(0)->Value(), 7.5);
+  EXPECT_DOUBLE_EQ(dlg.GetParam(0)->GetValue(), 7.5);
   EXPECT_EQ(g.GetControlInTextEntry(), nullptr);
 
   gain->PromptUserInput(0);
   Key("1", '1');
   EXPECT_TRUE(Key("", kVK_ESCAPE));
   EXPECT_FALSE(Entry().EditInProgress());
-  EXPECT_DOUBLE_EQ(dlg.GetParam(0)->Value(), 7.5);
+  EXPECT_DOUBLE_EQ(dlg.GetParam(0)->GetValue(), 7.5);
 
   count->PromptUserInput(0);
   EXPECT_FALSE(Key(".", kVK_DECIMAL)); // not for an integer
@@ -132,7 +132,7 @@ TEST_F(ControlsTest, TextEntryFiltersByParameterTypeAndCommitsOrDismisses)
   EXPECT_TRUE(Key("9", '9'));
   Click(150.f, 80.f); // outside the field: commits
   EXPECT_FALSE(Entry().EditInProgress());
-  EXPECT_DOUBLE_EQ(dlg.GetParam(1)->Value(), 9.0);
+  EXPECT_DOUBLE_EQ(dlg.GetParam(1)->GetValue(), 9.0);
 }
 
 TEST_F(ControlsTest, TextEntryEditsWholeCharactersWithClipboardUndoAndMouse)
