@@ -200,7 +200,7 @@ public:
   {
     g.FillRoundRect(IColor(255, 27, 31, 33), mRECT, 3.f);
     g.DrawRoundRect(IColor(255, 46, 49, 49), mRECT, 3.f);
-    g.DrawText(IText(12.f, kEdit, "Roboto-Regular"), mCaption, mRECT);
+    g.DrawText(IText(8.f, kEdit, "Roboto-Regular"), mCaption, mRECT);
   }
 
 private:
@@ -232,8 +232,9 @@ struct Editor
     for (Knob* k : knobs)
       surface.AttachControl(k);
     static const char* const kCaptions[] = {"<", ">", "Menu", "Store", "Load", "Save"};
-    for (int i = 0; i < 24; ++i) // a strip of small buttons along the top
-      surface.AttachControl(new Button(IRECT::MakeXYWH(90.f + 10.f * float(i % 24), 6.f, 9.f, 16.f), kCaptions[i % 6]));
+    for (int i = 0; i < 24; ++i) // two rows of small buttons along the top
+      surface.AttachControl(new Button(
+          IRECT::MakeXYWH(92.f + 20.f * float(i % 12), 4.f + 11.f * float(i / 12), 19.f, 10.f), kCaptions[i % 6]));
     DrawAll();                                             // the cached layers are made here
     if (const char* png = std::getenv("QM_GFX_BENCH_PNG")) // a picture of the frame measured
       surface.WritePNG(png);

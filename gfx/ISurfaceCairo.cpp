@@ -433,9 +433,10 @@ ISurfaceCairo::~ISurfaceCairo()
 ISurfaceCairo::Target& ISurfaceCairo::Current()
 {
   Impl& m = *mImpl;
-  if (!m.target.cr)
+  if (!m.target.cr) // the frame: made when missing, its context left as it was otherwise
   {
-    if (!m.frame)
+    const bool made = !m.frame;
+    if (made)
     {
       const int w = std::max(1, WindowWidth() * GetScreenScale());
       const int h = std::max(1, WindowHeight() * GetScreenScale());
@@ -448,7 +449,8 @@ ISurfaceCairo::Target& ISurfaceCairo::Current()
     m.target.cr = m.frameContext;
     m.target.saveDepth = &m.frameSaveDepth;
     m.target.area = m.region;
-    cairo_set_matrix(m.target.cr, &m.target.base);
+    if (made)
+      cairo_set_matrix(m.target.cr, &m.target.base);
   }
   return m.target;
 }
@@ -486,10 +488,6 @@ void ISurfaceCairo::PrepareRegion(const IRECT& r)
   cairo_new_path(cr);
   cairo_rectangle(cr, r.L, r.T, r.W(), r.H());
   cairo_clip(cr);
-  // Controls draw over what is already there: the region starts transparent.
-  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-  cairo_paint(cr);
-  cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
 }
 
 void ISurfaceCairo::CompleteRegion(const IRECT& /*r*/)

@@ -94,6 +94,8 @@ public:
 protected:
   float DoMeasureText(const IText& text, const char* str, IRECT& bounds) const override;
   void DoDrawText(const IText& text, const char* str, const IRECT& bounds, const IBlend* blend) override;
+  // Every control drawn into a region gets its own clip (its rectangle within the region); the
+  // frame keeps its pixels between frames, so the background control paints every region first.
   void PrepareRegion(const IRECT& r) override;
   void CompleteRegion(const IRECT& r) override;
   void DrawResize() override;
