@@ -14,7 +14,15 @@ ISurfaceEditorDelegate::ISurfaceEditorDelegate(int nParams)
 {
 }
 
-ISurfaceEditorDelegate::~ISurfaceEditorDelegate() = default;
+// The plug-in above this class is gone: the surface must not call back into it (ending a
+// gesture would reach a host binding that no longer exists), so a capture is dropped quietly
+// before the surface and its controls go.
+ISurfaceEditorDelegate::~ISurfaceEditorDelegate()
+{
+  if (mGraphics)
+    mGraphics->EndCaptures(false);
+  mGraphics.reset();
+}
 
 std::unique_ptr<ISurface> ISurfaceEditorDelegate::CreateGraphics()
 {

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -12,20 +13,32 @@
 #include "gfx/IPopupMenu.h"
 #include "gfx/ISurface.h"
 #include "gfx/ISurfaceEditorDelegate.h"
+#include "plug/IParam.h"
+
+namespace plug::gfx {
+// For readable test failures.
+inline void PrintTo(const IRECT& r, std::ostream* os)
+{
+  *os << "(" << r.L << ", " << r.T << ", " << r.R << ", " << r.B << ")";
+}
+} // namespace plug::gfx
 
 namespace gfxtest {
 
 using namespace plug::gfx;
 
 // Logs "begin P", "value P V" (V with 3 decimals) and "end P" in the order the host hears them.
+// Parameters: 0 "Gain" and 1 "Time" (ms) 0..1 by 0.001, 2 "Mode" (One, Two, Three), 3 host-private.
 class TestDelegate : public ISurfaceEditorDelegate
 {
 public:
-  explicit TestDelegate(int nParams = 4)
-    : ISurfaceEditorDelegate(nParams)
+  TestDelegate()
+    : ISurfaceEditorDelegate(4)
   {
-    for (int i = 0; i < nParams; ++i)
-      GetParam(i)->InitDouble("Param", 0.0, 0.0, 1.0, 0.001);
+    GetParam(0)->InitDouble("Gain", 0.0, 0.0, 1.0, 0.001);
+    GetParam(1)->InitDouble("Time", 0.0, 0.0, 1.0, 0.001, "ms");
+    GetParam(2)->InitEnum("Mode", 1, {"One", "Two", "Three"});
+    GetParam(3)->InitDouble("Private", 0.0, 0.0, 1.0, 0.001, "", plug::IParam::kFlagHostPrivate);
   }
 
   void BeginInformHostOfParamChangeFromUI(int paramIdx) override { Log("begin", paramIdx); }
@@ -58,7 +71,8 @@ public:
     : ISurface(dlg, w, h, 60, scale)
   {
   }
-  ~TestSurface() override = default;
+  // As every back end does: the controls go while the whole surface still exists.
+  ~TestSurface() override { RemoveAllControls(); }
 
   void Record(const char* call) { mCalls.emplace_back(call); }
 
@@ -163,7 +177,7 @@ public:
 
   // The next menu picks this item of the menu shown (-1: dismissed).
   int mMenuChoice = -1;
-  std::vector<std::string> mMenusShown; // root titles
+  std::vector<std::string> mMenusShown; // "Title: item *ticked ..."
   struct TextEntry
   {
     int paramIdx;
@@ -188,7 +202,10 @@ public:
 protected:
   IPopupMenu* CreatePlatformPopupMenu(IPopupMenu& menu, const IRECT&, bool&) override
   {
-    mMenusShown.emplace_back(menu.GetRootTitle());
+    std::string shown = menu.GetRootTitle();
+    for (int i = 0; i < menu.NItems(); ++i)
+      shown += std::string(i ? " " : ": ") + (menu.GetItem(i)->GetTicked() ? "*" : "") + menu.GetItemText(i);
+    mMenusShown.push_back(shown);
     if (mMenuChoice < 0)
       return nullptr;
     menu.SetChosenItemIdx(mMenuChoice);
@@ -277,6 +294,8 @@ public:
     for (const std::string& item : mContextItems)
       menu.AddItem(item.c_str());
   }
+  void OnMsgFromDelegate(int msgTag, int, const void*) override { mEvents.push_back("msg " + std::to_string(msgTag)); }
+  void OnMidi(const plug::IMidiMsg&) override { mEvents.push_back("midi"); }
   void OnContextSelection(int item) override { mEvents.push_back("context " + std::to_string(item)); }
   void OnTextEntryCompletion(const char* str, int valIdx) override
   {
@@ -286,6 +305,30 @@ public:
   std::vector<std::string> mEvents;
   std::vector<std::string> mContextItems;
   bool mUsesKeys = false;
+};
+
+// A delegate with its editor open on this thread, as a host opens it.
+struct TestEditor
+{
+  TestEditor()
+    : ui(Open(delegate))
+  {
+  }
+
+  static TestSurface& Open(TestDelegate& delegate)
+  {
+    delegate.SetMakeGraphicsFunc([&delegate]() { return std::make_unique<TestSurface>(delegate); });
+    delegate.OpenWindow(nullptr);
+    return static_cast<TestSurface&>(*delegate.GetUI());
+  }
+  TestControl* Attach(const IRECT& r, int paramIdx = -1)
+  {
+    return static_cast<TestControl*>(ui.AttachControl(new TestControl(r, paramIdx)));
+  }
+  void Drag(float x, float y, float dY) { ui.OnMouseDrag(x, y, 0.f, dY, IMouseMod(true)); }
+
+  TestDelegate delegate;
+  TestSurface& ui;
 };
 
 } // namespace gfxtest
