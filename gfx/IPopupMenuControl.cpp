@@ -107,9 +107,27 @@ void IPopupMenuControl::OpenPanel(IPopupMenu& menu, const IRECT& anchor, bool be
     anySubmenu = anySubmenu || item->GetSubmenu() != nullptr;
   }
   width += kMarkWidth + 2.f * kTextPad + (anySubmenu ? kArrowWidth : 0.f);
-  float height = 4.f;
+
+  // Items run down a column until it would be taller than the editor, then on in the next one.
+  const float cellHeight = CellHeight();
+  const float maxColumnHeight = std::max(cellHeight, mMaxBounds.H() - 4.f);
+  std::vector<IRECT> cells; // relative to the panel's top-left corner
+  float top = 2.f, height = 0.f;
+  int column = 0;
   for (int i = 0; i < menu.NItems(); ++i)
-    height += HasFlag(*menu.GetItem(i), IPopupMenu::Item::kSeparator) ? kSeparatorHeight : kCellHeight;
+  {
+    const float h = HasFlag(*menu.GetItem(i), IPopupMenu::Item::kSeparator) ? kSeparatorHeight : cellHeight;
+    if (top > 2.f && top - 2.f + h > maxColumnHeight)
+    {
+      ++column;
+      top = 2.f;
+    }
+    const float left = float(column) * width;
+    cells.push_back({left + 1.f, top, left + width - 1.f, top + h});
+    top += h;
+    height = std::max(height, top + 2.f);
+  }
+  width *= float(column + 1);
 
   float x = beside ? anchor.R : anchor.L;
   float y = beside ? anchor.T - 2.f : anchor.T + 4.f;
@@ -120,13 +138,8 @@ void IPopupMenuControl::OpenPanel(IPopupMenu& menu, const IRECT& anchor, bool be
   x = std::max(x, mMaxBounds.L);
   y = std::max(y, mMaxBounds.T);
   panel.bounds = IRECT::MakeXYWH(x, y, width, height);
-  float top = y + 2.f;
-  for (int i = 0; i < menu.NItems(); ++i)
-  {
-    const float h = HasFlag(*menu.GetItem(i), IPopupMenu::Item::kSeparator) ? kSeparatorHeight : kCellHeight;
-    panel.cells.push_back({x + 1.f, top, x + width - 1.f, top + h});
-    top += h;
-  }
+  for (const IRECT& c : cells)
+    panel.cells.push_back(c.GetTranslated(x, y));
   mPanels.push_back(std::move(panel));
 }
 

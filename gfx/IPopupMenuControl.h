@@ -31,8 +31,10 @@ public:
     kCollapsing
   };
 
-  // bounds: where menus may open (empty: the whole editor when the first menu opens).
-  explicit IPopupMenuControl(const IText& text = IText(13.f), const IRECT& bounds = IRECT());
+  // bounds: where menus may open (empty: the whole editor when the first menu opens). A menu
+  // taller than that runs on in further columns; cells are the text's size plus 4 high (at size
+  // 11, twenty items fit the 160-point editor in two columns).
+  explicit IPopupMenuControl(const IText& text = IText(11.f), const IRECT& bounds = IRECT());
 
   // Opens menu below the anchor's left edge (or above, or clamped, where it would not fit). The
   // menu must stay alive until the completion has run. A menu without items completes at once
@@ -68,13 +70,13 @@ private:
     int highlighted = -1;     // item under the pointer or the keyboard's choice
   };
 
-  static constexpr float kCellHeight = 18.f;
   static constexpr float kSeparatorHeight = 7.f;
   static constexpr float kTextPad = 8.f;
   static constexpr float kMarkWidth = 14.f;  // room for checks and ticks on the left
   static constexpr float kArrowWidth = 12.f; // room for the submenu arrow on the right
   static constexpr int kAnimationMs = 120;
 
+  float CellHeight() const { return mText.mSize + 4.f; }
   void OpenPanel(IPopupMenu& menu, const IRECT& anchor, bool beside);
   void CloseFrom(int level);
   // The panel and item under the point; false when the point is on no cell.

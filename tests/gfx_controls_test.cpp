@@ -246,6 +246,19 @@ TEST_F(ControlsTest, InEditorMenuChoosesByMouseAndKeys)
   EXPECT_EQ(probe->chosenMenus[4], more);
   EXPECT_EQ(chosenBy, more);
   EXPECT_FALSE(g.GetPopupMenuControl()->GetExpanded());
+
+  // Twenty presets in the effect's 340 x 160 editor: more columns, every item inside and reachable.
+  ISurfaceHeadless editor(dlg, 340, 160);
+  auto* asker = static_cast<Probe*>(editor.AttachControl(new Probe({0.f, 0.f, 340.f, 160.f})));
+  IPopupMenu presets;
+  for (int i = 0; i < 20; ++i)
+    presets.AddItem(("Deep Underground " + std::to_string(i)).c_str());
+  editor.CreatePopupMenu(*asker, presets, IRECT(200.f, 30.f, 200.f, 30.f));
+  for (int i = 0; i < 20; ++i)
+    EXPECT_TRUE(editor.GetBounds().Contains(editor.GetPopupMenuControl()->GetItemBounds(0, i))) << i;
+  const IRECT last = editor.GetPopupMenuControl()->GetItemBounds(0, 19);
+  editor.OnMouseDown(last.MW(), last.MH(), IMouseMod(true));
+  EXPECT_EQ(asker->chosen, std::vector<int>{19});
 }
 
 TEST_F(ControlsTest, BubbleStaysInsideTheEditorAndFadesInAndOut)

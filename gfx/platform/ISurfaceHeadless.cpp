@@ -129,7 +129,7 @@ IPopupMenu* ISurfaceHeadless::CreatePlatformPopupMenu(IPopupMenu& menu, const IR
 {
   if (mMenuChoices.empty())
   {
-    AttachPopupMenuControl();
+    AttachPopupMenuControl(IText(11.f));
     isAsync = true;
     GetPopupMenuControl()->CreatePopupMenu(menu, bounds);
     return nullptr;
