@@ -82,7 +82,7 @@ public:
   // Writes the frame as a PNG file; false when there is no frame or it cannot be written.
   bool WritePNG(const char* path);
 
-  // Entries of the process-wide caches, for tests and tools.
+  // [any] Entries of the process-wide caches, for tests and tools.
   struct CacheSizes
   {
     int fonts = 0;

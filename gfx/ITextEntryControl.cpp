@@ -511,7 +511,7 @@ void ITextEntryControl::OnMouseDrag(float x, float y, float /*dX*/, float /*dY*/
 
 void ITextEntryControl::OnMouseUp(float x, float y, const IMouseMod& mod)
 {
-  if (!mEditing || !mod.L || !mRECT.Contains(x, y))
+  if (!mEditing || mod.R || !mRECT.Contains(x, y)) // (a release may not report its button as held)
     return;
   float lx = 0.f, ly = 0.f;
   LocalPoint(x, y, lx, ly);
