@@ -106,6 +106,19 @@ TEST(ISurfaceDraw, DirtyRegionsArePaddedAlignedAndEachDrawnOnce)
   EXPECT_EQ(e.ui.mRegions, (std::vector<IRECT>{{9, 9, 21, 21}, {99, 99, 111, 111}, {49, 49, 61, 61}}));
 }
 
+TEST(ISurfaceDraw, GridsAndRadialLinesPlaceTheirLines)
+{
+  TestEditor e;
+  e.ui.DrawGrid(COLOR_BLACK, {0, 0, 100, 100}, 0.f, 25.f); // no columns rather than endless ones
+  EXPECT_EQ(e.ui.mLines, (std::vector<IRECT>{{0, 25, 100, 25}, {0, 50, 100, 50}, {0, 75, 100, 75}}));
+  e.ui.mLines.clear();
+  e.ui.DrawRadialLine(COLOR_BLACK, 50, 50, 90.f, 10.f, 20.f); // 0 is up, clockwise: 90 points right
+  ASSERT_EQ(e.ui.mLines.size(), 1u);
+  EXPECT_NEAR(e.ui.mLines[0].L, 60.f, 1e-4f);
+  EXPECT_NEAR(e.ui.mLines[0].T, 50.f, 1e-4f);
+  EXPECT_NEAR(e.ui.mLines[0].R, 70.f, 1e-4f);
+}
+
 TEST(ISurfaceLayers, LayersAreMadeAtTheScalesAndCheckedAgainstThem)
 {
   TestEditor e;

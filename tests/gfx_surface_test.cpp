@@ -181,6 +181,10 @@ TEST(ISurfacePrompts, ValuesAreAskedByMenuOrTextAndArriveWithoutAGesture)
   e.ui.CreateTextEntry(*time, IText(), time->GetRECT(), "", 0);
   e.ui.RemoveControl(time);
   e.ui.SetControlValueAfterTextEdit("0.7"); // the control is gone: nothing happens
+  e.ui.CreateTextEntry(*mode, IText(), mode->GetRECT(), "", 0);
+  e.ui.RemoveAllControls();
+  EXPECT_EQ(e.ui.GetControlInTextEntry(), nullptr);
+  e.ui.SetControlValueAfterTextEdit("Three");
   EXPECT_EQ(e.delegate.mLog.size(), 2u);
 }
 
