@@ -104,6 +104,8 @@ void LayoutRow(StbTexteditRow* row, ITextEntryControl* field, int start)
   row->num_chars = field->TextLength() - start;
 }
 
+// Malformed sequences (cut short, overlong, surrogates, beyond U+10FFFF) become U+FFFD, one for
+// each byte that cannot start a character.
 std::u32string FromUTF8(const char* s)
 {
   std::u32string out;
@@ -113,22 +115,20 @@ std::u32string FromUTF8(const char* s)
   while (*p)
   {
     const unsigned char b = *p;
-    int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+    const int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+    bool ok = extra >= 0;
     char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    ++p;
-    for (int i = 0; i < extra && c != 0xFFFD; ++i, ++p)
+    for (int i = 1; ok && i <= extra; ++i)
     {
-      if ((*p & 0xC0) != 0x80) // cut short: the character is lost, the next one is read as it is
-        c = 0xFFFD;
+      if ((p[i] & 0xC0) != 0x80)
+        ok = false;
       else
-        c = (c << 6) | (*p & 0x3F);
+        c = (c << 6) | (p[i] & 0x3F);
     }
-    if (extra < 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-      c = 0xFFFD;
-    if (c != 0xFFFD || extra != 0)
-      out.push_back(c);
-    if (c == 0xFFFD && extra > 0 && (*(p - 1) & 0xC0) != 0x80)
-      --p; // re-read the byte that broke the sequence
+    static const char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+    ok = ok && c >= kMin[extra] && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
+    out.push_back(ok ? c : char32_t(0xFFFD));
+    p += ok ? extra + 1 : 1;
   }
   return out;
 }

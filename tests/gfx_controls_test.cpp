@@ -180,6 +180,9 @@ TEST_F(ControlsTest, TextEntryEditsWholeCharactersWithClipboardUndoAndMouse)
   Key("", kVK_RETURN);
   ASSERT_EQ(probe->completions.size(), 1u);
   EXPECT_EQ(probe->completions[0], "hi");
+  Entry().SetStr("a\xc3("); // cut short: a replacement character, nothing lost after it
+  EXPECT_EQ(Entry().TextLength(), 3);
+  EXPECT_EQ(Entry().GetStr(), "a\xef\xbf\xbd(");
 }
 
 TEST_F(ControlsTest, TextEntryCaretBlinksWhileEditing)
