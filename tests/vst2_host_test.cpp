@@ -681,6 +681,46 @@ TEST_F(Vst2Host, ColourCrossingZeroBetweenBlocksSetsBothFilters)
   EXPECT_EQ(out.r, expected.r);
 }
 
+// Whatever was chosen before a change of rate, with or without audio before it, the rate change
+// leaves exactly the current values applied: as in an instance that got the rate first and the
+// final program after it (a host walking the programs to read their names does the former).
+TEST(Vst2Rate, ChangeOfRateLeavesOnlyTheCurrentValues)
+{
+  for (const bool processedBefore : {false, true})
+  {
+    for (const int final : {0, 4})
+    {
+      Plugin walked, fresh;
+      ASSERT_NE(walked.effect, nullptr);
+      ASSERT_NE(fresh.effect, nullptr);
+      walked.Start();
+      fresh.Start();
+      walked.Dispatch(effSetProgram, 0, 1); // a hi-cut
+      if (processedBefore)
+      {
+        // The same number of frames in both, so that their modulation stays in step.
+        walked.ProcessDouble(Impulse(1024), 512);
+        fresh.ProcessDouble(Impulse(1024), 512);
+      }
+      for (int p = 0; p < 20; ++p)
+        walked.Dispatch(effSetProgram, 0, p);
+      walked.Set(2, 0.1f);
+      walked.Dispatch(effSetProgram, 0, final);
+      for (Plugin* plug : {&walked, &fresh})
+      {
+        plug->Dispatch(effMainsChanged, 0, 0);
+        plug->Dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+        plug->Dispatch(effMainsChanged, 0, 1);
+      }
+      fresh.Dispatch(effSetProgram, 0, final);
+      const Stereo impulse = Impulse(48000);
+      const Stereo got = walked.ProcessDouble(impulse, 512), expected = fresh.ProcessDouble(impulse, 512);
+      EXPECT_EQ(got.l, expected.l) << "program " << final << (processedBefore ? ", after processing" : "");
+      EXPECT_EQ(got.r, expected.r) << "program " << final << (processedBefore ? ", after processing" : "");
+    }
+  }
+}
+
 TEST_F(Vst2Host, PrecisionsAgreeAndChangesTakeEffectAtTheNextBlock)
 {
   Plugin other;
