@@ -423,6 +423,8 @@ double IParam::StringToValue(const char* text) const
 
   if (text)
     ReadNumber(text, value);
+  if (std::isnan(value)) // NaN never reaches a parameter: it counts as no number
+    value = 0.0;
   if (mFlags & kFlagNegateDisplay)
     value = -value;
   return ConstrainValue(value);

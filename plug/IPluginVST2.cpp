@@ -56,20 +56,6 @@ int32_t PackHostVersion(VstIntPtr decimal)
   return PackVersion(static_cast<int>(v / 10000), static_cast<int>((v % 10000) / 100), static_cast<int>(v % 100));
 }
 
-// The plain value a host's text stands for: one of the parameter's display texts, or a number.
-// False for text that is neither, and for numbers that are not finite.
-bool ParsePlainValue(const IParam& param, const char* text, double& value)
-{
-  if (!param.MapDisplayText(text, nullptr))
-  {
-    double number = 0.0;
-    if (!ReadNumber(text, number) || !std::isfinite(number))
-      return false;
-  }
-  value = param.StringToValue(text);
-  return true;
-}
-
 void SetSpeakerArrangementChannels(VstSpeakerArrangement& arrangement, int nChannels)
 {
   std::memset(&arrangement, 0, sizeof(arrangement));
@@ -516,15 +502,12 @@ VstIntPtr IPluginVST2::StringToParameter(VstInt32 index, const char* text)
   IParam* param = GetParam(index);
   if (!param)
     return 0;
-  // No text (or an empty one) only asks whether text entry is supported.
-  if (!text || !*text)
-    return 1;
-  double value = 0.0;
-  if (!ParsePlainValue(*param, text, value))
-    return 0;
-  param->SetValue(value);
-  SendParameterValueFromAPI(index, param->GetValue(), false);
-  OnParamChange(index, kHost, -1);
+  if (text)
+  {
+    param->SetValue(param->StringToValue(text));
+    SendParameterValueFromAPI(index, param->GetValue(), false);
+    OnParamChange(index, kHost, -1);
+  }
   return 1;
 }
 
@@ -646,9 +629,11 @@ VstIntPtr IPluginVST2::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr
       if (ptr && param)
       {
         char* text = static_cast<char*>(ptr);
-        double plain = 0.0;
-        if (*text && ParsePlainValue(*param, text, plain))
-          std::snprintf(text, kNormalizedTextLen, "%s", FixedText(param->ValueToNorm(plain), 17).c_str());
+        if (*text)
+        {
+          const double normalized = param->ValueToNorm(param->StringToValue(text));
+          std::snprintf(text, kNormalizedTextLen, "%s", FixedText(normalized, 17).c_str());
+        }
         return kCockosAnswer;
       }
       break;

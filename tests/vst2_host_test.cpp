@@ -292,11 +292,18 @@ TEST_F(Vst2Host, ParameterTextsAndTextEntry)
   EXPECT_NEAR(plug.Get(0), 2.0 / 3.0, 1e-6);
   EXPECT_EQ(toParam(0, "1000"), 1);
   EXPECT_EQ(plug.Text(effGetParamDisplay, 0), "100.0");
-  EXPECT_EQ(toParam(0, "fast"), 0); // not a number: refused, nothing changes
-  EXPECT_EQ(toParam(0, "nan"), 0);
-  EXPECT_EQ(toParam(0, ""), 1);
-  EXPECT_EQ(plug.Dispatch(effString2Parameter, 0), 1);
+  EXPECT_EQ(plug.Dispatch(effString2Parameter, 0), 1); // no text: nothing changes
   EXPECT_EQ(plug.Text(effGetParamDisplay, 0), "100.0");
+  // The leading number as atof reads it; no number (NaN included) is 0, clamped.
+  const std::pair<const char*, const char*> entries[] = {{"0x10", "16.0"}, {"abc", "0.1"}, {"inf", "100.0"},
+                                                         {"nan", "0.1"},   {"9", "9.0"},   {"", "0.1"}};
+  for (const auto& [text, display] : entries)
+  {
+    EXPECT_EQ(toParam(0, text), 1) << text;
+    EXPECT_EQ(plug.Text(effGetParamDisplay, 0), display) << text;
+  }
+  EXPECT_EQ(toParam(2, "abc"), 1);
+  EXPECT_EQ(plug.Text(effGetParamDisplay, 2), "0.0");
   EXPECT_EQ(toParam(4, "1"), 0);
   plug.Set(2, NAN); // refused as well
   EXPECT_EQ(plug.Text(effGetParamDisplay, 2), "0.0");
@@ -318,6 +325,15 @@ TEST_F(Vst2Host, ParameterTextsAndTextEntry)
   std::strcpy(text, "10");
   EXPECT_EQ(plug.Dispatch(effVendorSpecific, effString2Parameter, 0, text), 0xBEEF);
   EXPECT_NEAR(std::strtod(text, nullptr), 2.0 / 3.0, 1e-15);
+  for (const auto& [index, normalized] : {std::pair{0, "0.00000000000000000"}, std::pair{2, "0.50000000000000000"}})
+  {
+    std::strcpy(text, "abc");
+    EXPECT_EQ(plug.Dispatch(effVendorSpecific, effString2Parameter, index, text), 0xBEEF);
+    EXPECT_STREQ(text, normalized);
+  }
+  text[0] = '\0';
+  EXPECT_EQ(plug.Dispatch(effVendorSpecific, effString2Parameter, 0, text), 0xBEEF);
+  EXPECT_STREQ(text, "") << "an empty text stays empty";
   EXPECT_EQ(plug.Dispatch(effVendorSpecific, kVstParameterUsesIntStep, 1), 0);
 }
 
