@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "plug/NumberText.h"
+#include "plug/Utf8Text.h"
 
 namespace plug {
 
@@ -16,7 +17,7 @@ namespace {
 template <std::size_t N>
 void CopyText(char (&field)[N], const char* text)
 {
-  std::snprintf(field, N, "%s", text ? text : "");
+  CopyUtf8Text(field, N, text);
 }
 
 bool EqualsIgnoringCase(const char* a, const char* b)

@@ -10,6 +10,7 @@
 
 #include "plug/NumberText.h"
 #include "plug/Timer.h"
+#include "plug/Utf8Text.h"
 
 namespace plug {
 
@@ -32,13 +33,8 @@ constexpr int kNormalizedTextLen = 20;
 // Copies text into a host buffer of capacity bytes, terminator included, cutting it to fit.
 void CopyToHost(void* ptr, const char* text, int capacity)
 {
-  if (!ptr || capacity <= 0)
-    return;
-  char* dest = static_cast<char*>(ptr);
-  const std::size_t length = text ? strnlen(text, static_cast<std::size_t>(capacity - 1)) : 0;
-  if (length > 0)
-    std::memcpy(dest, text, length);
-  dest[length] = '\0';
+  if (capacity > 0)
+    CopyUtf8Text(static_cast<char*>(ptr), static_cast<std::size_t>(capacity), text);
 }
 
 // A host integer as an int; -1 when it does not fit (never a valid index).
@@ -347,9 +343,7 @@ void IPluginVST2::SetProgramNameFromHost(const char* name)
 {
   if (!name)
     return;
-  char cut[kVstMaxProgNameLen];
-  CopyToHost(cut, name, kVstMaxProgNameLen);
-  ModifyCurrentPreset(cut);
+  ModifyCurrentPreset(name); // kept up to the slot's 255 bytes
   OnPresetsModified();
 }
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "dsp/dsp.h"
@@ -382,10 +383,28 @@ TEST_F(Vst2Host, TextsNeverExceedTheirFields)
   EXPECT_LE(written(effGetVendorString, 0), 64u);
   EXPECT_LE(written(effGetProductString, 0), 64u);
 
-  // A name from the host is read no further than a program name field.
-  std::string longName(100, 'y');
-  plug.Dispatch(effSetProgramName, 0, 0, longName.data());
-  EXPECT_EQ(plug.Text(effGetProgramName), std::string(23, 'y'));
+  // A host's name is kept up to the slot's 255 bytes; every cut falls between UTF-8 characters.
+  auto storedName = [&] {
+    const std::vector<uint8_t> bank = plug.Chunk(false);
+    int32_t length = 0;
+    std::memcpy(&length, bank.data() + 8, 4); // the first slot's name follows the header
+    return std::string(bank.begin() + 12, bank.begin() + 12 + length);
+  };
+  auto repeated = [](const std::string& piece, int n) {
+    std::string text;
+    while (n-- > 0)
+      text += piece;
+    return text;
+  };
+  // (name, bytes kept in the slot, bytes in the host's 24-byte field)
+  const std::tuple<std::string, size_t, size_t> hostNames[] = {
+      {std::string(300, 'y'), 255, 23}, {repeated("\xC3\xA9", 13), 26, 22}, {repeated("\xC3\xA9", 200), 254, 22}};
+  for (const auto& [name, kept, shown] : hostNames)
+  {
+    plug.Dispatch(effSetProgramName, 0, 0, const_cast<char*>(name.c_str()));
+    EXPECT_EQ(storedName(), name.substr(0, kept));
+    EXPECT_EQ(plug.Text(effGetProgramName), name.substr(0, shown));
+  }
 }
 
 TEST_F(Vst2Host, ProgramsHoldTheFactoryValuesAndKeepEdits)
