@@ -440,7 +440,7 @@ VstIntPtr IPluginVST2::SetChunk(bool isProgram, const void* ptr, VstIntPtr size)
     if (pos < 0)
       return 0;
   }
-  else if (CheckStateAt(received, start) < 0)
+  else if (CheckStateAt(received, start) != received.Size()) // a state ends where the chunk ends
     return 0;
 
   int result = -1;

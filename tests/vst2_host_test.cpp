@@ -511,6 +511,10 @@ TEST_F(Vst2Host, MalformedChunksAreRefusedAndChangeNothing)
   const double nan = NAN;
   std::memcpy(withNaN.data() + 16, &nan, 8);
   EXPECT_EQ(plug.SetChunk(true, withNaN), 0);
+  std::vector<uint8_t> longer = program;
+  longer.push_back(0);
+  EXPECT_EQ(plug.SetChunk(true, longer), 0);
+  EXPECT_EQ(plug.SetChunk(true, bank), 0);                                                // a bank is no program
   EXPECT_EQ(plug.SetChunk(false, std::vector<uint8_t>(bank.begin(), bank.end() - 3)), 0); // cut bank
   std::vector<uint8_t> badFlag = bank;
   badFlag[8 + 4 + 7] = 2; // initialised byte of "Default"
