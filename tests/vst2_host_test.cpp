@@ -221,7 +221,7 @@ TEST(Vst2Entry, RecordAndBothEntryPoints)
     EXPECT_EQ(e.numInputs, 2);
     EXPECT_EQ(e.numOutputs, 2);
     EXPECT_EQ(e.flags, 4113);
-    EXPECT_EQ(e.uniqueID, VstFourCC('Q', 'L', 'M', 'N'));
+    EXPECT_EQ(e.uniqueID, plug::MakeFourCC('Q', 'L', 'M', 'N'));
     EXPECT_EQ(e.version, 10004);
     EXPECT_EQ(e.initialDelay, 0);
     EXPECT_EQ(e.ioRatio, 1.0f);
