@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "dsp/dsp.h"
 #include "plug/IPresetFile.h"
 #include "tools/RenderOptions.h"
 #include "tools/RenderSource.h"
@@ -199,9 +200,14 @@ protected:
     EXPECT_FALSE(fs::exists(mDir / (output + ".partial"))) << result.err;
   }
 
-  static std::string QuillonPlugin()
+  // The renderer loads the plug-in built beside it by default; the build always makes it there.
+  static ::testing::AssertionResult FindsQuillonMini()
   {
-    return (fs::path(QM_RENDER_TOOL).parent_path().parent_path() / "QuillonMini.so").string();
+    const fs::path expected = fs::path(QM_RENDER_TOOL).parent_path().parent_path() / "QuillonMini.so";
+    if (fs::exists(expected) && fs::equivalent(expected, QM_PLUGIN_PATH))
+      return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the renderer looks for " << expected << ", the build made "
+                                         << QM_PLUGIN_PATH;
   }
 
   std::vector<double> ReadAudio(const std::string& name)
@@ -266,6 +272,8 @@ TEST(RenderOptions, ParsesEveryOptionAndRefusesWhatItCannotUse)
       {{"--make-noise", "2"}, "needs -o"},
       {{"--frobnicate"}, "unknown option"},
       {{"a.wav", "b.wav"}, "only one input"},
+      {{""}, "an empty input file name"},
+      {{"-o", ""}, "-o needs a file name, got an empty one"},
   };
   for (const auto& [args, reason] : refused)
   {
@@ -447,6 +455,11 @@ TEST_F(RenderToolRun, FailsWithOneLineAndLeavesNoOutput)
   const std::string plugin = QM_TEST_PLUGIN;
   WriteFile(mDir / "other.fxp", ProgramFile(kQuillonId, "", {0.5f, 0.5f}));
   WriteFile(mDir / "short.fxp", {'C', 'c', 'n', 'K', 0, 0});
+  // A WAV file of four stereo frames that declares 2 000 000 000 Hz.
+  BigEndian wav;
+  wav.Text("RIFF", 4).U32(0x34000000).Text("WAVEfmt ", 8).U32(0x10000000).U32(0x01000200);
+  wav.U32(0x00943577).U32(0x00506BDC).U32(0x04001000).Text("data", 4).U32(0x10000000).Text("", 16);
+  WriteFile(mDir / "fast.wav", wav.bytes);
 
   ExpectCleanFailure(Run({"--plugin", plugin, "-o", "out.wav", "-p", "Wobble=3"}), "out.wav",
                      "unknown parameter 'Wobble' (the plug-in has: Gain, Tone Shift)");
@@ -458,6 +471,8 @@ TEST_F(RenderToolRun, FailsWithOneLineAndLeavesNoOutput)
   ExpectCleanFailure(Run({"--plugin", plugin, "-o", "out.wav", "-p", "Tone Shift=50"}), "out.wav",
                      "the plug-in refused the value 50 for Tone Shift");
   ExpectCleanFailure(Run({"missing.wav", "--plugin", plugin, "-o", "out.wav"}), "out.wav", "cannot read 'missing.wav'");
+  ExpectCleanFailure(Run({"fast.wav", "--plugin", plugin, "-o", "out.wav"}), "out.wav",
+                     "'fast.wav' is at 2000000000 Hz; the reverb runs from");
   ExpectCleanFailure(Run({"--plugin", "/nowhere/Plate.so", "-o", "out.wav"}), "out.wav",
                      "cannot load plug-in: /nowhere/Plate.so");
   ExpectCleanFailure(Run({"--plugin", plugin, "-o", "out.wav"}, "magic"), "out.wav", "wrong magic");
@@ -481,8 +496,7 @@ TEST_F(RenderToolRun, FailsWithOneLineAndLeavesNoOutput)
 
 TEST_F(RenderToolRun, RendersTheDemoAndListsQuillonMini)
 {
-  if (!fs::exists(QuillonPlugin()))
-    GTEST_SKIP() << QuillonPlugin() << " is not built";
+  ASSERT_TRUE(FindsQuillonMini());
   const RunResult list = Run({"--list"});
   ASSERT_EQ(list.status, 0) << list.err;
   for (const char* text :
@@ -504,8 +518,7 @@ TEST_F(RenderToolRun, RendersTheDemoAndListsQuillonMini)
 
 TEST_F(RenderToolRun, ProgramFileWrittenByHandChangesQuillonMinisParameters)
 {
-  if (!fs::exists(QuillonPlugin()))
-    GTEST_SKIP() << QuillonPlugin() << " is not built";
+  ASSERT_TRUE(FindsQuillonMini());
   // Decay, Width, Color, Mix all at the bottom of their ranges: 0.1 s, 0 %, -100, 0 %.
   WriteFile(mDir / "dry.fxp", ProgramFile(kQuillonId, "By Hand", {0.0f, 0.0f, 0.0f, 0.0f}));
   const RunResult plain = Run({"-o", "plain.wav", "--tail", "1"});
@@ -530,24 +543,44 @@ TEST_F(RenderToolRun, ProgramFileWrittenByHandChangesQuillonMinisParameters)
   EXPECT_GT(plainTail, 1e-3);
 }
 
-TEST_F(RenderToolRun, SingleAndDoublePrecisionAgreeWithinSinglePrecision)
+// The output file holds what the engine itself makes of the input with the program's values;
+// double precision differs from it only by the single-precision rounding of the output.
+TEST_F(RenderToolRun, RendersWhatTheEngineMakesInBothPrecisions)
 {
-  if (!fs::exists(QuillonPlugin()))
-    GTEST_SKIP() << QuillonPlugin() << " is not built";
+  ASSERT_TRUE(FindsQuillonMini());
   // Noise in a float file: its output is a float file too, so nothing is lost on the way out.
   ASSERT_EQ(Run({"--make-noise", "1", "-o", "noise.wav", "-q"}).status, 0);
-  const RunResult single = Run({"noise.wav", "-o", "single.wav", "--tail", "0.5", "--block", "300"});
-  const RunResult twice = Run({"noise.wav", "-o", "double.wav", "--tail", "0.5", "--block", "300", "--double"});
+  const std::vector<std::string> args = {"noise.wav", "--tail", "0.5", "--block", "300", "--program", "Large Hall"};
+  std::vector<std::string> singleArgs = args, doubleArgs = args;
+  singleArgs.insert(singleArgs.end(), {"-o", "single.wav"});
+  doubleArgs.insert(doubleArgs.end(), {"-o", "double.wav", "--double"});
+  const RunResult single = Run(singleArgs), twice = Run(doubleArgs);
   ASSERT_EQ(single.status, 0) << single.err;
   ASSERT_EQ(twice.status, 0) << twice.err;
   EXPECT_NE(twice.err.find("(double precision, block 300)"), std::string::npos) << twice.err;
-  const std::vector<double> a = ReadAudio("single.wav"), b = ReadAudio("double.wav");
+  const std::vector<double> noise = ReadAudio("noise.wav"), a = ReadAudio("single.wav"), b = ReadAudio("double.wav");
   ASSERT_EQ(a.size(), 2u * 72000);
   ASSERT_EQ(b.size(), a.size());
+
+  TReverb reverb;
+  reverb.SetSampleRate(48000.0);
+  const double largeHall[4] = {4.6, 152.510638, 0.0, 26.595745};
+  for (int i = 0; i < 4; ++i)
+    reverb.SetParam(i, largeHall[i]);
+  std::vector<float> left(72000, 0.0f), right(72000, 0.0f);
+  for (size_t i = 0; i < noise.size() / 2; ++i)
+  {
+    left[i] = static_cast<float>(noise[2 * i]);
+    right[i] = static_cast<float>(noise[2 * i + 1]);
+  }
+  float* channels[2] = {left.data(), right.data()};
+  reverb.ProcessBlock(channels, channels, 72000);
   double largest = 0.0;
-  for (size_t i = 0; i < a.size(); ++i)
-    largest = std::max(largest, std::fabs(a[i] - b[i]));
-  // The plug-in works in double precision either way; the single-precision
-  // path only rounds its output to float, as the float file does for both.
+  for (size_t i = 0; i < a.size(); i += 2)
+  {
+    ASSERT_EQ(a[i], left[i / 2]) << i / 2;
+    ASSERT_EQ(a[i + 1], right[i / 2]) << i / 2;
+    largest = std::max({largest, std::fabs(a[i] - b[i]), std::fabs(a[i + 1] - b[i + 1])});
+  }
   EXPECT_LT(largest, 1e-6);
 }
