@@ -15,8 +15,6 @@ namespace plug {
 // A file is checked as a whole, against the plug-in it is meant for, before anything is handed
 // out: sizes are compared with the file's length before anything is allocated for them, so no
 // header can make a reader allocate more than the file holds.
-//
-// Threads: plain functions on their arguments; any thread.
 class IPresetFile
 {
 public:
@@ -58,7 +56,7 @@ public:
     bool isChunk = false;
   };
 
-  // Parse a whole file. False, with a one-line reason when asked for one and out untouched, for a
+  // [any] Parse a whole file. False, with a one-line reason when asked for one and out untouched, for a
   // file that is truncated or longer than it declares, of another kind or plug-in, of another
   // format version (programs), with a value that is not a finite number, or (banks) with a current
   // program that is not one of the plug-in's. Finite values outside 0..1 are clamped into it.
@@ -67,16 +65,16 @@ public:
   static bool ParseBank(const uint8_t* data, std::size_t size, const Target& target, Bank& out,
                         std::string* reason = nullptr);
 
-  // Reads the whole regular file at path. False (with a reason when asked) for a file that is
+  // [any] Reads the whole regular file at path. False (with a reason when asked) for a file that is
   // missing, unreadable, not a regular file or larger than kMaxFileSize (checked before reading,
   // and again while reading in case it grows).
   static bool ReadFile(const char* path, std::vector<uint8_t>& bytes, std::string* reason = nullptr);
 
-  // Appends a program record in the parameter form: the name cut to 27 bytes between UTF-8
+  // [any] Appends a program record in the parameter form: the name cut to 27 bytes between UTF-8
   // characters and zero-padded, the version in its decimal form.
   static void AppendProgram(std::vector<uint8_t>& out, int32_t uniqueID, int32_t packedVersion, const char* name,
                             const std::vector<float>& normalizedValues);
-  // Appends a bank header in the parameter form; nPrograms program records must follow.
+  // [any] Appends a bank header in the parameter form; nPrograms program records must follow.
   static void AppendBankHeader(std::vector<uint8_t>& out, int32_t uniqueID, int32_t packedVersion, int nPrograms,
                                int currentProgram);
 };

@@ -10,7 +10,7 @@ namespace plug {
 // cut never splits a UTF-8 character, so what is left is still text. Bytes that are not UTF-8
 // are cut where the field ends.
 
-// The length of the longest start of text that fits in maxBytes bytes.
+// [any] The length of the longest start of text that fits in maxBytes bytes.
 constexpr std::size_t Utf8FittingLength(std::string_view text, std::size_t maxBytes)
 {
   if (text.size() <= maxBytes)
@@ -23,7 +23,7 @@ constexpr std::size_t Utf8FittingLength(std::string_view text, std::size_t maxBy
   return isContinuation(length) ? maxBytes : length;
 }
 
-// Copies text (null counts as empty) into a field of capacity bytes, terminator included, cut as
+// [any] Copies text (null counts as empty) into a field of capacity bytes, terminator included, cut as
 // above. Reads at most capacity bytes of text, so a host's buffer need not be terminated within it.
 inline void CopyUtf8Text(char* field, std::size_t capacity, const char* text)
 {
