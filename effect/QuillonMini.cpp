@@ -110,10 +110,13 @@ void TQuillonMini::ApplyPendingChanges()
 
 // Hosts change the sample rate and block size and suspend the plug-in only while they are not
 // processing, so the reverb can be rebuilt here directly (SetSampleRate allocates and must not run
-// on the audio thread). Changes still pending are applied again at the next block, which repeats
-// the same values.
+// on the audio thread). Changes still waiting for a block reach the reverb first, as if each had
+// reached it when it was made: a change of rate then returns the colour filters to their initial
+// settings, and only the current values are applied again (a negative colour chosen before it must
+// not come back at the next block).
 void TQuillonMini::OnReset()
 {
+  ApplyPendingChanges();
   mReverb.SetSampleRate(GetSampleRate());
   for (int i = 0; i < kNumParams; ++i)
     mReverb.SetParam(i, GetParam(i)->GetValue());

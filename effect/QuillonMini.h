@@ -64,7 +64,7 @@ public:
 private:
   void DeclareParams();
   void MakePresets();
-  void ApplyPendingChanges(); // [audio]
+  void ApplyPendingChanges(); // [audio], or [host, not processing] from OnReset
   template <typename Sample>
   void ProcessEither(Sample** inputs, Sample** outputs, int frames); // [audio]
 
