@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "dsp/dsp.h"
@@ -482,5 +485,79 @@ TEST(Reverb, SinglePrecisionIsTheDoubleFormRoundedInEveryVersion)
 {
   for (Version version : Versions())
     CheckSinglePrecisionIsDoubleRounded(version);
+}
+
+// Absolute output, pinned: every other output test compares two forms of the engine, which a wrong
+// tap, line length or gain law shared by both would pass. The impulse responses of two factory
+// presets (the tests' own copy of their values) at two rates, through the per-frame form and every
+// staged version, must give these bits. Regenerate only on purpose, after a change meant to alter
+// the sound: run dsp_reverb_test --gtest_filter='*Golden*'; each failure prints its row as it
+// should now read.
+struct GoldenResponse
+{
+  const char* preset;
+  double decay, width, color, mix, rate;
+  uint64_t hash;            // FNV-1a over the 64-bit patterns of left[i], right[i], frame by frame
+  double left[4], right[4]; // at kGoldenFrames
+};
+
+constexpr int kGoldenLength = 8192;
+constexpr int kGoldenFrames[4] = {2500, 3500, 5000, 8191};
+
+uint64_t HashOfBits(const Stereo& s)
+{
+  uint64_t h = 0xcbf29ce484222325u;
+  for (size_t i = 0; i < s.l.size(); ++i)
+    for (double x : {s.l[i], s.r[i]})
+    {
+      uint64_t bits;
+      std::memcpy(&bits, &x, sizeof bits);
+      h = (h ^ bits) * 0x100000001b3u;
+    }
+  return h;
+}
+
+std::string GoldenRow(const GoldenResponse& g, const Stereo& s)
+{
+  char text[1024];
+  int at = std::snprintf(text, sizeof text, "{\"%s\", %.9g, %.9g, %.9g, %.9g, %.9g, 0x%016llxu, {", g.preset, g.decay,
+                         g.width, g.color, g.mix, g.rate, static_cast<unsigned long long>(HashOfBits(s)));
+  const char* separators[8] = {", ", ", ", ", ", "}, {", ", ", ", ", ", ", "}}"};
+  for (int k = 0; k < 8; ++k)
+    at += std::snprintf(text + at, sizeof text - at, "%a%s", (k < 4 ? s.l : s.r)[kGoldenFrames[k % 4]], separators[k]);
+  return text;
+}
+
+TEST(Reverb, GoldenImpulseResponses)
+{
+  // clang-format off
+  const GoldenResponse golden[] = {
+      {"Default", 3.2, 150, 0, 21, 44100, 0xa781517a98f0c3a2u, {0x1.220e2fc16042ep-14, -0x1.1578182111f49p-11, -0x1.ccfed68b7426cp-11, 0x1.2469916256df4p-13}, {0x1.39baf56d3c77ap-13, 0x1.180677bc5a449p-13, 0x1.1c52d129bf0cep-11, -0x1.4762af61feea8p-13}},
+      {"Default", 3.2, 150, 0, 21, 48000, 0x900d5347563f6e2au, {0x1.70db45dc9bb49p-16, -0x1.4ba2b7adbd82bp-15, 0x1.999bb5f8c910bp-16, -0x1.e49acfeb097ep-14}, {-0x1.c1139cd02814ep-16, 0x1.e560cc1a45d03p-14, -0x1.cbc37ef481d7bp-12, -0x1.7f2cd6201c4dap-18}},
+      {"Large Hall", 4.6, 152.510638, 0, 26.595745, 44100, 0xbf10a374a0af8401u, {0x1.95c33aaed6406p-14, -0x1.90198fc101d35p-11, -0x1.4dddb1979ef66p-10, 0x1.e04731773ec39p-13}, {0x1.c06454de661fdp-13, 0x1.a64e49f06ea16p-13, 0x1.a0ebaec590f3cp-11, -0x1.e29aabc7dd3b3p-13}},
+      {"Large Hall", 4.6, 152.510638, 0, 26.595745, 48000, 0xbfc248279dfd260au, {0x1.0d1c5b56c980bp-15, -0x1.ee03bf6565b47p-15, 0x1.67f258ef0a215p-15, -0x1.67e3346f5e663p-13}, {-0x1.460d81916b97cp-15, 0x1.5e55abcb105d3p-13, -0x1.4aacdffbc8747p-11, -0x1.62a38bd990042p-17}},
+  };
+  // clang-format on
+  for (const GoldenResponse& g : golden)
+  {
+    std::vector<int> forms = {-1}; // the per-frame form, then each staged version
+    for (Version v : Versions())
+      forms.push_back(static_cast<int>(v));
+    for (int form : forms)
+    {
+      TReverb rv;
+      ASSERT_TRUE(form < 0 || rv.UseProcessorVersion(static_cast<Version>(form)));
+      ASSERT_TRUE(rv.SetSampleRate(g.rate));
+      ApplyPreset(rv, g.decay, g.width, g.color, g.mix);
+      Stereo s(kGoldenLength);
+      s.l[0] = s.r[0] = 1.0;
+      form < 0 ? rv.ProcessBlockPerFrame(s.p(), s.p(), kGoldenLength) : rv.ProcessBlock(s.p(), s.p(), kGoldenLength);
+      bool same = HashOfBits(s) == g.hash;
+      for (int k = 0; k < 4; ++k)
+        same = same && SameBits(s.l[kGoldenFrames[k]], g.left[k]) && SameBits(s.r[kGoldenFrames[k]], g.right[k]);
+      EXPECT_TRUE(same) << (form < 0 ? "per-frame form" : "staged version ") << (form < 0 ? "" : std::to_string(form))
+                        << " at " << g.rate << " Hz now gives\n      " << GoldenRow(g, s) << ",";
+    }
+  }
 }
 } // namespace
