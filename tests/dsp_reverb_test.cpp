@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "dsp/ProcessorLevel.h"
 #include "dsp/dsp.h"
 
 namespace {
@@ -235,20 +237,31 @@ TEST(Reverb, SignalBehaviour)
 
 using Version = TReverb::EProcessorVersion;
 
-// Every version of the staged path this processor can run.
-std::vector<Version> Versions()
+// Each version of the staged path, as a test parameter. A version this processor cannot run is
+// skipped with the reason, so that the log shows what went untested.
+class ReverbVersion : public ::testing::TestWithParam<Version>
 {
-  std::vector<Version> versions;
-  for (Version v : {Version::kBaseline, Version::kAvx2, Version::kAvx512})
-    if (TReverb::Supports(v))
-      versions.push_back(v);
-  return versions;
-}
+protected:
+  void SetUp() override
+  {
+    if (!TReverb::Supports(GetParam()))
+      GTEST_SKIP() << "this processor does not run " << ProcessorLevelName(GetParam())
+                   << " code (it lacks a feature of that level, or the compiler cannot check for it)";
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Levels, ReverbVersion, ::testing::Values(Version::kBaseline, Version::kAvx2, Version::kAvx512),
+                         [](const ::testing::TestParamInfo<Version>& info) {
+                           std::string name = ProcessorLevelName(info.param);
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
 
 // The staged path against the plain per-frame path: identical to the last bit
 // for any block size, rate, parameter change and input.
-void CheckStagedEqualsPerFrame(Version version)
+TEST_P(ReverbVersion, StagedPathEqualsPerFramePath)
 {
+  const Version version = GetParam();
   std::mt19937 rng(1234);
   const double rates[] = {22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 192000.0, 8000.0, 11025.0};
   const int sizes[] = {1, 2, 3, 7, 15, 16, 17, 64, 100, 127, 128, 129, 255, 256, 257, 511, 512, 1000, 4096};
@@ -285,19 +298,13 @@ void CheckStagedEqualsPerFrame(Version version)
       for (int i = 0; i < n; ++i)
       {
         ASSERT_TRUE(SameBits(a.l[i], b.l[i]) && SameBits(a.r[i], b.r[i]))
-            << "version " << static_cast<int>(version) << " rate " << rate << " block " << block << " frame " << i
-            << " of " << n << ": " << a.l[i] << " vs " << b.l[i];
+            << "rate " << rate << " block " << block << " frame " << i << " of " << n << ": " << a.l[i] << " vs "
+            << b.l[i];
       }
       frames += n;
     }
     EXPECT_GT(frames, 0);
   }
-}
-
-TEST(Reverb, StagedPathEqualsPerFramePathInEveryVersion)
-{
-  for (Version version : Versions())
-    CheckStagedEqualsPerFrame(version);
 }
 
 // In place, and through the long decay into silence (where the tank's values
@@ -335,8 +342,9 @@ TEST(Reverb, StagedPathEqualsPerFramePathInPlaceAndIntoSilence)
 // Values entering every line of the tank are flushed when they are not normal
 // numbers, on both paths: input barely above the smallest normal numbers
 // leaves no subnormal value in any line, and both paths keep the same tank.
-void CheckNoSubnormalEntersALine(Version version)
+TEST_P(ReverbVersion, NoSubnormalEverEntersALine)
 {
+  const Version version = GetParam();
   // No colour is set: at 44100 Hz both colour filters then stay off, so the
   // tiny input reaches the tank instead of being flushed by them.
   TReverb fast, plain;
@@ -364,22 +372,18 @@ void CheckNoSubnormalEntersALine(Version version)
       for (int i = 0; i < plain.Line(k).Size(); ++i)
         ASSERT_TRUE(IsNormalOrZero(plain.Line(k).Buffer()[i])) << "per frame, line " << k;
       ASSERT_EQ(std::memcmp(fast.Line(k).Buffer(), plain.Line(k).Buffer(), sizeof(double) * fast.Line(k).Size()), 0)
-          << "line " << k << " block " << block << " version " << static_cast<int>(version);
+          << "line " << k << " block " << block;
     }
   }
 }
 
-TEST(Reverb, NoSubnormalEverEntersALineInEveryVersion)
-{
-  for (Version version : Versions())
-    CheckNoSubnormalEntersALine(version);
-}
 // The colour filters flush outputs within +-1e-8 (and NaN) to +0. Input a
 // little above that range, negative zeros, NaN, infinities and subnormals make
 // the flush act now and then, with one filter or both; every version agrees
 // with the per-frame path on the outputs and on the filters' states.
-void CheckColourFlushAgrees(Version version)
+TEST_P(ReverbVersion, ColourFilterFlushAgrees)
 {
+  const Version version = GetParam();
   const double colours[][2] = {{0.0, 0.0}, {-50.0, -50.0}, {-50.0, 50.0}};
   for (const auto& colour : colours)
   {
@@ -412,7 +416,7 @@ void CheckColourFlushAgrees(Version version)
       plain.ProcessBlockPerFrame(b.p(), b.p(), n);
       for (int i = 0; i < n; ++i)
         ASSERT_TRUE(SameBits(a.l[i], b.l[i]) && SameBits(a.r[i], b.r[i]))
-            << "version " << static_cast<int>(version) << " colour " << colour[1] << " block " << block << ":" << i;
+            << "colour " << colour[1] << " block " << block << ":" << i;
       for (auto filter : {&TReverb::LowCut, &TReverb::HiCut})
       {
         ASSERT_TRUE(SameBits((fast.*filter)().mZ1, (plain.*filter)().mZ1)) << block;
@@ -422,17 +426,12 @@ void CheckColourFlushAgrees(Version version)
   }
 }
 
-TEST(Reverb, ColourFilterFlushAgreesInEveryVersion)
-{
-  for (Version version : Versions())
-    CheckColourFlushAgrees(version);
-}
-
 // On single-precision buffers every version gives the double form's output for
 // the same input, rounded to float: in place or not, at any block size, on
 // input that the flushes act on, and on the per-frame path of very low rates.
-void CheckSinglePrecisionIsDoubleRounded(Version version)
+TEST_P(ReverbVersion, SinglePrecisionIsTheDoubleFormRounded)
 {
+  const Version version = GetParam();
   std::mt19937 rng(99);
   const int sizes[] = {1, 5, 8, 13, 64, 255, 256, 257, 512, 1000};
   for (double rate : {48000.0, 22050.0, 2000.0})
@@ -474,17 +473,10 @@ void CheckSinglePrecisionIsDoubleRounded(Version version)
         const float wantL = static_cast<float>(in.l[i]), wantR = static_cast<float>(in.r[i]);
         ASSERT_TRUE(std::memcmp(&gotL[i], &wantL, sizeof wantL) == 0 &&
                     std::memcmp(&gotR[i], &wantR, sizeof wantR) == 0)
-            << "version " << static_cast<int>(version) << " rate " << rate << " block " << block << ":" << i << " "
-            << gotL[i] << " vs " << wantL;
+            << "rate " << rate << " block " << block << ":" << i << " " << gotL[i] << " vs " << wantL;
       }
     }
   }
-}
-
-TEST(Reverb, SinglePrecisionIsTheDoubleFormRoundedInEveryVersion)
-{
-  for (Version version : Versions())
-    CheckSinglePrecisionIsDoubleRounded(version);
 }
 
 // Absolute output, pinned: every other output test compares two forms of the engine, which a wrong
@@ -528,7 +520,7 @@ std::string GoldenRow(const GoldenResponse& g, const Stereo& s)
   return text;
 }
 
-TEST(Reverb, GoldenImpulseResponses)
+TEST_P(ReverbVersion, GoldenImpulseResponses)
 {
   // clang-format off
   const GoldenResponse golden[] = {
@@ -540,23 +532,20 @@ TEST(Reverb, GoldenImpulseResponses)
   // clang-format on
   for (const GoldenResponse& g : golden)
   {
-    std::vector<int> forms = {-1}; // the per-frame form, then each staged version
-    for (Version v : Versions())
-      forms.push_back(static_cast<int>(v));
-    for (int form : forms)
+    for (bool staged : {false, true}) // the per-frame form, then this version
     {
       TReverb rv;
-      ASSERT_TRUE(form < 0 || rv.UseProcessorVersion(static_cast<Version>(form)));
+      ASSERT_TRUE(rv.UseProcessorVersion(GetParam()));
       ASSERT_TRUE(rv.SetSampleRate(g.rate));
       ApplyPreset(rv, g.decay, g.width, g.color, g.mix);
       Stereo s(kGoldenLength);
       s.l[0] = s.r[0] = 1.0;
-      form < 0 ? rv.ProcessBlockPerFrame(s.p(), s.p(), kGoldenLength) : rv.ProcessBlock(s.p(), s.p(), kGoldenLength);
+      staged ? rv.ProcessBlock(s.p(), s.p(), kGoldenLength) : rv.ProcessBlockPerFrame(s.p(), s.p(), kGoldenLength);
       bool same = HashOfBits(s) == g.hash;
       for (int k = 0; k < 4; ++k)
         same = same && SameBits(s.l[kGoldenFrames[k]], g.left[k]) && SameBits(s.r[kGoldenFrames[k]], g.right[k]);
-      EXPECT_TRUE(same) << (form < 0 ? "per-frame form" : "staged version ") << (form < 0 ? "" : std::to_string(form))
-                        << " at " << g.rate << " Hz now gives\n      " << GoldenRow(g, s) << ",";
+      EXPECT_TRUE(same) << (staged ? "the staged path" : "the per-frame form") << " at " << g.rate
+                        << " Hz now gives\n      " << GoldenRow(g, s) << ",";
     }
   }
 }
