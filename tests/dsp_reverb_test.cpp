@@ -157,10 +157,18 @@ TEST(Reverb, SampleRateChangesAndRefusals)
   EXPECT_NEAR(rv.DryGain(), std::cos(M_PI / 2 * std::pow(0.3, 1.5)), 1e-15); // mix survives
 
   // Rates that would leave lines without buffers, or make no sense, are refused.
-  for (double bad : {0.0, -44100.0, std::nan(""), std::numeric_limits<double>::infinity(), 0.5, 1e9})
+  for (double bad : {0.0, -44100.0, std::nan(""), std::numeric_limits<double>::infinity(), 0.5, 1536001.0, 1e9})
   {
     EXPECT_FALSE(rv.SetSampleRate(bad)) << bad;
     EXPECT_EQ(rv.SampleRate(), 96000.0);
+  }
+
+  // Hosts run at up to 32 times 48000 Hz: the engine follows them there.
+  for (double high : {1000000.0, 1536000.0})
+  {
+    ASSERT_TRUE(rv.SetSampleRate(high)) << high;
+    EXPECT_EQ(rv.LineLength(5), std::lround(high * TReverb::DelayTimes[5]));
+    EXPECT_GT(rv.MaxRun(), 0);
   }
 
   // A very low but valid rate: every line keeps a buffer and processing is safe.
