@@ -244,16 +244,16 @@ void TReverb::SetParam(int index, double value)
 {
   switch (index)
   {
-    case 0:
+    case kDecay:
       SetDecayTime(value);
       break;
-    case 1:
+    case kWidth:
       SetWidth(value);
       break;
-    case 2:
+    case kColor:
       SetColor(value);
       break;
-    case 3:
+    case kMix:
       SetMix(value);
       break;
     default:

@@ -160,6 +160,15 @@ public:
   static constexpr double kMinSampleRate = 1.0;
   static constexpr double kMaxSampleRate = 1536000.0;
 
+  // Parameter indices for SetParam; the effect's parameters carry the same ones.
+  enum EParam
+  {
+    kDecay = 0, // decay time, seconds
+    kWidth = 1, // percent
+    kColor = 2, // -100 (hi-cut) to 100 (low-cut)
+    kMix = 3,   // percent
+  };
+
   TReverb();
   ~TReverb();
   TReverb(const TReverb&) = delete;
