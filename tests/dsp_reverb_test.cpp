@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -245,6 +246,15 @@ TEST(Reverb, SignalBehaviour)
 
 using Version = TReverb::EProcessorVersion;
 
+} // namespace
+
+// Test names and messages show a level by its name.
+void PrintTo(EProcessorLevel level, std::ostream* os)
+{
+  *os << ProcessorLevelName(level);
+}
+
+namespace {
 // Each version of the staged path, as a test parameter. A version this processor cannot run is
 // skipped with the reason, so that the log shows what went untested.
 class ReverbVersion : public ::testing::TestWithParam<Version>
