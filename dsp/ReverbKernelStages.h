@@ -223,6 +223,10 @@ struct SerialArrays
 // Independent work that the processor overlaps with the chains of the recursions comes from
 // `extra`, for groups of eight frames from k (relative to first): its part J, extra.Part<J>(k),
 // follows frame J of the group. After each remaining frame comes extra.Single(k).
+//
+// This loop, its lambdas and the parts of the output work are always inlined: left to the
+// compiler, the recursions' states and the parts' sums went through memory, and ProcessBlock took
+// 16 ns per frame instead of 9 (AVX-512) and 23 to 30 instead of 12 (AVX2) in reverb_bench.
 template <bool kLowCut, bool kHiCut, bool kDamp, class S, class Extra>
 [[gnu::always_inline]] inline void SerialLoop(int first, int count, const SerialArrays<S>& a, const TKernelState& s,
                                               Extra extra)
