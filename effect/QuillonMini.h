@@ -85,3 +85,8 @@ private:
   static_assert(std::atomic<double>::is_always_lock_free && std::atomic<uint32_t>::is_always_lock_free,
                 "the audio thread must not lock");
 };
+
+// The effect's parameter indices are the reverb's, and go to TReverb::SetParam unchanged.
+static_assert(int{TQuillonMini::kDecay} == int{TReverb::kDecay} && int{TQuillonMini::kWidth} == int{TReverb::kWidth} &&
+                  int{TQuillonMini::kColor} == int{TReverb::kColor} && int{TQuillonMini::kMix} == int{TReverb::kMix},
+              "the effect's parameter indices must be the reverb's");
