@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dsp/dsp.h"
+#include "effect/FactoryPresets.h"
 
 namespace {
 constexpr double kRate = 48000.0;
@@ -65,10 +66,7 @@ struct Bench
   Bench()
   {
     reverb.SetSampleRate(kRate);
-    reverb.SetParam(0, 4.6);
-    reverb.SetParam(1, 152.510638);
-    reverb.SetParam(2, 0.0);
-    reverb.SetParam(3, 26.595745);
+    ApplyFactoryPreset(FactoryPreset("Large Hall"), reverb);
   }
 
   void FillNoise(double gain)

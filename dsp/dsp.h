@@ -2,8 +2,12 @@
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 
+#include "dsp/ProcessorLevel.h"
 #include "dsp/lfo.h"
+
+struct TKernelScratch;
 
 // Colour filter cut-off laws: f = exp(p * 0.01 * kMul + kAdd).
 //   hi-cut:  500 Hz * 40^(p / 100)
@@ -151,11 +155,22 @@ public:
   static const double DelayTimes[kLines];
   static const double TapsTimes[kTaps];
 
-  // Rates outside this range are refused by SetSampleRate.
+  // Rates outside this range are refused by SetSampleRate. The lines' memory grows with the rate:
+  // an instance holds 0.43 MB at 48000 Hz, 13.1 MB at the highest rate.
   static constexpr double kMinSampleRate = 1.0;
-  static constexpr double kMaxSampleRate = 768000.0;
+  static constexpr double kMaxSampleRate = 1536000.0;
+
+  // Parameter indices for SetParam; the effect's parameters carry the same ones.
+  enum EParam
+  {
+    kDecay = 0, // decay time, seconds
+    kWidth = 1, // percent
+    kColor = 2, // -100 (hi-cut) to 100 (low-cut)
+    kMix = 3,   // percent
+  };
 
   TReverb();
+  ~TReverb();
   TReverb(const TReverb&) = delete;
   TReverb& operator=(const TReverb&) = delete;
 
@@ -199,63 +214,26 @@ public:
   const TIIRFilter& HiCut() const { return mHiCut; }
   const TFilt& DampL() const { return mDampL; }
   const TTriLFO& LFO1() const { return mLFO1; }
-  // The staged path exists in versions for processor generations, with the
-  // same results; the best one this processor runs is used unless a test
-  // asks for another.
-  enum class EProcessorVersion
-  {
-    kBaseline,
-    kAvx2,
-    kAvx512
-  };
+  // The staged path exists in versions for processor levels, with the same results; the best one
+  // this processor runs is used unless a test asks for another.
+  using EProcessorVersion = EProcessorLevel;
   static bool Supports(EProcessorVersion version);
   static EProcessorVersion BestProcessorVersion();
   // False, and nothing changes, when this processor cannot run `version`.
   bool UseProcessorVersion(EProcessorVersion version);
   EProcessorVersion ProcessorVersion() const { return mVersion; }
 
-  // Longest run of frames the staged path may process at once at the current
-  // rate; 0 when the lines are too short for it (the per-frame path is used).
+  // Longest run of frames the staged path may process at once at the current rate; 0 when the
+  // lines are too short for it (the per-frame path is used).
   int MaxRun() const { return mMaxRun; }
 
 private:
-  static constexpr int kRunCapacity = 256;
-  static constexpr int kMinRun = 16;
-
   void ComputeMaxRun();
   // S, the host's sample type: double or float.
   template <class S>
   void ProcessBlockOf(S** inputs, S** outputs, int count);
   template <class S>
   void ProcessFrames(S** inputs, S** outputs, int count);
-  template <class S>
-  void ProcessRun(const S* inL, const S* inR, S* outL, S* outR, int n);
-  template <class S>
-  void ProcessRunBaseline(const S* inL, const S* inR, S* outL, S* outR, int n);
-  template <class S>
-  void ProcessRunAvx2(const S* inL, const S* inR, S* outL, S* outR, int n);
-  template <class S>
-  void ProcessRunAvx512(const S* inL, const S* inR, S* outL, S* outR, int n);
-  template <class Run, class S>
-  void ProcessRunWith(const S* inL, const S* inR, S* outL, S* outR, int n);
-  template <class Body>
-  void ForEachTapPiece(int n, Body body) const;
-  template <class Run, bool kLowCut, bool kHiCut, bool kDamp, class S>
-  void SerialStage(const S* inL, const S* inR, S* outL, S* outR, int n);
-  template <class Run, bool kDamp, class S>
-  void SerialStageFor(const S* inL, const S* inR, S* outL, S* outR, int n);
-  template <class Run, class S>
-  void RunSerialStage(const S* inL, const S* inR, S* outL, S* outR, int n);
-  template <bool kWide>
-  void Allpass(TDelay& line, double g, double* io, int n);
-  void Interpolate(const TDelay& line, const double* offsets, bool oneStretch, int n);
-  template <bool kWide, bool kScaledFeed>
-  void ModulatedPass(int first, const double* offsets, bool oneStretch, TDelay& feed, const double* d, int n);
-  template <bool kWide>
-  void DiffuserPass(int first, const double* damped, int n);
-  void SumTaps(int first, double* wet, int n);
-  template <class S>
-  void MixOut(const S* inL, const S* inR, S* outL, S* outR, int n) const;
 
   double mSampleRate = 44100.0;
   double mDryGain = 0.0;
@@ -283,19 +261,6 @@ private:
   int mLengths[kLines] = {};
   EProcessorVersion mVersion = BestProcessorVersion();
   int mMaxRun = 0;
-  int mDiffuserRun = 0; // longest piece of a run the input diffusers take at once
-
-  // Scratch of the staged path, one run long.
-  alignas(64) double mMono[kRunCapacity];
-  alignas(64) double mLowCutOut[kRunCapacity];
-  alignas(64) double mFiltered[kRunCapacity];
-  alignas(64) double mOffset1[kRunCapacity];
-  alignas(64) double mOffset2[kRunCapacity];
-  bool mOneStretch1 = false; // all of mOffset1 / mOffset2 have one whole part
-  bool mOneStretch2 = false;
-  alignas(64) double mDamped5[kRunCapacity];
-  alignas(64) double mDamped9[kRunCapacity];
-  alignas(64) double mZ[kRunCapacity];
-  alignas(64) double mWetL[kRunCapacity];
-  alignas(64) double mWetR[kRunCapacity];
+  int mDiffuserRun = 0;                     // longest piece of a run the input diffusers take at once
+  std::unique_ptr<TKernelScratch> mScratch; // the staged path's working arrays (dsp/ReverbKernel.h)
 };

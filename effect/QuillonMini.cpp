@@ -1,7 +1,9 @@
 #include "effect/QuillonMini.h"
 
 #include <algorithm>
+#include <iterator>
 
+#include "effect/FactoryPresets.h"
 #include "effect/inifile.h"
 
 namespace {
@@ -49,35 +51,26 @@ TQuillonMini::TQuillonMini(const plug::InstanceInfo& info)
 void TQuillonMini::DeclareParams()
 {
   using plug::IParam;
-  GetParam(kMix)->InitPercentage("Mix", 21.0, 0.0, 100.0);
-  GetParam(kColor)->InitDouble("Color", 0.0, -100.0, 100.0, 0.1, "", 0, "", IParam::ShapeLinear(), IParam::kUnitCustom);
-  GetParam(kDecay)->InitDouble("Decay", 3.2, 0.1, 100.0, 0.1, "s", 0, "", IParam::ShapeExp(), IParam::kUnitSeconds);
-  GetParam(kWidth)->InitPercentage("Width", 150.0, 0.0, 200.0);
+  constexpr const TFactoryPreset& defaults = kFactoryPresets[0];
+  GetParam(kMix)->InitPercentage("Mix", defaults.mix, 0.0, 100.0);
+  GetParam(kColor)->InitDouble("Color", defaults.color, -100.0, 100.0, 0.1, "", 0, "", IParam::ShapeLinear(),
+                               IParam::kUnitCustom);
+  GetParam(kDecay)->InitDouble("Decay", defaults.decay, 0.1, 100.0, 0.1, "s", 0, "", IParam::ShapeExp(),
+                               IParam::kUnitSeconds);
+  GetParam(kWidth)->InitPercentage("Width", defaults.width, 0.0, 200.0);
 }
 
-// Values in index order: Decay (s), Width (%), Color, Mix (%).
+static_assert(std::size(kFactoryPresets) == TQuillonMini::kNumPresets);
+
+// Slot 0 from the parameters' defaults, which are the table's "Default".
 void TQuillonMini::MakePresets()
 {
-  MakeDefaultPreset("Default", 1);
-  MakePreset("Next Room", 0.334591, 14.0, -45.212766, 23.12766);
-  MakePreset("Small Hall", 1.4, 122.0, 0.0, 26.595745);
-  MakePreset("Station", 2.0, 119.680851, -33.510638, 37.234043);
-  MakePreset("Edge Of A Forest", 2.1, 164.0, 59.042553, 21.0);
-  MakePreset("Medium Hall", 2.7, 130.510638, 0.0, 26.595745);
-  MakePreset("Factory", 3.453041, 52.787234, -78.191489, 83.510638);
-  MakePreset("Arena", 3.5, 200.0, -60.106383, 72.074468);
-  MakePreset("Piano Hall", 3.8, 157.0, 62.765957, 23.404255);
-  MakePreset("Stadium", 4.6, 176.0, -58.510638, 29.521277);
-  MakePreset("Large Hall", 4.6, 152.510638, 0.0, 26.595745);
-  MakePreset("Cathedral", 4.620877, 151.595745, -52.659574, 52.659574);
-  MakePreset("Mellow", 6.3, 162.0, 47.659574, 42.553191);
-  MakePreset("Silver Wind", 12.3, 176.06383, 95.0, 33.776596);
-  MakePreset("Far Space", 10.2, 177.12766, -35.638298, 49.734043);
-  MakePreset("Entrance In A Cave", 15.5, 22.340426, -35.638298, 33.244681);
-  MakePreset("Long Tunnel", 20.0, 68.170213, -35.638298, 28.989362);
-  MakePreset("Dark Ambience", 33.0, 200.0, -43.085106, 31.117021);
-  MakePreset("Long Ambience", 50.0, 100.0, 0.0, 37.765957);
-  MakePreset("Deep Underground", 50.0, 200.0, -88.829787, 72.074468);
+  MakeDefaultPreset(kFactoryPresets[0].name, 1);
+  for (int slot = 1; slot < kNumPresets; ++slot)
+  {
+    const TFactoryPreset& preset = kFactoryPresets[slot];
+    MakePreset(preset.name, preset.decay, preset.width, preset.color, preset.mix);
+  }
 }
 
 // The value is published before its bit, so the audio thread, seeing the bit, sees this value or
@@ -114,10 +107,13 @@ void TQuillonMini::ApplyPendingChanges()
 
 // Hosts change the sample rate and block size and suspend the plug-in only while they are not
 // processing, so the reverb can be rebuilt here directly (SetSampleRate allocates and must not run
-// on the audio thread). Changes still pending are applied again at the next block, which repeats
-// the same values.
+// on the audio thread). Changes still waiting for a block reach the reverb first, as if each had
+// reached it when it was made: a change of rate then returns the colour filters to their initial
+// settings, and only the current values are applied again (a negative colour chosen before it must
+// not come back at the next block).
 void TQuillonMini::OnReset()
 {
+  ApplyPendingChanges();
   mReverb.SetSampleRate(GetSampleRate());
   for (int i = 0; i < kNumParams; ++i)
     mReverb.SetParam(i, GetParam(i)->GetValue());

@@ -96,7 +96,7 @@ public:
 private:
   void DeclareParams();
   void MakePresets();
-  void ApplyPendingChanges(); // [audio]
+  void ApplyPendingChanges(); // [audio], or [host, not processing] from OnReset
   template <typename Sample>
   void ProcessEither(Sample** inputs, Sample** outputs, int frames); // [audio]
 
@@ -121,3 +121,8 @@ private:
   static_assert(std::atomic<double>::is_always_lock_free && std::atomic<uint32_t>::is_always_lock_free,
                 "the audio thread must not lock");
 };
+
+// The effect's parameter indices are the reverb's, and go to TReverb::SetParam unchanged.
+static_assert(int{TQuillonMini::kDecay} == int{TReverb::kDecay} && int{TQuillonMini::kWidth} == int{TReverb::kWidth} &&
+                  int{TQuillonMini::kColor} == int{TReverb::kColor} && int{TQuillonMini::kMix} == int{TReverb::kMix},
+              "the effect's parameter indices must be the reverb's");

@@ -1,6 +1,6 @@
 #include "gfx/IText.h"
 
-#include <cstring>
+#include "plug/Utf8Text.h"
 
 namespace plug::gfx {
 
@@ -19,18 +19,8 @@ IText::IText(float size, const IColor& color, const char* font, EAlign align, EV
 
 void IText::SetFont(const char* font)
 {
-  if (!font)
-    return;
-  std::size_t n = std::strlen(font);
-  if (n >= kMaxFontLength)
-  {
-    n = kMaxFontLength - 1;
-    // The first byte left out continues a character that began before it: leave that one out too.
-    while (n > 0 && (static_cast<unsigned char>(font[n]) & 0xC0) == 0x80)
-      --n;
-  }
-  std::memcpy(mFont, font, n);
-  mFont[n] = '\0';
+  if (font)
+    CopyUtf8Text(mFont, kMaxFontLength, font);
 }
 
 } // namespace plug::gfx

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace plug {
 
@@ -11,6 +12,19 @@ constexpr int32_t MakeFourCC(char a, char b, char c, char d)
                               (static_cast<uint32_t>(static_cast<unsigned char>(b)) << 16) |
                               (static_cast<uint32_t>(static_cast<unsigned char>(c)) << 8) |
                               static_cast<uint32_t>(static_cast<unsigned char>(d)));
+}
+
+// A four-character code as text, for messages: 'QLMN' for 0x514C4D4E; bytes that are not
+// printable ASCII as '?'.
+inline std::string FourCCText(int32_t code)
+{
+  std::string text;
+  for (int shift = 24; shift >= 0; shift -= 8)
+  {
+    const auto c = static_cast<unsigned char>(static_cast<uint32_t>(code) >> shift);
+    text += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+  }
+  return text;
 }
 
 // Packed version: major in bits 16-31, minor in bits 8-15, bug-fix in bits 0-7.

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "plug/NumberText.h"
+#include "plug/Utf8Text.h"
 
 namespace plug {
 
@@ -16,7 +17,7 @@ namespace {
 template <std::size_t N>
 void CopyText(char (&field)[N], const char* text)
 {
-  std::snprintf(field, N, "%s", text ? text : "");
+  CopyUtf8Text(field, N, text);
 }
 
 bool EqualsIgnoringCase(const char* a, const char* b)
@@ -423,6 +424,8 @@ double IParam::StringToValue(const char* text) const
 
   if (text)
     ReadNumber(text, value);
+  if (std::isnan(value)) // NaN never reaches a parameter: it counts as no number
+    value = 0.0;
   if (mFlags & kFlagNegateDisplay)
     value = -value;
   return ConstrainValue(value);

@@ -226,6 +226,8 @@ public:
   const char* GetDisplayTextAtIdx(int idx, double* pValue = nullptr) const;
   const char* GetDisplayText(double value) const;
   bool MapDisplayText(const char* text, double* pValue) const;
+  // A matching display text's value; else 0 for bool and enum parameters; else the leading number
+  // (ReadNumber: 0 when there is none, and for NaN), negated for NegateDisplay, constrained.
   double StringToValue(const char* text) const;
 
   void GetDisplayForHost(double value, bool normalized, std::string& display, bool withDisplayText = true,

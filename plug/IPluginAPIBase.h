@@ -133,7 +133,7 @@ public:
   const char* GetProductName() const { return mProductName.c_str(); }
   const char* GetMfrName() const { return mMfrName.c_str(); }
   const char* GetBundleID() const { return mBundleID.c_str(); }
-  int32_t GetUniqueID() const { return mUniqueID; }
+  int32_t GetUniqueID() const override { return mUniqueID; }
   int32_t GetMfrID() const { return mMfrID; }
   bool HasUI() const { return mHasUI; }
   int GetEditorWidth() const { return mEditorWidth; }

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "plug/Utf8Text.h"
+
 namespace plug {
 
 namespace {
@@ -53,7 +55,7 @@ void DecodeBase64(const char* text, std::vector<uint8_t>& out)
 
 void IPresetEntry::SetName(const char* name)
 {
-  std::snprintf(mName, sizeof(mName), "%s", name ? name : "");
+  CopyUtf8Text(mName, sizeof(mName), name);
 }
 
 IPluginBase::IPluginBase(int nParams, int nPresets)

@@ -9,6 +9,7 @@
 #include "gfx/ISurfaceEditorDelegate.h"
 #include "plug/IByteChunk.h"
 #include "plug/IParam.h"
+#include "plug/IPresetFile.h"
 
 namespace plug {
 
@@ -137,13 +138,13 @@ public:
   bool SaveBankAsFXB(const char* path) const;
   // Loads every program record into its slot, then restores the bank's current program and informs
   // the host. Refused like LoadProgramFromFXP, and also when the file's length does not match its
-  // program count. A record whose tags, version or parameter count are wrong stops the load with
+  // program count or its current program is not a slot. A record whose tags, version or parameter count are wrong stops the load with
   // false; the records before it stay loaded, the last of them is current and the host is
   // informed (nothing changes when it is the first record). Main thread.
   bool LoadBankFromFXB(const char* path);
 
   // Files larger than this are refused before they are read.
-  static constexpr long kMaxPresetFileSize = 4L * 1024 * 1024;
+  static constexpr long kMaxPresetFileSize = IPresetFile::kMaxFileSize;
 
   // --- Source dumps: lines for a plug-in's constructor (main thread) ---
   // Each replaces the file at path; false (writing nothing) when it cannot be written. Preset names
@@ -193,6 +194,8 @@ protected:
   int mAPI = 0;
 
 private:
+  // What program and bank files must fit to be loaded.
+  IPresetFile::Target PresetFileTarget() const;
   IPresetEntry* FirstFreePreset();
   // The first free slot, now initialised with the name and an empty state; nullptr when none.
   IPresetEntry* TakeFirstFreePreset(const char* name);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "plug/Config.h"
+#include "plug/IPresetFile.h"
 #include "plug/NumberText.h"
 
 namespace plug {
@@ -26,132 +27,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr int32_t kChunkMagic = MakeFourCC('C', 'c', 'n', 'K');
-constexpr int32_t kProgramFormMagic = MakeFourCC('F', 'x', 'C', 'k');
-constexpr int32_t kBankFormMagic = MakeFourCC('F', 'x', 'B', 'k');
-constexpr int32_t kProgramFormatVersion = 1;
-constexpr int32_t kBankFormatVersion = 2;
-
-constexpr std::size_t kProgramNameOffset = 28;
-constexpr std::size_t kProgramNameSize = 28;
-// A program record up to and including its name; the values follow.
-constexpr std::size_t kProgramHeaderSize = kProgramNameOffset + kProgramNameSize;
-constexpr std::size_t kBankReservedSize = 124;
-constexpr std::size_t kBankHeaderSize = 32 + kBankReservedSize;
-constexpr std::size_t kValueSize = 4;
-
-// --- Big-endian fields ---
-
-void PutInt32(Bytes& out, int32_t value)
-{
-  const auto bits = static_cast<uint32_t>(value);
-  out.push_back(static_cast<uint8_t>(bits >> 24));
-  out.push_back(static_cast<uint8_t>(bits >> 16));
-  out.push_back(static_cast<uint8_t>(bits >> 8));
-  out.push_back(static_cast<uint8_t>(bits));
-}
-
-void PutFloat(Bytes& out, float value)
-{
-  PutInt32(out, std::bit_cast<int32_t>(value));
-}
-
-// The caller has checked that the four bytes lie within the file.
-int32_t GetInt32(const uint8_t* data)
-{
-  const uint32_t bits = (static_cast<uint32_t>(data[0]) << 24) | (static_cast<uint32_t>(data[1]) << 16) |
-      (static_cast<uint32_t>(data[2]) << 8) | static_cast<uint32_t>(data[3]);
-  return static_cast<int32_t>(bits);
-}
-
-float GetFloat(const uint8_t* data)
-{
-  return std::bit_cast<float>(GetInt32(data));
-}
-
-// --- Program records ---
-
-// At most 27 bytes of the name, so that a zero always ends it, then zero padding. A cut never
-// splits a UTF-8 sequence.
-void PutProgramName(Bytes& out, const char* name)
-{
-  if (!name)
-    name = "";
-  std::size_t length = strnlen(name, kProgramNameSize - 1);
-  if (name[length] != '\0')
-  {
-    while (length > 0 && (static_cast<uint8_t>(name[length]) & 0xC0u) == 0x80u)
-      --length;
-  }
-  out.insert(out.end(), name, name + length);
-  out.insert(out.end(), kProgramNameSize - length, uint8_t{0});
-}
-
-void AppendProgramRecord(Bytes& out, int32_t uniqueID, int32_t packedVersion, const char* name,
-                         const std::vector<float>& normalizedValues)
-{
-  PutInt32(out, kChunkMagic);
-  PutInt32(out, 0); // byte size: never trusted by readers
-  PutInt32(out, kProgramFormMagic);
-  PutInt32(out, kProgramFormatVersion);
-  PutInt32(out, uniqueID);
-  PutInt32(out, VersionDecimal(packedVersion));
-  PutInt32(out, static_cast<int32_t>(normalizedValues.size()));
-  PutProgramName(out, name);
-  for (float value : normalizedValues)
-    PutFloat(out, value);
-}
-
-struct ProgramHeader
-{
-  int32_t chunkMagic = 0;
-  int32_t formMagic = 0;
-  int32_t formatVersion = 0;
-  int32_t uniqueID = 0;
-  int32_t numParams = 0;
-  std::string name;
-};
-
-// The caller has checked that kProgramHeaderSize bytes lie within the file.
-ProgramHeader ReadProgramHeader(const uint8_t* record)
-{
-  ProgramHeader header;
-  header.chunkMagic = GetInt32(record);
-  header.formMagic = GetInt32(record + 8);
-  header.formatVersion = GetInt32(record + 12);
-  header.uniqueID = GetInt32(record + 16);
-  header.numParams = GetInt32(record + 24);
-  const auto* name = reinterpret_cast<const char*>(record + kProgramNameOffset);
-  header.name.assign(name, strnlen(name, kProgramNameSize));
-  return header;
-}
-
-// A program's name and normalised values, checked and ready to apply.
-struct Program
-{
-  std::string name;
-  std::vector<double> values;
-};
-
-// Reads count normalised values. False when one is not finite; finite values outside 0..1 are
-// clamped into it.
-bool ReadNormalizedValues(const uint8_t* data, std::size_t count, std::vector<double>& values)
-{
-  values.clear();
-  values.reserve(count);
-  for (std::size_t i = 0; i < count; ++i)
-  {
-    const double value = GetFloat(data + i * kValueSize);
-    if (!std::isfinite(value))
-      return false;
-    values.push_back(std::clamp(value, 0.0, 1.0));
-  }
-  return true;
-}
-
 // The parameters held in the program take its values (the others keep theirs); then the current
 // slot stores the result, and the program's name when it has one.
-void ApplyProgram(IPluginBase& plugin, const Program& program)
+void ApplyProgram(IPluginBase& plugin, const IPresetFile::Program& program)
 {
   const std::size_t count = std::min(program.values.size(), static_cast<std::size_t>(plugin.NParams()));
   for (std::size_t i = 0; i < count; ++i)
@@ -174,49 +52,6 @@ std::vector<float> StoredNormalizedValues(const IPluginBase& plugin, const IByte
 }
 
 // --- Files ---
-
-// Reads the whole regular file at path. False for a missing or unreadable file, a directory or
-// other non-regular file, and a file larger than maxSize (checked before reading, and again while
-// reading in case the file grows).
-bool ReadWholeFile(const char* path, Bytes& out, std::size_t maxSize)
-{
-  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0)
-    return false;
-
-  struct stat info;
-  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
-      static_cast<uint64_t>(info.st_size) <= maxSize;
-  Bytes bytes;
-  std::size_t total = 0;
-  if (ok)
-    bytes.resize(static_cast<std::size_t>(info.st_size) + 1); // one more, to notice growth
-  while (ok)
-  {
-    if (total == bytes.size())
-    {
-      if (total > maxSize)
-      {
-        ok = false;
-        break;
-      }
-      bytes.resize(std::min(total * 2, maxSize + 1));
-    }
-    const ssize_t n = read(fd, bytes.data() + total, bytes.size() - total);
-    if (n > 0)
-      total += static_cast<std::size_t>(n);
-    else if (n == 0)
-      break;
-    else if (errno != EINTR)
-      ok = false;
-  }
-  close(fd);
-  if (!ok)
-    return false;
-  bytes.resize(total);
-  out = std::move(bytes);
-  return true;
-}
 
 bool WriteAll(int fd, const uint8_t* data, std::size_t size)
 {
@@ -421,6 +256,11 @@ bool DumpBlobLines(const char* path, const std::vector<std::unique_ptr<IPresetEn
 
 // --- Program and bank files ---
 
+IPresetFile::Target IPluginBase::PresetFileTarget() const
+{
+  return IPresetFile::Target{GetUniqueID(), NParams(), NPresets()};
+}
+
 bool IPluginBase::SaveProgramAsFXP(const char* path) const
 {
   if (!path || !*path)
@@ -431,31 +271,16 @@ bool IPluginBase::SaveProgramAsFXP(const char* path) const
     values.push_back(static_cast<float>(GetParam(i)->GetNormalizedValue()));
 
   Bytes file;
-  AppendProgramRecord(file, GetUniqueID(), mPluginVersion, GetPresetName(mCurrentPresetIdx), values);
+  IPresetFile::AppendProgram(file, GetUniqueID(), mPluginVersion, GetPresetName(mCurrentPresetIdx), values);
   return ReplaceFile(path, file.data(), file.size());
 }
 
 bool IPluginBase::LoadProgramFromFXP(const char* path)
 {
-  if (!path || !*path)
-    return false;
-
   Bytes file;
-  if (!ReadWholeFile(path, file, kMaxPresetFileSize) || file.size() < kProgramHeaderSize)
-    return false;
-
-  // The parameter count is only used to check the file's length: a file may hold fewer values
-  // than the plug-in has parameters (those keep their values) or more (the surplus is ignored).
-  const ProgramHeader header = ReadProgramHeader(file.data());
-  if (header.chunkMagic != kChunkMagic || header.formMagic != kProgramFormMagic ||
-      header.formatVersion != kProgramFormatVersion || header.uniqueID != GetUniqueID() || header.numParams < 0 ||
-      file.size() != kProgramHeaderSize + kValueSize * static_cast<std::size_t>(header.numParams))
-    return false;
-
-  Program program;
-  program.name = header.name;
-  if (!ReadNormalizedValues(file.data() + kProgramHeaderSize, static_cast<std::size_t>(header.numParams),
-                            program.values))
+  IPresetFile::Program program;
+  if (!IPresetFile::ReadFile(path, file) ||
+      !IPresetFile::ParseProgram(file.data(), file.size(), PresetFileTarget(), program) || program.isChunk)
     return false;
 
   ApplyProgram(*this, program);
@@ -470,80 +295,41 @@ bool IPluginBase::SaveBankAsFXB(const char* path) const
     return false;
 
   Bytes file;
-  PutInt32(file, kChunkMagic);
-  PutInt32(file, 0); // byte size: never trusted by readers
-  PutInt32(file, kBankFormMagic);
-  PutInt32(file, kBankFormatVersion);
-  PutInt32(file, GetUniqueID());
-  PutInt32(file, VersionDecimal(mPluginVersion));
-  PutInt32(file, NPresets());
-  PutInt32(file, mCurrentPresetIdx);
-  file.insert(file.end(), kBankReservedSize, uint8_t{0});
-
+  IPresetFile::AppendBankHeader(file, GetUniqueID(), mPluginVersion, NPresets(), mCurrentPresetIdx);
   for (const auto& preset : mPresets)
   {
-    AppendProgramRecord(file, GetUniqueID(), mPluginVersion, preset->mName,
-                        StoredNormalizedValues(*this, preset->mChunk));
+    IPresetFile::AppendProgram(file, GetUniqueID(), mPluginVersion, preset->mName,
+                               StoredNormalizedValues(*this, preset->mChunk));
   }
   return ReplaceFile(path, file.data(), file.size());
 }
 
+// Everything that can be checked is checked before anything is applied, so that the only way to
+// stop half way is a record whose header fields are wrong: the load then ends there, after the
+// records before it.
 bool IPluginBase::LoadBankFromFXB(const char* path)
 {
-  if (!path || !*path)
-    return false;
-
   Bytes file;
-  if (!ReadWholeFile(path, file, kMaxPresetFileSize) || file.size() < kBankHeaderSize)
+  IPresetFile::Bank bank;
+  if (!IPresetFile::ReadFile(path, file) ||
+      !IPresetFile::ParseBank(file.data(), file.size(), PresetFileTarget(), bank) || bank.isChunk)
     return false;
-
-  const uint8_t* header = file.data();
-  const int32_t numPrograms = GetInt32(header + 24);
-  const int32_t currentProgram = GetInt32(header + 28);
-  // Every record has the plug-in's parameter count, so the file's length follows from the count.
-  const std::size_t recordSize = kProgramHeaderSize + kValueSize * static_cast<std::size_t>(NParams());
-  if (GetInt32(header) != kChunkMagic || GetInt32(header + 8) != kBankFormMagic ||
-      GetInt32(header + 16) != GetUniqueID() || numPrograms < 0 ||
-      file.size() != kBankHeaderSize + recordSize * static_cast<std::size_t>(numPrograms))
-    return false;
-
-  // Everything that can be checked is checked before anything is applied, so that the only way
-  // to stop half way is a record whose header fields are wrong: the load then ends there, after
-  // the records before it.
-  std::vector<Program> programs;
-  bool stoppedEarly = false;
-  for (int32_t i = 0; i < numPrograms; ++i)
-  {
-    const uint8_t* record = file.data() + kBankHeaderSize + recordSize * static_cast<std::size_t>(i);
-    const ProgramHeader recordHeader = ReadProgramHeader(record);
-    if (recordHeader.chunkMagic != kChunkMagic || recordHeader.formMagic != kProgramFormMagic ||
-        recordHeader.formatVersion != kProgramFormatVersion || recordHeader.numParams != NParams())
-    {
-      stoppedEarly = true;
-      break;
-    }
-    Program program;
-    program.name = recordHeader.name;
-    if (!ReadNormalizedValues(record + kProgramHeaderSize, static_cast<std::size_t>(NParams()), program.values))
-      return false;
-    programs.push_back(std::move(program));
-  }
 
   // Records beyond the last slot go to the slot that is current at that moment.
-  for (std::size_t i = 0; i < programs.size(); ++i)
+  for (std::size_t i = 0; i < bank.programs.size(); ++i)
   {
     RestorePreset(static_cast<int>(i));
-    ApplyProgram(*this, programs[i]);
+    ApplyProgram(*this, bank.programs[i]);
   }
 
-  if (stoppedEarly)
+  if (!bank.complete)
   {
-    if (!programs.empty())
+    if (!bank.programs.empty())
       InformHostOfProgramChange();
     return false;
   }
 
-  RestorePreset(currentProgram);
+  RestorePreset(bank.currentProgram);
   InformHostOfProgramChange();
   return true;
 }

@@ -10,6 +10,7 @@
 
 #include "plug/NumberText.h"
 #include "plug/Timer.h"
+#include "plug/Utf8Text.h"
 
 namespace plug {
 
@@ -32,13 +33,8 @@ constexpr int kNormalizedTextLen = 20;
 // Copies text into a host buffer of capacity bytes, terminator included, cutting it to fit.
 void CopyToHost(void* ptr, const char* text, int capacity)
 {
-  if (!ptr || capacity <= 0)
-    return;
-  char* dest = static_cast<char*>(ptr);
-  const std::size_t length = text ? strnlen(text, static_cast<std::size_t>(capacity - 1)) : 0;
-  if (length > 0)
-    std::memcpy(dest, text, length);
-  dest[length] = '\0';
+  if (capacity > 0)
+    CopyUtf8Text(static_cast<char*>(ptr), static_cast<std::size_t>(capacity), text);
 }
 
 // A host integer as an int; -1 when it does not fit (never a valid index).
@@ -54,20 +50,6 @@ int32_t PackHostVersion(VstIntPtr decimal)
 {
   const VstIntPtr v = std::clamp<VstIntPtr>(decimal, 0, std::numeric_limits<int32_t>::max());
   return PackVersion(static_cast<int>(v / 10000), static_cast<int>((v % 10000) / 100), static_cast<int>(v % 100));
-}
-
-// The plain value a host's text stands for: one of the parameter's display texts, or a number.
-// False for text that is neither, and for numbers that are not finite.
-bool ParsePlainValue(const IParam& param, const char* text, double& value)
-{
-  if (!param.MapDisplayText(text, nullptr))
-  {
-    double number = 0.0;
-    if (!ReadNumber(text, number) || !std::isfinite(number))
-      return false;
-  }
-  value = param.StringToValue(text);
-  return true;
 }
 
 void SetSpeakerArrangementChannels(VstSpeakerArrangement& arrangement, int nChannels)
@@ -361,9 +343,7 @@ void IPluginVST2::SetProgramNameFromHost(const char* name)
 {
   if (!name)
     return;
-  char cut[kVstMaxProgNameLen];
-  CopyToHost(cut, name, kVstMaxProgNameLen);
-  ModifyCurrentPreset(cut);
+  ModifyCurrentPreset(name); // kept up to the slot's 255 bytes
   OnPresetsModified();
 }
 
@@ -460,7 +440,7 @@ VstIntPtr IPluginVST2::SetChunk(bool isProgram, const void* ptr, VstIntPtr size)
     if (pos < 0)
       return 0;
   }
-  else if (CheckStateAt(received, start) < 0)
+  else if (CheckStateAt(received, start) != received.Size()) // a state ends where the chunk ends
     return 0;
 
   int result = -1;
@@ -516,15 +496,12 @@ VstIntPtr IPluginVST2::StringToParameter(VstInt32 index, const char* text)
   IParam* param = GetParam(index);
   if (!param)
     return 0;
-  // No text (or an empty one) only asks whether text entry is supported.
-  if (!text || !*text)
-    return 1;
-  double value = 0.0;
-  if (!ParsePlainValue(*param, text, value))
-    return 0;
-  param->SetValue(value);
-  SendParameterValueFromAPI(index, param->GetValue(), false);
-  OnParamChange(index, kHost, -1);
+  if (text)
+  {
+    param->SetValue(param->StringToValue(text));
+    SendParameterValueFromAPI(index, param->GetValue(), false);
+    OnParamChange(index, kHost, -1);
+  }
   return 1;
 }
 
@@ -646,9 +623,11 @@ VstIntPtr IPluginVST2::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr
       if (ptr && param)
       {
         char* text = static_cast<char*>(ptr);
-        double plain = 0.0;
-        if (*text && ParsePlainValue(*param, text, plain))
-          std::snprintf(text, kNormalizedTextLen, "%s", FixedText(param->ValueToNorm(plain), 17).c_str());
+        if (*text)
+        {
+          const double normalized = param->ValueToNorm(param->StringToValue(text));
+          std::snprintf(text, kNormalizedTextLen, "%s", FixedText(normalized, 17).c_str());
+        }
         return kCockosAnswer;
       }
       break;

@@ -63,8 +63,9 @@ public:
 
 protected:
   // [host] The position after a well-formed state starting at pos in chunk, or -1. A state
-  // chunk from the host is checked with it before anything is loaded. The base expects what
-  // SerializeParams writes: one finite double per parameter.
+  // chunk from the host is checked with it before anything is loaded, and refused unless the
+  // state ends where the chunk ends. The base expects what SerializeParams writes: one finite
+  // double per parameter.
   virtual int CheckStateAt(const IByteChunk& chunk, int pos) const;
 
 private:

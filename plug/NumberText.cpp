@@ -1,9 +1,10 @@
 #include "plug/NumberText.h"
 
-#include <cctype>
+#include <locale.h>
+#include <stdlib.h>
+
 #include <charconv>
 #include <cmath>
-#include <cstring>
 
 namespace plug {
 
@@ -19,20 +20,15 @@ std::string FixedText(double value, int decimals, bool plusSign)
 
 bool ReadNumber(const char* text, double& value)
 {
+  // The C locale whatever locale the host has switched the process to. glibc hands out its
+  // built-in object for "C", so this cannot fail.
+  static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t{});
+  char* end = nullptr;
+  value = strtod_l(text, &end, cLocale);
+  if (end != text)
+    return true;
   value = 0.0;
-  while (std::isspace(static_cast<unsigned char>(*text)))
-    ++text;
-  const bool negative = *text == '-';
-  if (*text == '-' || *text == '+')
-    ++text;
-  // from_chars takes a minus sign of its own, which strtod would not after the first sign.
-  if (*text == '-' || *text == '+')
-    return false;
-  double number = 0.0;
-  if (std::from_chars(text, text + std::strlen(text), number).ec != std::errc())
-    return false;
-  value = negative ? -number : number;
-  return true;
+  return false;
 }
 
 } // namespace plug

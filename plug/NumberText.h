@@ -11,8 +11,9 @@ namespace plug {
 // As snprintf "%.*f", or "%+.*f" with plusSign.
 std::string FixedText(double value, int decimals, bool plusSign = false);
 
-// Reads as strtod does: white space, a sign, then the longest number. False, with value 0, when
-// no number follows.
+// Reads the leading number as the C library's atof does in the C locale: white space, a sign,
+// then the longest decimal or hexadecimal number, "inf" or "nan". False, with value 0, when no
+// number follows.
 bool ReadNumber(const char* text, double& value);
 
 } // namespace plug

@@ -1,30 +1,70 @@
 #include "plug/SampleConversion.h"
 
-// Sanitizer builds keep one version of everything (see CMakeLists.txt).
-#if QM_SINGLE_TARGET
-#define QM_FOR_EACH_PROCESSOR
-#else
-#define QM_FOR_EACH_PROCESSOR [[gnu::target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")]]
-#endif
+#include "dsp/ProcessorLevel.h"
 
 namespace plug {
+namespace {
 
-QM_FOR_EACH_PROCESSOR void FloatsToDoubles(const float* __restrict src, double* __restrict dst, int frames)
+// dst[i] = src[i] converted, or with kAdd dst[i] += src[i] converted. Inlined into the versions
+// below, each compiled for its processor level (the same levels as the reverb's kernel).
+template <class From, class To, bool kAdd>
+void Convert(const From* __restrict src, To* __restrict dst, int frames)
 {
   for (int i = 0; i < frames; ++i)
-    dst[i] = src[i];
+  {
+    if constexpr (kAdd)
+      dst[i] += static_cast<To>(src[i]);
+    else
+      dst[i] = static_cast<To>(src[i]);
+  }
 }
 
-QM_FOR_EACH_PROCESSOR void DoublesToFloats(const double* __restrict src, float* __restrict dst, int frames)
+template <class From, class To, bool kAdd>
+[[gnu::target("arch=x86-64-v3")]] void ConvertAvx2(const From* src, To* dst, int frames)
 {
-  for (int i = 0; i < frames; ++i)
-    dst[i] = static_cast<float>(src[i]);
+  Convert<From, To, kAdd>(src, dst, frames);
 }
 
-QM_FOR_EACH_PROCESSOR void AddDoublesToFloats(const double* __restrict src, float* __restrict dst, int frames)
+template <class From, class To, bool kAdd>
+[[gnu::target("arch=x86-64-v4")]] void ConvertAvx512(const From* src, To* dst, int frames)
 {
-  for (int i = 0; i < frames; ++i)
-    dst[i] += static_cast<float>(src[i]);
+  Convert<From, To, kAdd>(src, dst, frames);
+}
+
+template <class From, class To>
+using Conversion = void (*)(const From*, To*, int);
+
+// The version for the highest level this processor runs, by the check that the reverb uses.
+template <class From, class To, bool kAdd>
+Conversion<From, To> Pick()
+{
+  if (ProcessorRuns(EProcessorLevel::kAvx512))
+    return ConvertAvx512<From, To, kAdd>;
+  if (ProcessorRuns(EProcessorLevel::kAvx2))
+    return ConvertAvx2<From, To, kAdd>;
+  return Convert<From, To, kAdd>;
+}
+
+// Picked when the plug-in is loaded, so that the audio thread never waits on a first pick.
+const Conversion<float, double> kFloatsToDoubles = Pick<float, double, false>();
+const Conversion<double, float> kDoublesToFloats = Pick<double, float, false>();
+const Conversion<double, float> kAddDoublesToFloats = Pick<double, float, true>();
+
+} // namespace
+
+void FloatsToDoubles(const float* src, double* dst, int frames)
+{
+  kFloatsToDoubles(src, dst, frames);
+}
+
+void DoublesToFloats(const double* src, float* dst, int frames)
+{
+  kDoublesToFloats(src, dst, frames);
+}
+
+void AddDoublesToFloats(const double* src, float* dst, int frames)
+{
+  kAddDoublesToFloats(src, dst, frames);
 }
 
 } // namespace plug

@@ -1,9 +1,9 @@
 #pragma once
 
 // Conversions between the host's single-precision buffers and the plug-in's
-// double-precision ones, built for several processor generations: the widest
-// the processor has is picked when the plug-in is loaded. Any thread; the two
-// ranges of a call must not overlap.
+// double-precision ones, built for the processor levels of dsp/ProcessorLevel.h:
+// the highest this processor runs is picked when the plug-in is loaded. [any];
+// the two ranges of a call must not overlap.
 
 namespace plug {
 

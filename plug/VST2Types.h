@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "plug/Config.h"
+
 using VstInt16 = std::int16_t;
 using VstInt32 = std::int32_t;
 using VstInt64 = std::int64_t;
@@ -33,17 +35,8 @@ using AEffectGetParameterProc = float (*)(AEffect* effect, VstInt32 index);
 // The plug-in's exported entry point, VSTPluginMain (and its alias main).
 using VstPluginMainProc = AEffect* (*)(audioMasterCallback host);
 
-// Four-character code with the first character in the most significant byte.
-constexpr VstInt32 VstFourCC(char a, char b, char c, char d)
-{
-  return static_cast<VstInt32>((static_cast<std::uint32_t>(static_cast<unsigned char>(a)) << 24) |
-                               (static_cast<std::uint32_t>(static_cast<unsigned char>(b)) << 16) |
-                               (static_cast<std::uint32_t>(static_cast<unsigned char>(c)) << 8) |
-                               static_cast<std::uint32_t>(static_cast<unsigned char>(d)));
-}
-
-constexpr VstInt32 kEffectMagic = VstFourCC('V', 's', 't', 'P');    // 0x56737450
-constexpr VstInt32 kEffectIdentify = VstFourCC('N', 'v', 'E', 'f'); // effIdentify's answer
+constexpr VstInt32 kEffectMagic = plug::MakeFourCC('V', 's', 't', 'P');    // 0x56737450
+constexpr VstInt32 kEffectIdentify = plug::MakeFourCC('N', 'v', 'E', 'f'); // effIdentify's answer
 constexpr VstInt32 kVstVersion = 2400;
 
 // --- Text field lengths, terminator included -------------------------------------------------------

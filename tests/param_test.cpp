@@ -238,6 +238,9 @@ TEST(IParam, TextToValue)
   EXPECT_EQ(range.StringToValue("not a number"), 2.0) << "parses as 0, clamped";
   EXPECT_EQ(range.StringToValue("4.25xyz"), 4.25);
   EXPECT_EQ(range.StringToValue(nullptr), 2.0);
+  EXPECT_EQ(range.StringToValue("0x4"), 4.0) << "hexadecimal, as atof";
+  EXPECT_EQ(range.StringToValue("inf"), 5.0);
+  EXPECT_EQ(range.StringToValue(" nan"), 2.0) << "NaN counts as no number";
 
   IParam negated;
   negated.InitDouble("N", 0.0, -10.0, 10.0, 1.0, "", IParam::kFlagNegateDisplay | IParam::kFlagStepped);

@@ -16,6 +16,7 @@
 #include "plug/Config.h"
 #include "plug/IPluginAPIBase.h"
 #include "plug/IPluginBase.h"
+#include "plug/IPresetFile.h"
 
 using plug::IByteChunk;
 namespace fs = std::filesystem;
@@ -227,11 +228,14 @@ TEST_F(PresetFiles, BankRoundTripAndDocumentedPartialLoads)
   EXPECT_EQ(partial.mLog.back(), "host");
 
   // Surplus records each go to the slot that is current then, the last one; the last record wins.
-  Write(path, bank);
+  patched = bank;
+  Put32(patched, 28, 2);
+  Write(path, patched);
   ASSERT_TRUE(small.LoadBankFromFXB(path.c_str()));
   EXPECT_STREQ(small.GetPresetName(2), "Preset 19");
-  EXPECT_EQ(small.GetCurrentPresetIdx(), 2) << "current program 5 is not a slot here";
   EXPECT_NEAR(small.Value(1), 190.0, 1e-4);
+  Write(path, bank);
+  EXPECT_FALSE(small.LoadBankFromFXB(path.c_str())) << "current program 5 is not a slot here";
 }
 
 TEST_F(PresetFiles, RefusedFilesChangeNothing)
@@ -281,6 +285,8 @@ TEST_F(PresetFiles, RefusedFilesChangeNothing)
                             {&bank, 16, 0x41424344, "other plug-in"},
                             {&bank, 24, 21, "21 programs"},
                             {&bank, 24, 0xFFFFFFFF, "-1 programs"},
+                            {&bank, 28, 20, "current program 20"},
+                            {&bank, 28, 0xFFFFFFFF, "current program -1"},
                             {&bank, 1592, inf, "inf in the last"}};
   for (const Change& c : changes)
   {
@@ -359,4 +365,72 @@ TEST_F(PresetFiles, SourceDumps)
   plugin.MakePresetFromChunk("Big", big);
   EXPECT_FALSE(plugin.DumpBankBlob(PathOf("big.txt").c_str())) << "its text would pass 32767 characters";
   EXPECT_FALSE(fs::exists(PathOf("big.txt")));
+}
+
+// The codec the plug-in shares with hosts of it: the chunk forms, which only hosts pass on, and a
+// one-line reason for each refusal.
+TEST(IPresetFile, ChunkFormsAndReasons)
+{
+  using plug::IPresetFile;
+  const IPresetFile::Target target{plug::MakeFourCC('Q', 'L', 'M', 'N'), 2, 3};
+  auto text = [](const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); };
+  std::vector<uint8_t> record, header;
+  IPresetFile::AppendProgram(record, target.uniqueID, 0, "P", {0.5f, 0.25f});
+  IPresetFile::AppendBankHeader(header, target.uniqueID, 0, 2, 1);
+  const std::string program = text(record), bank = text(header) + program + program;
+  auto parseProgram = [&](const std::string& file, IPresetFile::Program& out, std::string& reason) {
+    return IPresetFile::ParseProgram(reinterpret_cast<const uint8_t*>(file.data()), file.size(), target, out, &reason);
+  };
+  auto parseBank = [&](const std::string& file, IPresetFile::Bank& out, std::string& reason) {
+    return IPresetFile::ParseBank(reinterpret_cast<const uint8_t*>(file.data()), file.size(), target, out, &reason);
+  };
+  auto patched = [](std::string file, std::size_t at, uint32_t value) {
+    Put32(file, at, value);
+    return file;
+  };
+
+  IPresetFile::Program parsed;
+  IPresetFile::Bank parsedBank;
+  std::string reason;
+  ASSERT_TRUE(
+      parseProgram(patched(program.substr(0, 56), 8, 0x46504368) + std::string("\0\0\0\3\7\10\11", 7), parsed, reason))
+      << reason;
+  EXPECT_TRUE(parsed.isChunk);
+  EXPECT_EQ(parsed.chunk, (std::vector<uint8_t>{7, 8, 9}));
+  EXPECT_EQ(parsed.name, "P");
+  ASSERT_TRUE(parseBank(patched(bank.substr(0, 156), 8, 0x46424368) + std::string("\0\0\0\1\5", 5), parsedBank, reason))
+      << reason;
+  EXPECT_TRUE(parsedBank.isChunk);
+  EXPECT_EQ(parsedBank.chunk, (std::vector<uint8_t>{5}));
+
+  const std::pair<std::string, std::string> refusedPrograms[] = {
+      {"", "not a VST program file"},
+      {program.substr(0, 40), "truncated program file: 40 bytes, the header alone has 56 bytes"},
+      {program.substr(0, 63), "truncated program file: 63 bytes where 64 bytes are declared"},
+      {program + '\0', "oversized program file: 1 byte after its declared end"},
+      {patched(program, 12, 2), "program file of format version 2"},
+      {patched(program, 16, 0x41424344), "for plug-in 'ABCD', not for this one ('QLMN')"},
+      {patched(program, 60, 0x7FC00000), "parameter 1 holds nan"},
+      {bank, "this is a bank file"}};
+  for (const auto& [file, expected] : refusedPrograms)
+  {
+    EXPECT_FALSE(parseProgram(file, parsed, reason)) << expected;
+    EXPECT_NE(reason.find(expected), std::string::npos) << reason;
+  }
+  const std::pair<std::string, std::string> refusedBanks[] = {
+      {patched(bank, 28, 3), "current program 3 is none of the plug-in's 3"},
+      {patched(bank, 28, 0xFFFFFFFF), "current program -1"},
+      {patched(bank, 24, 0x7FFFFFFF), "truncated bank file: 284 bytes for 2147483647 programs"},
+      {program, "this is a program file"}};
+  for (const auto& [file, expected] : refusedBanks)
+  {
+    EXPECT_FALSE(parseBank(file, parsedBank, reason)) << expected;
+    EXPECT_NE(reason.find(expected), std::string::npos) << reason;
+  }
+
+  // A record of another parameter count ends the bank: what came before it is handed out.
+  ASSERT_TRUE(parseBank(patched(bank, 156 + 64 + 24, 3), parsedBank, reason));
+  EXPECT_FALSE(parsedBank.complete);
+  EXPECT_EQ(parsedBank.programs.size(), 1u);
+  EXPECT_NE(reason.find("bank record 1"), std::string::npos) << reason;
 }

@@ -164,7 +164,7 @@ extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMa
   static TestPlugin wrongMagic;
   auto* self = mode == "magic" ? &wrongMagic : new TestPlugin;
   AEffect& e = self->effect;
-  e.magic = mode == "magic" ? VstFourCC('V', 's', 't', 'X') : kEffectMagic;
+  e.magic = mode == "magic" ? plug::MakeFourCC('V', 's', 't', 'X') : kEffectMagic;
   e.dispatcher = Dispatcher;
   e.setParameter = SetParameter;
   e.getParameter = GetParameter;
@@ -176,7 +176,7 @@ extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMa
   e.numOutputs = mode == "mono" ? 1 : mode == "wide" ? 9 : 2;
   e.flags = effFlagsCanReplacing | (mode == "single" ? 0 : effFlagsCanDoubleReplacing);
   e.object = self;
-  e.uniqueID = VstFourCC('T', 'G', 'a', 'n');
+  e.uniqueID = plug::MakeFourCC('T', 'G', 'a', 'n');
   e.version = 1;
   self->host = host;
   self->crash = mode == "crash";

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "dsp/dsp.h"
@@ -220,7 +221,7 @@ TEST(Vst2Entry, RecordAndBothEntryPoints)
     EXPECT_EQ(e.numInputs, 2);
     EXPECT_EQ(e.numOutputs, 2);
     EXPECT_EQ(e.flags, 4113);
-    EXPECT_EQ(e.uniqueID, VstFourCC('Q', 'L', 'M', 'N'));
+    EXPECT_EQ(e.uniqueID, plug::MakeFourCC('Q', 'L', 'M', 'N'));
     EXPECT_EQ(e.version, 10004);
     EXPECT_EQ(e.initialDelay, 0);
     EXPECT_EQ(e.ioRatio, 1.0f);
@@ -292,11 +293,18 @@ TEST_F(Vst2Host, ParameterTextsAndTextEntry)
   EXPECT_NEAR(plug.Get(0), 2.0 / 3.0, 1e-6);
   EXPECT_EQ(toParam(0, "1000"), 1);
   EXPECT_EQ(plug.Text(effGetParamDisplay, 0), "100.0");
-  EXPECT_EQ(toParam(0, "fast"), 0); // not a number: refused, nothing changes
-  EXPECT_EQ(toParam(0, "nan"), 0);
-  EXPECT_EQ(toParam(0, ""), 1);
-  EXPECT_EQ(plug.Dispatch(effString2Parameter, 0), 1);
+  EXPECT_EQ(plug.Dispatch(effString2Parameter, 0), 1); // no text: nothing changes
   EXPECT_EQ(plug.Text(effGetParamDisplay, 0), "100.0");
+  // The leading number as atof reads it; no number (NaN included) is 0, clamped.
+  const std::pair<const char*, const char*> entries[] = {{"0x10", "16.0"}, {"abc", "0.1"}, {"inf", "100.0"},
+                                                         {"nan", "0.1"},   {"9", "9.0"},   {"", "0.1"}};
+  for (const auto& [text, display] : entries)
+  {
+    EXPECT_EQ(toParam(0, text), 1) << text;
+    EXPECT_EQ(plug.Text(effGetParamDisplay, 0), display) << text;
+  }
+  EXPECT_EQ(toParam(2, "abc"), 1);
+  EXPECT_EQ(plug.Text(effGetParamDisplay, 2), "0.0");
   EXPECT_EQ(toParam(4, "1"), 0);
   plug.Set(2, NAN); // refused as well
   EXPECT_EQ(plug.Text(effGetParamDisplay, 2), "0.0");
@@ -318,6 +326,15 @@ TEST_F(Vst2Host, ParameterTextsAndTextEntry)
   std::strcpy(text, "10");
   EXPECT_EQ(plug.Dispatch(effVendorSpecific, effString2Parameter, 0, text), 0xBEEF);
   EXPECT_NEAR(std::strtod(text, nullptr), 2.0 / 3.0, 1e-15);
+  for (const auto& [index, normalized] : {std::pair{0, "0.00000000000000000"}, std::pair{2, "0.50000000000000000"}})
+  {
+    std::strcpy(text, "abc");
+    EXPECT_EQ(plug.Dispatch(effVendorSpecific, effString2Parameter, index, text), 0xBEEF);
+    EXPECT_STREQ(text, normalized);
+  }
+  text[0] = '\0';
+  EXPECT_EQ(plug.Dispatch(effVendorSpecific, effString2Parameter, 0, text), 0xBEEF);
+  EXPECT_STREQ(text, "") << "an empty text stays empty";
   EXPECT_EQ(plug.Dispatch(effVendorSpecific, kVstParameterUsesIntStep, 1), 0);
 }
 
@@ -366,10 +383,28 @@ TEST_F(Vst2Host, TextsNeverExceedTheirFields)
   EXPECT_LE(written(effGetVendorString, 0), 64u);
   EXPECT_LE(written(effGetProductString, 0), 64u);
 
-  // A name from the host is read no further than a program name field.
-  std::string longName(100, 'y');
-  plug.Dispatch(effSetProgramName, 0, 0, longName.data());
-  EXPECT_EQ(plug.Text(effGetProgramName), std::string(23, 'y'));
+  // A host's name is kept up to the slot's 255 bytes; every cut falls between UTF-8 characters.
+  auto storedName = [&] {
+    const std::vector<uint8_t> bank = plug.Chunk(false);
+    int32_t length = 0;
+    std::memcpy(&length, bank.data() + 8, 4); // the first slot's name follows the header
+    return std::string(bank.begin() + 12, bank.begin() + 12 + length);
+  };
+  auto repeated = [](const std::string& piece, int n) {
+    std::string text;
+    while (n-- > 0)
+      text += piece;
+    return text;
+  };
+  // (name, bytes kept in the slot, bytes in the host's 24-byte field)
+  const std::tuple<std::string, size_t, size_t> hostNames[] = {
+      {std::string(300, 'y'), 255, 23}, {repeated("\xC3\xA9", 13), 26, 22}, {repeated("\xC3\xA9", 200), 254, 22}};
+  for (const auto& [name, kept, shown] : hostNames)
+  {
+    plug.Dispatch(effSetProgramName, 0, 0, const_cast<char*>(name.c_str()));
+    EXPECT_EQ(storedName(), name.substr(0, kept));
+    EXPECT_EQ(plug.Text(effGetProgramName), name.substr(0, shown));
+  }
 }
 
 TEST_F(Vst2Host, ProgramsHoldTheFactoryValuesAndKeepEdits)
@@ -476,6 +511,10 @@ TEST_F(Vst2Host, MalformedChunksAreRefusedAndChangeNothing)
   const double nan = NAN;
   std::memcpy(withNaN.data() + 16, &nan, 8);
   EXPECT_EQ(plug.SetChunk(true, withNaN), 0);
+  std::vector<uint8_t> longer = program;
+  longer.push_back(0);
+  EXPECT_EQ(plug.SetChunk(true, longer), 0);
+  EXPECT_EQ(plug.SetChunk(true, bank), 0);                                                // a bank is no program
   EXPECT_EQ(plug.SetChunk(false, std::vector<uint8_t>(bank.begin(), bank.end() - 3)), 0); // cut bank
   std::vector<uint8_t> badFlag = bank;
   badFlag[8 + 4 + 7] = 2; // initialised byte of "Default"
@@ -679,6 +718,46 @@ TEST_F(Vst2Host, ColourCrossingZeroBetweenBlocksSetsBothFilters)
   const Stereo expected = engine.Process(impulse, 512);
   EXPECT_EQ(out.l, expected.l);
   EXPECT_EQ(out.r, expected.r);
+}
+
+// Whatever was chosen before a change of rate, with or without audio before it, the rate change
+// leaves exactly the current values applied: as in an instance that got the rate first and the
+// final program after it (a host walking the programs to read their names does the former).
+TEST(Vst2Rate, ChangeOfRateLeavesOnlyTheCurrentValues)
+{
+  for (const bool processedBefore : {false, true})
+  {
+    for (const int final : {0, 4})
+    {
+      Plugin walked, fresh;
+      ASSERT_NE(walked.effect, nullptr);
+      ASSERT_NE(fresh.effect, nullptr);
+      walked.Start();
+      fresh.Start();
+      walked.Dispatch(effSetProgram, 0, 1); // a hi-cut
+      if (processedBefore)
+      {
+        // The same number of frames in both, so that their modulation stays in step.
+        walked.ProcessDouble(Impulse(1024), 512);
+        fresh.ProcessDouble(Impulse(1024), 512);
+      }
+      for (int p = 0; p < 20; ++p)
+        walked.Dispatch(effSetProgram, 0, p);
+      walked.Set(2, 0.1f);
+      walked.Dispatch(effSetProgram, 0, final);
+      for (Plugin* plug : {&walked, &fresh})
+      {
+        plug->Dispatch(effMainsChanged, 0, 0);
+        plug->Dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+        plug->Dispatch(effMainsChanged, 0, 1);
+      }
+      fresh.Dispatch(effSetProgram, 0, final);
+      const Stereo impulse = Impulse(48000);
+      const Stereo got = walked.ProcessDouble(impulse, 512), expected = fresh.ProcessDouble(impulse, 512);
+      EXPECT_EQ(got.l, expected.l) << "program " << final << (processedBefore ? ", after processing" : "");
+      EXPECT_EQ(got.r, expected.r) << "program " << final << (processedBefore ? ", after processing" : "");
+    }
+  }
 }
 
 TEST_F(Vst2Host, PrecisionsAgreeAndChangesTakeEffectAtTheNextBlock)

@@ -92,6 +92,14 @@ bool RenderOptions::Parse(int argc, const char* const* argv, RenderOptions& out,
       text = argv[++i];
       return true;
     };
+    // A file name from an empty shell variable must not fall back to a default.
+    auto fileName = [&](const char* what) {
+      if (!value(what))
+        return false;
+      if (text.empty())
+        error = arg + " needs " + what + ", got an empty one";
+      return !text.empty();
+    };
     auto seconds = [&](double& target) {
       if (!value("seconds"))
         return false;
@@ -113,13 +121,13 @@ bool RenderOptions::Parse(int argc, const char* const* argv, RenderOptions& out,
       options.list = true;
     else if (arg == "-o" || arg == "--output")
     {
-      if (!value("a file name"))
+      if (!fileName("a file name"))
         return false;
       options.output = text;
     }
     else if (arg == "--plugin")
     {
-      if (!value("the path of a plug-in"))
+      if (!fileName("the path of a plug-in"))
         return false;
       options.plugin = text;
     }
@@ -131,7 +139,7 @@ bool RenderOptions::Parse(int argc, const char* const* argv, RenderOptions& out,
     }
     else if (arg == "--fxp" || arg == "--fxb")
     {
-      if (!value("a file name"))
+      if (!fileName("a file name"))
         return false;
       (arg == "--fxp" ? options.fxp : options.fxb) = text;
     }
@@ -182,6 +190,11 @@ bool RenderOptions::Parse(int argc, const char* const* argv, RenderOptions& out,
     else if (arg.size() > 1 && arg[0] == '-')
     {
       error = "unknown option '" + arg + "' (see --help)";
+      return false;
+    }
+    else if (arg.empty())
+    {
+      error = "an empty input file name (leave it out for the built-in demo)";
       return false;
     }
     else if (options.input.empty())

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <random>
 
+#include "dsp/dsp.h"
+
 RenderSource::~RenderSource()
 {
   if (mFile)
@@ -27,10 +29,14 @@ bool RenderSource::OpenFile(const std::string& path, std::string& error)
     error = "'" + path + "' has " + std::to_string(info.channels) + " channels; only mono and stereo are supported";
     return false;
   }
-  if (info.samplerate <= 0)
+  // The rate sets the lengths of the quiet span and the tail in frames: one the reverb does not run
+  // at is refused before anything is written.
+  if (info.samplerate < TReverb::kMinSampleRate || info.samplerate > TReverb::kMaxSampleRate)
   {
     sf_close(file);
-    error = "'" + path + "' has no valid sample rate";
+    error = "'" + path + "' is at " + std::to_string(info.samplerate) + " Hz; the reverb runs from " +
+        std::to_string(std::lround(TReverb::kMinSampleRate)) + " to " +
+        std::to_string(std::lround(TReverb::kMaxSampleRate)) + " Hz";
     return false;
   }
   mFile = file;

@@ -117,7 +117,7 @@ bool VstHost::CheckEffect(std::string& error) const
         std::to_string(kMaxChannels) + " inputs and 1 to " + std::to_string(kMaxChannels) + " outputs can be rendered";
     return false;
   }
-  if (mEffect->numParams < 0 || static_cast<uint32_t>(mEffect->numParams) > FxFile::kMaxCount)
+  if (mEffect->numParams < 0 || mEffect->numParams > kMaxParams)
   {
     error = "the plug-in claims " + std::to_string(mEffect->numParams) + " parameters";
     return false;
@@ -431,13 +431,9 @@ int VstHost::FindProgram(const std::string& indexOrName)
   return -1;
 }
 
-bool VstHost::CheckPluginId(uint32_t fileId, const char* what, std::string& error) const
+plug::IPresetFile::Target VstHost::PresetFileTarget() const
 {
-  if (fileId == UniqueId())
-    return true;
-  error = std::string("the ") + what + " is for plug-in '" + FxFile::FourCCText(fileId) + "', not for this one ('" +
-      FxFile::FourCCText(UniqueId()) + "')";
-  return false;
+  return plug::IPresetFile::Target{static_cast<int32_t>(UniqueId()), NumParams(), NumPrograms()};
 }
 
 bool VstHost::SetChunk(bool isProgram, const std::vector<uint8_t>& chunk, const char* what, std::string& error)
@@ -459,69 +455,48 @@ bool VstHost::SetChunk(bool isProgram, const std::vector<uint8_t>& chunk, const 
   return true;
 }
 
-bool VstHost::ApplyProgramValues(const FxProgram& program)
+// Values beyond the plug-in's parameters are ignored; parameters without one keep theirs.
+void VstHost::ApplyProgramValues(const plug::IPresetFile::Program& program)
 {
-  for (size_t k = 0; k < program.values.size(); ++k)
-    SetParamValue(static_cast<int>(k), program.values[k]);
+  for (size_t k = 0; k < program.values.size() && k < static_cast<size_t>(NumParams()); ++k)
+    SetParamValue(static_cast<int>(k), static_cast<float>(program.values[k]));
   if (!program.name.empty())
   {
     char name[64] = {};
     std::snprintf(name, sizeof name, "%s", program.name.c_str());
     Dispatch(effSetProgramName, 0, 0, name);
   }
+}
+
+bool VstHost::ApplyProgram(const plug::IPresetFile::Program& program, std::string& error)
+{
+  if (!mEffect)
+  {
+    error = "no plug-in loaded";
+    return false;
+  }
+  if (program.isChunk)
+    return SetChunk(true, program.chunk, "program file", error);
+  ApplyProgramValues(program);
   return true;
 }
 
-bool VstHost::ApplyProgram(const FxProgram& program, std::string& error)
+// Records beyond the last program go to the program that is current then, the last one.
+bool VstHost::ApplyBank(const plug::IPresetFile::Bank& bank, std::string& error)
 {
   if (!mEffect)
   {
     error = "no plug-in loaded";
     return false;
   }
-  if (!CheckPluginId(program.pluginId, "program file", error))
-    return false;
-  if (program.isChunk)
-    return SetChunk(true, program.chunk, "program file", error);
-  if (program.values.size() > static_cast<size_t>(NumParams()))
-  {
-    error = "the program file holds " + std::to_string(program.values.size()) + " parameters, the plug-in has " +
-        std::to_string(NumParams());
-    return false;
-  }
-  return ApplyProgramValues(program);
-}
-
-bool VstHost::ApplyBank(const FxBank& bank, std::string& error)
-{
-  if (!mEffect)
-  {
-    error = "no plug-in loaded";
-    return false;
-  }
-  if (!CheckPluginId(bank.pluginId, "bank file", error))
-    return false;
   if (bank.isChunk)
     return SetChunk(false, bank.chunk, "bank file", error);
-  if (bank.programs.size() > static_cast<size_t>(NumPrograms()))
-  {
-    error = "the bank file holds " + std::to_string(bank.programs.size()) + " programs, the plug-in has " +
-        std::to_string(NumPrograms());
-    return false;
-  }
-  if (!bank.programs.empty() && bank.programs[0].values.size() > static_cast<size_t>(NumParams()))
-  {
-    error = "the bank file's programs hold " + std::to_string(bank.programs[0].values.size()) +
-        " parameters, the plug-in has " + std::to_string(NumParams());
-    return false;
-  }
-  const int previous = CurrentProgram();
   for (size_t i = 0; i < bank.programs.size(); ++i)
   {
     SetProgram(static_cast<int>(i));
     ApplyProgramValues(bank.programs[i]);
   }
-  SetProgram(bank.currentProgram >= 0 ? bank.currentProgram : previous);
+  SetProgram(bank.currentProgram);
   return true;
 }
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "plug/IPresetFile.h"
 #include "plug/VST2Types.h"
-#include "tools/FxFile.h"
 
 // A minimal VST 2 host for offline rendering: loads one plug-in from a
 // shared library, answers its requests, sets it up, hands it blocks of stereo
@@ -23,8 +23,9 @@
 class VstHost
 {
 public:
-  // Channel counts above this are refused.
+  // Channel counts above this are refused, and so are parameter counts above kMaxParams.
   static constexpr int kMaxChannels = 8;
+  static constexpr int kMaxParams = 1 << 20;
   static constexpr const char* kVendorName = "Brannock Sound";
   static constexpr const char* kProductName = "QuillonMini renderer";
   static constexpr double kTempo = 120.0;
@@ -89,10 +90,12 @@ public:
   // An index or a name (exact first, then ignoring case); -1 if no program fits.
   int FindProgram(const std::string& indexOrName);
 
-  // Program and bank files, checked against this plug-in before anything
-  // is applied; false with a one-line reason otherwise.
-  bool ApplyProgram(const FxProgram& program, std::string& error);
-  bool ApplyBank(const FxBank& bank, std::string& error);
+  // What program and bank files must fit to be applied to this plug-in.
+  plug::IPresetFile::Target PresetFileTarget() const;
+  // Program and bank files parsed against PresetFileTarget (a bank complete); false with a
+  // one-line reason when the plug-in refuses a chunk.
+  bool ApplyProgram(const plug::IPresetFile::Program& program, std::string& error);
+  bool ApplyBank(const plug::IPresetFile::Bank& bank, std::string& error);
 
   // Processing CPU time since Start: the time spent inside the processing
   // calls, plus what other threads of the process used meanwhile.
@@ -113,8 +116,7 @@ private:
   VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
   std::string DispatchForText(VstInt32 opcode, VstInt32 index);
   bool CheckEffect(std::string& error) const;
-  bool CheckPluginId(uint32_t fileId, const char* what, std::string& error) const;
-  bool ApplyProgramValues(const FxProgram& program);
+  void ApplyProgramValues(const plug::IPresetFile::Program& program);
   bool SetChunk(bool isProgram, const std::vector<uint8_t>& chunk, const char* what, std::string& error);
   void CallProcess(int frames);
 

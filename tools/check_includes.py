@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Holds every #include "..." of the tree to the layering that the README's layout table states.
 
-Each row of that table names a room (a folder, or the lower half of plug/) and the rooms its files
-may include. A file's room is the most specific row that claims it. The lower half of plug/ is also
-the library qm_plug_core in CMakeLists.txt: the two lists must name the same sources.
+Each row of that table names a room (a folder, or named files of a folder: the lower half of plug/,
+the processor levels of dsp/) and the rooms its files may include. A file's room is the most
+specific row that claims it. The lower half of plug/ is also the library qm_plug_core in
+CMakeLists.txt: the two lists must name the same sources.
 
 Prints one line per violation and exits 1 when there is any; exits 0 quietly otherwise.
 """
@@ -14,6 +15,11 @@ import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 CORE = "plug/ core"
+
+
+def room_name(cell):
+    """'`plug/` core (`IParam`, ...)' -> 'plug/ core'; '`dsp/`' -> 'dsp/'."""
+    return cell.split("(")[0].replace("`", "").strip()
 
 
 def layout_rows(readme):
@@ -27,12 +33,9 @@ def layout_rows(readme):
         cells = [c.strip() for c in line.strip().strip("|").split("|")]
         if len(cells) < 3 or not cells[0].startswith("`"):
             continue
-        names = re.findall(r"`([^`]+)`", cells[0])
-        room = names[0] + (" core" if " core" in cells[0].split("(")[0] else "")
-        members = set(names[1:]) if room == CORE else None
-        allowed = set()
-        for token in re.findall(r"`([^`]+)`( core)?", cells[1]):
-            allowed.add(token[0] + token[1])
+        room = room_name(cells[0])
+        members = set(re.findall(r"`([^`]+)`", cells[0].split("(", 1)[1])) if "(" in cells[0] else None
+        allowed = {room_name(c) for c in cells[1].split(",") if c.strip()}
         allowed.add(room)
         rows.append((room, members, allowed))
     return rows
@@ -41,11 +44,11 @@ def layout_rows(readme):
 def room_of(path, rows):
     folder, stem = str(path.parent) + "/", path.stem
     for room, members, _ in rows:
-        if room == CORE and folder == "plug/" and stem in members:
+        if members is not None and folder == room.split()[0] and stem in members:
             return room
     best = None
-    for room, _, _ in rows:
-        if room != CORE and folder.startswith(room) and (best is None or len(room) > len(best)):
+    for room, members, _ in rows:
+        if members is None and folder.startswith(room) and (best is None or len(room) > len(best)):
             best = room
     return best
 

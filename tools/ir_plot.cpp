@@ -10,21 +10,24 @@
 #include <vector>
 
 #include "dsp/dsp.h"
+#include "effect/FactoryPresets.h"
 
 namespace {
+// "Large Hall" unless the command line gives other values.
 struct Settings
 {
-  double rate = 48000.0, decay = 4.6, width = 152.510638, color = 0.0, seconds = 8.0;
+  double rate = 48000.0, decay = FactoryPreset("Large Hall").decay, width = FactoryPreset("Large Hall").width,
+         color = FactoryPreset("Large Hall").color, seconds = 8.0;
 };
 
 void Response(const Settings& s, std::vector<double>& left, std::vector<double>& right)
 {
   TReverb reverb;
   reverb.SetSampleRate(s.rate);
-  reverb.SetParam(0, s.decay);
-  reverb.SetParam(1, s.width);
-  reverb.SetParam(2, s.color);
-  reverb.SetParam(3, 100.0); // wet only
+  reverb.SetParam(TReverb::kDecay, s.decay);
+  reverb.SetParam(TReverb::kWidth, s.width);
+  reverb.SetParam(TReverb::kColor, s.color);
+  reverb.SetParam(TReverb::kMix, 100.0); // wet only
   const int frames = static_cast<int>(s.seconds * s.rate);
   left.assign(frames, 0.0);
   right.assign(frames, 0.0);

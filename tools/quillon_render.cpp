@@ -18,7 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/FxFile.h"
+#include "plug/Config.h"
+#include "plug/IPresetFile.h"
 #include "tools/RenderOptions.h"
 #include "tools/RenderSource.h"
 #include "tools/Text.h"
@@ -342,22 +343,46 @@ bool ApplyParam(VstHost& host, const ParamAssignment& assignment, std::string& e
   return true;
 }
 
-bool ReadFxFile(const std::string& path, bool bank, FxProgram& program, FxBank& bankOut, std::string& error)
+// The bytes of the preset files asked for, read before the plug-in is loaded.
+struct PresetFiles
 {
-  std::vector<uint8_t> bytes;
-  if (!FxFile::ReadFile(path, bytes, error))
+  std::vector<uint8_t> program, bank;
+};
+
+bool ReadPresetFiles(const RenderOptions& options, PresetFiles& files, std::string& error)
+{
+  return (options.fxb.empty() || plug::IPresetFile::ReadFile(options.fxb.c_str(), files.bank, &error)) &&
+      (options.fxp.empty() || plug::IPresetFile::ReadFile(options.fxp.c_str(), files.program, &error));
+}
+
+// Both files checked against the plug-in before either is applied.
+bool ParsePresetFiles(VstHost& host, const RenderOptions& options, const PresetFiles& files,
+                      plug::IPresetFile::Program& program, plug::IPresetFile::Bank& bank, std::string& error)
+{
+  const plug::IPresetFile::Target target = host.PresetFileTarget();
+  std::string reason;
+  if (!options.fxb.empty() &&
+      (!plug::IPresetFile::ParseBank(files.bank.data(), files.bank.size(), target, bank, &reason) || !bank.complete))
+  {
+    error = "'" + options.fxb + "': " + reason;
     return false;
-  const bool parsed = bank ? FxFile::ParseBank(bytes.data(), bytes.size(), bankOut, error)
-                           : FxFile::ParseProgram(bytes.data(), bytes.size(), program, error);
-  if (!parsed)
-    error = "'" + path + "': " + error;
-  return parsed;
+  }
+  if (!options.fxp.empty() &&
+      !plug::IPresetFile::ParseProgram(files.program.data(), files.program.size(), target, program, &reason))
+  {
+    error = "'" + options.fxp + "': " + reason;
+    return false;
+  }
+  return true;
 }
 
 // Files, then the program, then the single parameters, each on top of the last.
-bool ApplySettings(VstHost& host, const RenderOptions& options, const FxProgram& program, const FxBank& bank,
-                   std::string& error)
+bool ApplySettings(VstHost& host, const RenderOptions& options, const PresetFiles& files, std::string& error)
 {
+  plug::IPresetFile::Program program;
+  plug::IPresetFile::Bank bank;
+  if (!ParsePresetFiles(host, options, files, program, bank, error))
+    return false;
   if (!options.fxb.empty() && !host.ApplyBank(bank, error))
   {
     error = "'" + options.fxb + "': " + error;
@@ -410,7 +435,8 @@ int ListPlugin(VstHost& host, const std::string& path)
   const uint32_t id = host.UniqueId();
   std::printf("%s by %s\n", Describe(host, path).c_str(), Trimmed(host.VendorName()).c_str());
   std::printf("file:      %s\n", path.c_str());
-  std::printf("unique id: '%s' (0x%08X), version %d\n", FxFile::FourCCText(id).c_str(), id, host.Version());
+  std::printf("unique id: '%s' (0x%08X), version %d\n", plug::FourCCText(static_cast<int32_t>(id)).c_str(), id,
+              host.Version());
   std::printf("audio:     %d in, %d out, %s precision\n", host.NumInputs(), host.NumOutputs(),
               host.CanProcessDouble() ? "single and double" : "single");
   std::printf("parameters (%d):\n", host.NumParams());
@@ -506,16 +532,13 @@ int main(int argc, char** argv)
   int format;
   if (!OutputFormat(options.output, source.FileFormat(), source.SampleRate(), format, error))
     return Fail(error);
-  FxProgram program;
-  FxBank bank;
-  if (!options.fxb.empty() && !ReadFxFile(options.fxb, true, program, bank, error))
-    return Fail(error);
-  if (!options.fxp.empty() && !ReadFxFile(options.fxp, false, program, bank, error))
+  PresetFiles presetFiles;
+  if (!ReadPresetFiles(options, presetFiles, error))
     return Fail(error);
 
   const int rate = source.SampleRate();
   if (!LoadPlugin(host, options, error) || !host.Prepare(rate, options.block, error) ||
-      !ApplySettings(host, options, program, bank, error) || !host.Start(options.doublePrecision, error))
+      !ApplySettings(host, options, presetFiles, error) || !host.Start(options.doublePrecision, error))
     return Fail(error);
 
   OutputFile output;
