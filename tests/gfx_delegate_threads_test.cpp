@@ -44,8 +44,9 @@ TEST(ISurfaceEditorDelegateThreads, HostValuesFromAnotherThreadReachTheControlsI
     ++frames;
   } while (!done);
   host.join();
+  // The last values arrive at the next dirty check, unless the last frame above took them already.
   rects.Clear();
-  EXPECT_TRUE(e.ui.IsDirty(rects));
+  e.ui.IsDirty(rects);
   EXPECT_EQ(rising->GetValue(), 1.0);
   EXPECT_NEAR(falling->GetValue(), 0.0, 1e-12);
   EXPECT_GT(frames, 1);
