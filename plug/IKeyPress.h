@@ -2,6 +2,44 @@
 
 namespace plug {
 
+// Virtual key codes carried by IKeyPress::VK: the Windows virtual-key numbering, which every
+// platform maps its own key codes to. 0 means a key without a code of its own (its text counts).
+enum EVirtualKey
+{
+  kVK_NONE = 0x00,
+  kVK_BACK = 0x08,
+  kVK_TAB = 0x09,
+  kVK_RETURN = 0x0D,
+  kVK_SHIFT = 0x10,
+  kVK_CONTROL = 0x11,
+  kVK_MENU = 0x12, // alt
+  kVK_ESCAPE = 0x1B,
+  kVK_SPACE = 0x20,
+  kVK_PRIOR = 0x21, // page up
+  kVK_NEXT = 0x22,  // page down
+  kVK_END = 0x23,
+  kVK_HOME = 0x24,
+  kVK_LEFT = 0x25,
+  kVK_UP = 0x26,
+  kVK_RIGHT = 0x27,
+  kVK_DOWN = 0x28,
+  kVK_INSERT = 0x2D,
+  kVK_DELETE = 0x2E,
+  kVK_0 = 0x30,       // kVK_0 + n for the digit n of the main keys
+  kVK_A = 0x41,       // kVK_A + n for the n-th letter
+  kVK_NUMPAD0 = 0x60, // kVK_NUMPAD0 + n for the keypad's digit n
+  kVK_MULTIPLY = 0x6A,
+  kVK_ADD = 0x6B,
+  kVK_SUBTRACT = 0x6D,
+  kVK_DECIMAL = 0x6E,
+  kVK_DIVIDE = 0x6F,
+  kVK_F1 = 0x70, // kVK_F1 + n - 1 for F1 to F12
+  kVK_OEM_PLUS = 0xBB,
+  kVK_OEM_COMMA = 0xBC,
+  kVK_OEM_MINUS = 0xBD,
+  kVK_OEM_PERIOD = 0xBE
+};
+
 // A key event handed to the plug-in: virtual key code, the key's UTF-8 text and the modifiers.
 struct IKeyPress
 {
