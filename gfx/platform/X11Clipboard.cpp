@@ -67,12 +67,14 @@ bool XClipboard::SetText(const std::string& utf8, Time time)
 
 bool XClipboard::GetText(std::string& utf8)
 {
-  if (mOwner)
+  // Asked of the server, not taken from mOwner: the notice of a lost selection may still be queued.
+  const Window owner = XGetSelectionOwner(mDisplay, mClipboard);
+  if (owner == mWindow && mOwner)
   {
     utf8 = mText;
     return true;
   }
-  if (XGetSelectionOwner(mDisplay, mClipboard) == None)
+  if (owner == None)
     return false;
   std::string data;
   if (Request(mUTF8, data))

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -59,8 +60,9 @@ float WheelDelta(unsigned int button)
 int ClickCounter::Press(unsigned int button, Time time, int x, int y)
 {
   const bool close = std::abs(x - mX) <= kDoubleClickDistance && std::abs(y - mY) <= kDoubleClickDistance;
-  // Server times wrap after 49 days; unsigned subtraction keeps the interval right across the wrap.
-  const bool soon = time - mTime <= kDoubleClickMs;
+  // Server times are 32-bit milliseconds that wrap after 49 days; the difference taken in 32 bits
+  // stays right across the wrap.
+  const bool soon = static_cast<uint32_t>(time - mTime) <= kDoubleClickMs;
   mCount = (mCount > 0 && button == mButton && close && soon) ? mCount + 1 : 1;
   mButton = button;
   mTime = time;

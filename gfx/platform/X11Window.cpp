@@ -2,11 +2,14 @@
 
 #include <X11/Xutil.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "gfx/platform/X11Clipboard.h"
 #include "gfx/platform/X11Cursors.h"
 #include "gfx/platform/X11ErrorTrap.h"
+#include "gfx/platform/X11TextPopup.h"
 
 namespace plug::gfx {
 
@@ -14,6 +17,20 @@ namespace {
 
 constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
     LeaveWindowMask | KeyPressMask | KeyReleaseMask | StructureNotifyMask | FocusChangeMask;
+
+// Xvfb (and perhaps other servers) now and then resets a connection made right after another one
+// closed; a few more tries, moments apart, get through.
+Display* OpenDisplay()
+{
+  for (int attempt = 0;; ++attempt)
+  {
+    if (Display* display = XOpenDisplay(nullptr))
+      return display;
+    if (attempt == 4 || !std::getenv("DISPLAY"))
+      return nullptr;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
 
 unsigned int HeldBit(unsigned int button)
 {
@@ -27,7 +44,7 @@ XEditorWindow::XEditorWindow(Window parent, int width, int height)
     mWidth(std::max(width, 1)),
     mHeight(std::max(height, 1))
 {
-  mDisplay = XOpenDisplay(nullptr);
+  mDisplay = OpenDisplay();
   if (!mDisplay || parent == None)
     return;
   XErrorTrap trap(mDisplay);
@@ -64,6 +81,8 @@ XEditorWindow::~XEditorWindow()
   // The trap covers the close too (it flushes what is left); afterwards it only compares pointers.
   XErrorTrap trap(mDisplay);
   CloseInputMethod();
+  mPopups[0].reset();
+  mPopups[1].reset();
   mClipboard.reset();
   mPresenter.reset();
   if (mWindow != None && !mGone)
@@ -147,6 +166,11 @@ void XEditorWindow::HandleEvent(XEvent& event, IXEventSink& sink)
   }
   if (mClipboard && mClipboard->HandleEvent(event))
     return;
+  for (auto& popup : mPopups)
+  {
+    if (popup && popup->HandleEvent(event))
+      return;
+  }
   if (event.xany.window != mWindow)
     return;
   switch (event.type)
@@ -168,6 +192,7 @@ void XEditorWindow::HandleEvent(XEvent& event, IXEventSink& sink)
       mPointerX = event.xcrossing.x;
       mPointerY = event.xcrossing.y;
       mLeftDuringDrag = false;
+      mInside = true;
       if (!Dragging())
         sink.PointerOver(ToPoints(mPointerX), ToPoints(mPointerY), MouseModFromState(event.xcrossing.state));
       break;
@@ -178,7 +203,7 @@ void XEditorWindow::HandleEvent(XEvent& event, IXEventSink& sink)
       if (Dragging())
         mLeftDuringDrag = true;
       else
-        sink.PointerOut();
+        SendPointerOut(sink);
       break;
     case KeyPress:
     case KeyRelease:
@@ -247,8 +272,17 @@ void XEditorWindow::HandleButtonRelease(const XButtonEvent& event, IXEventSink& 
   if (!Dragging() && mLeftDuringDrag)
   {
     mLeftDuringDrag = false;
-    sink.PointerOut();
+    SendPointerOut(sink);
   }
+}
+
+// Once per stay: a drag's end outside the window is followed by the server's own leave notice.
+void XEditorWindow::SendPointerOut(IXEventSink& sink)
+{
+  if (!mInside)
+    return;
+  mInside = false;
+  sink.PointerOut();
 }
 
 void XEditorWindow::HandleMotion(const XMotionEvent& event, IXEventSink& sink)
@@ -259,6 +293,7 @@ void XEditorWindow::HandleMotion(const XMotionEvent& event, IXEventSink& sink)
   {
     mPointerX = event.x;
     mPointerY = event.y;
+    mInside = true;
     sink.PointerOver(ToPoints(event.x), ToPoints(event.y), mod);
     return;
   }
@@ -417,15 +452,35 @@ bool XEditorWindow::GetClipboardText(std::string& utf8)
   return mClipboard->GetText(utf8);
 }
 
-bool XEditorWindow::ToScreen(int x, int y, int& screenX, int& screenY)
+void XEditorWindow::ShowText(ETextPopup which, const std::string& utf8, float x, float y)
 {
   if (!IsOpen() || mGone)
-    return false;
+    return;
   XErrorTrap trap(mDisplay);
   Window child = None;
-  const bool ok =
-      XTranslateCoordinates(mDisplay, mWindow, DefaultRootWindow(mDisplay), x, y, &screenX, &screenY, &child);
-  return ok && !trap.SyncAndCheck();
+  int screenX = 0, screenY = 0;
+  if (!XTranslateCoordinates(mDisplay, mWindow, DefaultRootWindow(mDisplay), static_cast<int>(x * mPointScale),
+                             static_cast<int>(y * mPointScale), &screenX, &screenY, &child))
+    return;
+  auto& popup = mPopups[static_cast<int>(which)];
+  if (!popup)
+    popup = std::make_unique<XTextPopup>(mDisplay);
+  popup->Show(utf8, screenX, screenY);
+}
+
+void XEditorWindow::HideText(ETextPopup which)
+{
+  auto& popup = mPopups[static_cast<int>(which)];
+  if (!popup || !popup->Visible())
+    return;
+  XErrorTrap trap(mDisplay);
+  popup->Hide();
+}
+
+bool XEditorWindow::TextShown(ETextPopup which) const
+{
+  const auto& popup = mPopups[static_cast<int>(which)];
+  return popup && popup->Visible();
 }
 
 } // namespace plug::gfx

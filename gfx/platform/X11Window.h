@@ -27,6 +27,14 @@ namespace plug::gfx {
 
 class XCursorSet;
 class XClipboard;
+class XTextPopup;
+
+// The editor's two small text windows: the tooltip under the pointer and short notices.
+enum class ETextPopup
+{
+  kTooltip = 0,
+  kNotice = 1
+};
 
 // Receives the window's input. [main]
 class IXEventSink
@@ -93,8 +101,11 @@ public:
   bool SetClipboardText(const std::string& utf8);
   bool GetClipboardText(std::string& utf8);
 
-  // The window's place on the screen, in pixels (for windows of the editor's own, such as tooltips).
-  bool ToScreen(int x, int y, int& screenX, int& screenY);
+  // Shows a line of text in a small window of its own whose top-left corner is at (x, y) of this
+  // window, in points.
+  void ShowText(ETextPopup which, const std::string& utf8, float x, float y);
+  void HideText(ETextPopup which);
+  bool TextShown(ETextPopup which) const;
 
 private:
   void OpenInputMethod();
@@ -104,6 +115,7 @@ private:
   void HandleButtonRelease(const XButtonEvent& event, IXEventSink& sink);
   void HandleMotion(const XMotionEvent& event, IXEventSink& sink);
   void HandleKey(XKeyEvent& event, IXEventSink& sink);
+  void SendPointerOut(IXEventSink& sink);
   bool Dragging() const { return mHeldButtons != 0; }
   float ToPoints(int pixels) const { return static_cast<float>(pixels) / mPointScale; }
 
@@ -119,6 +131,7 @@ private:
   std::unique_ptr<XImagePresenter> mPresenter;
   std::unique_ptr<XCursorSet> mCursors;
   std::unique_ptr<XClipboard> mClipboard;
+  std::unique_ptr<XTextPopup> mPopups[2];
   XIM mInputMethod = nullptr;
   XIC mInputContext = nullptr;
   std::vector<PixelRect> mExposed;
@@ -126,7 +139,8 @@ private:
   ClickCounter mClicks;
   unsigned int mHeldButtons = 0; // bit per held left/right button
   bool mLeftDuringDrag = false;
-  int mPointerX = 0; // pixels
+  bool mInside = false; // the editor was told of the pointer's entry and not yet of its leaving
+  int mPointerX = 0;    // pixels
   int mPointerY = 0;
   Time mLastEventTime = CurrentTime;
 
