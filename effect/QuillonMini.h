@@ -27,25 +27,25 @@ public:
 
   static constexpr int kNumPresets = 20;
 
-  explicit TQuillonMini(const plug::InstanceInfo& info); // host thread, under the construction mutex
+  explicit TQuillonMini(const plug::InstanceInfo& info); // [host] under the construction mutex
 
   // --- Framework hooks ---
 
   using plug::IPluginVST2::OnParamChange;
-  // Any thread: hands the parameter's current value to the audio thread for the next block.
+  // [any] Hands the parameter's current value to the audio thread for the next block.
   void OnParamChange(int paramIdx) override;
-  // Host thread, only while processing is stopped (sample rate, block size, suspend): rebuilds the
+  // [host, not processing] Sample rate, block size, suspend: rebuilds the
   // reverb for the current rate, applies every parameter again and clears the tail.
   void OnReset() override;
   void OnActivate(bool) override {}
-  // Audio: applies pending parameter changes and tail clearing, then reverberates the block.
+  // [audio] Applies pending parameter changes and tail clearing, then reverberates the block.
   void ProcessBlock(double** inputs, double** outputs, int frames) override;
   bool ProcessesSingleBlocks() const override { return true; }
   void ProcessSingleBlock(float** inputs, float** outputs, int frames) override;
   void ProcessMidiMsg(const plug::IMidiMsg&) override {} // the effect ignores MIDI
-  // Host or main: asks the audio thread to clear the tail, then sends every value to the editor.
+  // [host, main] Asks the audio thread to clear the tail, then sends every value to the editor.
   void OnRestoreState() override;
-  void OnPresetsModified() override; // host or main
+  void OnPresetsModified() override; // [host, main]
   bool OnHostRequestingProductHelp() override { return true; }
 
   // --- Preset selector operations (main) ---
@@ -58,15 +58,15 @@ public:
   void SetCurrentPreset(int index);
   const char* GetCurrentPresetName() const { return mCurrentPresetName.c_str(); }
 
-  // Any thread: the settings file's full path.
+  // [any] The settings file's full path.
   const std::string& GetIniFileName() const { return mIniFileName; }
 
 private:
   void DeclareParams();
   void MakePresets();
-  void ApplyPendingChanges(); // audio
+  void ApplyPendingChanges(); // [audio]
   template <typename Sample>
-  void ProcessEither(Sample** inputs, Sample** outputs, int frames); // audio
+  void ProcessEither(Sample** inputs, Sample** outputs, int frames); // [audio]
 
   TReverb mReverb;
   std::string mCurrentPresetName;

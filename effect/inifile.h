@@ -7,10 +7,10 @@
 class TIniFile
 {
 public:
-  // Thread: any.
+  // [any]
   explicit TIniFile(std::string fileName);
 
-  // Thread: any. Fills fileName with the settings file's path,
+  // [any] Fills fileName with the settings file's path,
   // $XDG_CONFIG_HOME/QuillonMini/Settings.ini, or ~/.config/QuillonMini/Settings.ini
   // when XDG_CONFIG_HOME is unset or not absolute, and creates the folder when it is
   // missing. Returns true when the folder exists afterwards. When it cannot be
@@ -18,7 +18,7 @@ public:
   // when no home folder is known at all, fileName becomes empty.
   static bool GetIniFileName(std::string& fileName);
 
-  // Thread: any. The Write operations return false, storing nothing, for arguments
+  // [any] The Write operations return false, storing nothing, for arguments
   // that cannot be stored (see WritePrivateProfileString) or when the file could not
   // be rewritten.
   bool WriteString(const char* section, const char* key, const char* text) const;
@@ -28,7 +28,7 @@ public:
   // Written with six decimals ("1.500000"). NaN and infinities are refused.
   bool WriteFloat(const char* section, const char* key, float value) const;
 
-  // Thread: any. Results longer than 16 382 characters are cut.
+  // [any] Results longer than 16 382 characters are cut.
   void ReadString(const char* section, const char* key, const char* defaultText, std::string& result) const;
   // The leading decimal integer of the text, 0 when there is none; clamped to the
   // range of int.

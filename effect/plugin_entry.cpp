@@ -58,7 +58,7 @@ AEffect* CreateEffect(audioMasterCallback hostCallback)
 
 extern "C" {
 
-// Host thread. The plug-in, or null when it could not be created.
+// [host] The plug-in, or null when it could not be created.
 QM_EXPORT AEffect* VSTPluginMain(audioMasterCallback hostCallback)
 {
   return CreateEffect(hostCallback);

@@ -582,7 +582,7 @@ public:
     return store;
   }
 
-  // Thread: any.
+  // [any]
   int Read(const char* section, const char* key, const char* defaultValue, char* buffer, int bufferSize,
            const char* path)
   {
@@ -605,7 +605,7 @@ public:
     return static_cast<int>(length);
   }
 
-  // Thread: any.
+  // [any]
   bool Write(const char* section, const char* key, const char* value, const char* path)
   {
     if (section == nullptr || path == nullptr || *path == '\0')

@@ -11,7 +11,7 @@
 // them. Between processes, readers take a shared and writers an exclusive advisory
 // lock (flock).
 
-// Thread: any. Copies the value of `key` in `section` of the file at `path` into
+// [any] Copies the value of `key` in `section` of the file at `path` into
 // `buffer`, or `defaultValue` ("" when null) if the section, the key or the file is
 // absent. At most bufferSize - 1 characters are copied, followed by a zero.
 // Returns the length of the text in the buffer; 0 (and nothing written) when the
@@ -19,7 +19,7 @@
 int GetPrivateProfileString(const char* section, const char* key, const char* defaultValue, char* buffer,
                             int bufferSize, const char* path);
 
-// Thread: any. Changes the file at `path`:
+// [any] Changes the file at `path`:
 //   key null            - removes the whole section;
 //   value null          - removes the key from the section;
 //   otherwise           - sets the key, creating the section if needed.

@@ -43,7 +43,7 @@ public:
   // The thread of whoever changed the value (host thread, main).
   virtual void OnParamChange(int paramIdx, EParamSource source, int sampleOffset = -1);
   virtual void OnParamChange(int /*paramIdx*/) {}
-  // Main, or the host's parameter thread when reached through SendParameterValueFromDelegate.
+  // [main, host] The host's thread when reached through SendParameterValueFromDelegate.
   virtual void OnParamChangeUI(int /*paramIdx*/, EParamSource /*source*/) {}
   virtual void OnParamReset(EParamSource source);
 

@@ -11,17 +11,17 @@ class ILatencyLine
 public:
   ILatencyLine(int nChans, int delayFrames) { Resize(nChans, delayFrames); }
 
-  // Main thread (allocates). Sizes the line to delayFrames × nChans samples, clears it and restarts it.
+  // [main] Allocates. Sizes the line to delayFrames × nChans samples, clears it and restarts it.
   // Negative arguments count as 0.
   void Resize(int nChans, int delayFrames);
 
-  // Any thread between processing calls, or the audio thread itself.
+  // [host, not processing; audio]
   void Clear();
 
   int GetDelay() const { return mDelay; }
   int NChannels() const { return mNChans; }
 
-  // Audio thread. Writes inputs delayed by the line's delay to outputs, for the first
+  // [audio] Writes inputs delayed by the line's delay to outputs, for the first
   // min(nChans, NChannels()) channels; further outputs are left alone. inputs[c] and outputs[c] may be
   // the same buffer; null buffers are skipped.
   void Process(double** inputs, double** outputs, int nChans, int frames);

@@ -20,9 +20,35 @@ namespace plug {
 // and runs the periodic timer that hands queued data from the processing side to the editor.
 // A host binding derives from it and overrides the operations that must reach the real host.
 //
-// Threads: "main" is the user-interface thread that pumps the run loop, "audio" the host's
-// processing thread, "host" whatever thread the host makes parameter and dispatcher calls on.
-// Each ring has exactly one producer and one consumer thread, named beside its operations.
+// Threads, as tagged first on the comment line of each operation that more than one thread can
+// reach: [main] the user-interface thread that opens the editor and pumps the run loop (the
+// host's effEditIdle); [host] whatever thread the host makes dispatcher and parameter calls on
+// (usually [main]); [audio] the host's processing thread; [any] any of them. Several tags: any of
+// those; ", not processing": never while the audio thread is inside a processing call. Each ring
+// has exactly one producer and one consumer thread, named beside its operations.
+//
+// The four paths a parameter value travels (the binding's names first):
+//
+// 1. Host automation [host]: setParameter -> IPluginVST2::SetParameterFromHost ->
+//    IParam::SetNormalizedValue (atomic store) -> SendParameterValueFromAPI ->
+//    SendParameterValueFromDelegate (the editor's controls, handed over to [main] when the editor
+//    is open) -> OnParamChange(idx, kHost) -> TQuillonMini::OnParamChange (publishes the value for
+//    the audio thread) ... [audio] ProcessBlock -> ApplyPendingChanges -> TReverb::SetParam.
+// 2. Host text entry [host]: effString2Parameter -> IPluginVST2::StringToParameter ->
+//    IParam::StringToValue -> IParam::SetValue -> SendParameterValueFromAPI -> OnParamChange(idx,
+//    kHost) -> as in 1.
+// 3. Program change [host or main]: effSetProgram -> ModifyCurrentPreset (keeps the edits) ->
+//    RestorePreset -> UnserializeState -> UnserializeParams (IParam::SetValue for each) ->
+//    OnParamReset(kPresetRecall) -> OnParamChange for each -> as in 1; then OnPresetsModified and
+//    OnRestoreState (clears the tail, SendParameterValueFromDelegate for each). The preset
+//    selector's steps reach RestorePreset through TQuillonMini::SetCurrentPreset and then tell
+//    the host with InformHostOfProgramChange.
+// 4. Editor gesture [main]: ISurface::OnMouseDown -> BeginInformHostOfParamChangeFromUI
+//    (audioMasterBeginEdit) -> IControl::OnMouseDrag -> IControl::SetDirty(true) ->
+//    SendParameterValueFromUI -> SetParameterValue (IParam::SetNormalizedValue,
+//    InformHostOfParamChange: audioMasterAutomate, OnParamChange(idx, kUI) -> as in 1) and
+//    ISurface::UpdatePeers; ISurface::OnMouseUp -> EndInformHostOfParamChangeFromUI
+//    (audioMasterEndEdit).
 class IPluginAPIBase : public IPluginBase
 {
 public:
@@ -34,34 +60,34 @@ public:
 
   // --- Virtual operations, in slot order ---
 
-  // Host or main: true when every parameter's value matches, in single precision and to within
+  // [host, main] True when every parameter's value matches, in single precision and to within
   // 1e-5, the double at index startPos + parameter index of data. False for null data or a
   // negative start.
   virtual bool CompareState(const uint8_t* data, int startPos) const;
-  virtual bool OnHostRequestingAboutBox() { return false; }    // host
-  virtual bool OnHostRequestingProductHelp() { return false; } // host
-  virtual void OnHostIdentified() {}                           // host, from SetHost
-  // Host: appends the indices 0 .. count - 1, but only when count is less than the number of
+  virtual bool OnHostRequestingAboutBox() { return false; }    // [host]
+  virtual bool OnHostRequestingProductHelp() { return false; } // [host]
+  virtual void OnHostIdentified() {}                           // [host] from SetHost
+  // [host] Appends the indices 0 .. count - 1, but only when count is less than the number of
   // parameters.
   virtual void OnHostRequestingImportantParameters(int count, std::vector<int>& results);
   virtual bool OnHostRequestingSupportedViewConfiguration(int /*width*/, int /*height*/) { return true; }
   virtual void OnHostSelectedViewConfiguration(int /*width*/, int /*height*/) {}
-  // Host: writes an empty text (when text is given) and returns false.
+  // [host] Writes an empty text (when text is given) and returns false.
   virtual bool GetMidiNoteText(int noteNumber, char* text) const;
   virtual void* GetAAXViewInterface() { return nullptr; }
-  virtual void OnIdle() {} // main, from OnTimer
+  virtual void OnIdle() {} // [main] from OnTimer
   virtual void PrintDebugInfo() const {}
   virtual void GetTrackColor(int& /*r*/, int& /*g*/, int& /*b*/) {}
   virtual void GetTrackName(std::string& /*name*/) {}
-  // Host: a value set by the host goes to the editor at once, on the caller's thread; nothing for a
+  // [host] A value set by the host goes to the editor at once, on the caller's thread; nothing for a
   // HostPrivate parameter or an index outside the list.
   virtual void SendParameterValueFromAPI(int paramIdx, double value, bool normalized);
-  virtual void HostSpecificInit() {} // host, from SetHost
-  // Main: records the size and returns false; the binding asks the host to resize.
+  virtual void HostSpecificInit() {} // [host] from SetHost
+  // [main] Records the size and returns false; the binding asks the host to resize.
   virtual bool EditorResize(int width, int height);
-  virtual void BeginInformHostOfParamChange(int /*paramIdx*/) {}                        // main
-  virtual void EndInformHostOfParamChange(int /*paramIdx*/) {}                          // main
-  virtual void InformHostOfParamChange(int /*paramIdx*/, double /*normalizedValue*/) {} // main
+  virtual void BeginInformHostOfParamChange(int /*paramIdx*/) {}                        // [main]
+  virtual void EndInformHostOfParamChange(int /*paramIdx*/) {}                          // [main]
+  virtual void InformHostOfParamChange(int /*paramIdx*/, double /*normalizedValue*/) {} // [main]
   virtual void TransmitMidiMsgFromProcessor(const IMidiMsg& /*msg*/) {}
   virtual void TransmitSysExDataFromProcessor(const SysExData& /*data*/) {}
 
@@ -80,25 +106,25 @@ public:
   void DeferMidiMsg(const IMidiMsg& msg) override;
   void DeferSysexMsg(const ISysEx& msg) override;
 
-  // Main: stores the normalised value, tells the host unless the parameter is HostPrivate, then
+  // [main] Stores the normalised value, tells the host unless the parameter is HostPrivate, then
   // OnParamChange(paramIdx, kUI, -1). Nothing for an index outside the list.
   void SetParameterValue(int paramIdx, double normalizedValue);
 
   // --- Host identity and versions ---
 
-  // Host thread that opens the plug-in: keeps the host name in lower case (cut to 255 characters),
+  // [host] The thread that opens the plug-in: keeps the host name in lower case (cut to 255 characters),
   // identifies the host, stores identity and packed version, then HostSpecificInit and
   // OnHostIdentified.
   void SetHost(const char* hostName, int32_t packedVersion);
-  int GetHost() const { return mHost; }                           // any
-  const std::string& GetHostName() const { return mHostName; }    // any, once identified
-  int GetHostVersion(bool decimal) const;                         // any
-  void GetHostVersionStr(std::string& str) const;                 // any
-  int GetPluginVersion(bool decimal) const;                       // any
-  void GetPluginVersionStr(std::string& str) const;               // any
-  const char* GetAPIStr() const { return plug::GetAPIStr(mAPI); } // any
-  const char* GetArchStr() const { return plug::GetArchStr(); }   // any
-  void GetBuildInfoStr(std::string& str) const;                   // any
+  int GetHost() const { return mHost; }                           // [any]
+  const std::string& GetHostName() const { return mHostName; }    // [any] once identified
+  int GetHostVersion(bool decimal) const;                         // [any]
+  void GetHostVersionStr(std::string& str) const;                 // [any]
+  int GetPluginVersion(bool decimal) const;                       // [any]
+  void GetPluginVersionStr(std::string& str) const;               // [any]
+  const char* GetAPIStr() const { return plug::GetAPIStr(mAPI); } // [any]
+  const char* GetArchStr() const { return plug::GetArchStr(); }   // [any]
+  void GetBuildInfoStr(std::string& str) const;                   // [any]
 
   // --- Configuration (any thread) ---
 
@@ -115,10 +141,10 @@ public:
 
   // --- Timer ---
 
-  // Main (or construction): replaces the timer, deleting the old one, by a new one of 20 ms that
+  // [main] Also during construction: replaces the timer, deleting the old one, by a new one of 20 ms that
   // calls OnTimer.
   void CreateTimer();
-  // Main, from the timer: with an editor, hands to it the parameter changes, then the MIDI
+  // [main] From the timer: with an editor, hands to it the parameter changes, then the MIDI
   // messages, then the system-exclusive messages queued by the processing side (each ring up to
   // what it held when its turn came); then, in every case, OnIdle.
   void OnTimer(Timer& timer);

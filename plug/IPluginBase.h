@@ -118,7 +118,7 @@ public:
   // Only the parameter forms ("FxCk" programs, "FxBk" banks) with big-endian fields; every value is
   // stored as a normalised 32-bit float. A refused file changes nothing, and files are replaced
   // whole through a temporary file, so a failed save leaves any existing file as it was.
-  // Main thread only: these read and write files.
+  // [main] These read and write files.
 
   // The plug-in's four-character identifier, written into program and bank files and required of
   // the files that are loaded. Any thread.

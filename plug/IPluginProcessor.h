@@ -30,7 +30,7 @@ public:
   // Larger block sizes are lowered to this; longer host calls are processed in pieces.
   static constexpr int kMaxBlockSize = 65536;
 
-  explicit IPluginProcessor(const Config& config); // main
+  explicit IPluginProcessor(const Config& config); // [main]
   virtual ~IPluginProcessor();
 
   IPluginProcessor(const IPluginProcessor&) = delete;
@@ -38,97 +38,97 @@ public:
 
   // --- Hooks -------------------------------------------------------------------------------------
 
-  // Audio. Copies input i to output i where there is an input i and zeroes every other output.
+  // [audio] Copies input i to output i where there is an input i and zeroes every other output.
   virtual void ProcessBlock(double** inputs, double** outputs, int frames);
-  // Any thread. True for a plug-in that processes the host's single-precision buffers as they are
+  // [any] True for a plug-in that processes the host's single-precision buffers as they are
   // (ProcessSingleBlock), which spares converting them to double and back. The base returns false.
   virtual bool ProcessesSingleBlocks() const { return false; }
-  // Audio. As ProcessBlock, on the host's single-precision buffers (the outputs may be the inputs);
+  // [audio] As ProcessBlock, on the host's single-precision buffers (the outputs may be the inputs);
   // called only when ProcessesSingleBlocks is true and every channel has a host buffer. The base
   // does nothing.
   virtual void ProcessSingleBlock(float** inputs, float** outputs, int frames);
-  // Audio, or the thread the host delivers events on. Passes the message on with SendMidiMsg.
+  // [audio, host] Passes the message on with SendMidiMsg.
   virtual void ProcessMidiMsg(const IMidiMsg& msg);
-  // Audio, or the thread the host delivers events on.
+  // [audio, host]
   virtual void ProcessSysEx(ISysEx& msg);
-  // Main, between processing calls.
+  // [main, not processing]
   virtual void OnReset() {}
-  // Main, between processing calls.
+  // [main, not processing]
   virtual void OnActivate(bool active);
-  // Audio. Hands one message to the host; true if the host took it.
+  // [audio] Hands one message to the host; true if the host took it.
   virtual bool SendMidiMsg(const IMidiMsg& msg) = 0;
-  // Audio. SendMidiMsg for each message in order; true only if every one was taken.
+  // [audio] SendMidiMsg for each message in order; true only if every one was taken.
   virtual bool SendMidiMsgs(std::vector<IMidiMsg>& msgs);
-  // Audio. The base sends nothing and returns false.
+  // [audio] The base sends nothing and returns false.
   virtual bool SendSysEx(const ISysEx& msg);
-  // Main. Negative latencies are ignored. Resizes, clears and restarts the latency line if there is one.
+  // [main] Negative latencies are ignored. Resizes, clears and restarts the latency line if there is one.
   virtual void SetLatency(int frames);
 
   // --- Settings ----------------------------------------------------------------------------------
 
-  int GetPlugType() const { return mPlugType; }                  // any
-  bool DoesMidiIn() const { return mDoesMidiIn; }                // any
-  bool DoesMidiOut() const { return mDoesMidiOut; }              // any
-  bool DoesMPE() const { return mDoesMPE; }                      // any
-  int GetLatency() const { return mLatency; }                    // any
-  double GetSampleRate() const { return mSampleRate; }           // any
-  int GetBlockSize() const { return mBlockSize; }                // any
-  int GetTailSize() const { return mTailSize; }                  // any
-  bool GetRenderingOffline() const { return mRenderingOffline; } // audio
+  int GetPlugType() const { return mPlugType; }                  // [any]
+  bool DoesMidiIn() const { return mDoesMidiIn; }                // [any]
+  bool DoesMidiOut() const { return mDoesMidiOut; }              // [any]
+  bool DoesMPE() const { return mDoesMPE; }                      // [any]
+  int GetLatency() const { return mLatency; }                    // [any]
+  double GetSampleRate() const { return mSampleRate; }           // [any]
+  int GetBlockSize() const { return mBlockSize; }                // [any]
+  int GetTailSize() const { return mTailSize; }                  // [any]
+  bool GetRenderingOffline() const { return mRenderingOffline; } // [audio]
 
-  // Main. Rejects (false, nothing changed) rates that are not finite and positive.
+  // [main] Rejects (false, nothing changed) rates that are not finite and positive.
   bool SetSampleRate(double sampleRate);
-  // Main (allocates). Nothing happens if n equals the block size. Otherwise every scratch buffer is
+  // [main] Allocates. Nothing happens if n equals the block size. Otherwise every scratch buffer is
   // resized to n samples and zeroed, every channel's buffer slot points at its scratch buffer until
   // the next attachment, and the block size becomes n. Negative n is rejected (false, nothing
   // changed); n above kMaxBlockSize is lowered to it.
   bool SetBlockSize(int n);
-  void SetTailSize(int samples) { mTailSize = samples; }                  // main
-  void SetRenderingOffline(bool offline) { mRenderingOffline = offline; } // audio
+  void SetTailSize(int samples) { mTailSize = samples; }                  // [main]
+  void SetRenderingOffline(bool offline) { mRenderingOffline = offline; } // [audio]
 
-  const ITimeInfo& GetTimeInfo() const { return mTimeInfo; }    // audio
-  void SetTimeInfo(const ITimeInfo& info) { mTimeInfo = info; } // audio
-  // Audio. sample rate × 60 / tempo, or 0 when the tempo is not positive.
+  const ITimeInfo& GetTimeInfo() const { return mTimeInfo; }    // [audio]
+  void SetTimeInfo(const ITimeInfo& info) { mTimeInfo = info; } // [audio]
+  // [audio] Sample rate × 60 / tempo, or 0 when the tempo is not positive.
   double GetSamplesPerBeat() const;
 
   // --- Channel configurations (fixed after construction) -----------------------------------------
 
-  // Any. Parses a channel I/O string such as "1-1 2-2" or "2.2-2" into configs (replacing its
+  // [any] Parses a channel I/O string such as "1-1 2-2" or "2.2-2" into configs (replacing its
   // contents) and sets the four totals to the largest values over the configurations. Malformed
   // pieces count as 0 channels; null or empty text gives no configurations. Returns the number of
   // configurations.
   static int ParseChannelIOStr(const char* text, std::vector<IOConfig>& configs, int& inChannels, int& outChannels,
                                int& inBuses, int& outBuses);
 
-  int NIOConfigs() const { return static_cast<int>(mIOConfigs.size()); } // any
-  const IOConfig* GetIOConfig(int index) const;                          // any; null if out of range
+  int NIOConfigs() const { return static_cast<int>(mIOConfigs.size()); } // [any]
+  const IOConfig* GetIOConfig(int index) const;                          // [any] null if out of range
 
-  // Any. True if some configuration has nIn input and nOut output channels in total; a negative
+  // [any] True if some configuration has nIn input and nOut output channels in total; a negative
   // count matches any. False without configurations.
   bool LegalIO(int nIn, int nOut) const;
 
-  int MaxNChannels(ERoute direction) const; // any
-  int MaxNBuses(ERoute direction) const;    // any
-  // Any. The largest channel count bus busIdx has in any configuration; 0 if no configuration has it.
+  int MaxNChannels(ERoute direction) const; // [any]
+  int MaxNBuses(ERoute direction) const;    // [any]
+  // [any] The largest channel count bus busIdx has in any configuration; 0 if no configuration has it.
   int MaxNChannelsForBus(ERoute direction, int busIdx) const;
 
   // --- Channels ----------------------------------------------------------------------------------
 
-  int NChannelsConnected(ERoute direction) const;                       // any
-  bool IsChannelConnected(ERoute direction, int index) const;           // any; false if out of range
-  const ChannelData* GetChannelData(ERoute direction, int index) const; // any; null if out of range
+  int NChannelsConnected(ERoute direction) const;                       // [any]
+  bool IsChannelConnected(ERoute direction, int index) const;           // [any] false if out of range
+  const ChannelData* GetChannelData(ERoute direction, int index) const; // [any] null if out of range
 
-  // Main, between processing calls. Sets the connection of channels first ... first + count - 1 (those
+  // [main, not processing] Sets the connection of channels first ... first + count - 1 (those
   // that exist). A disconnected channel reads and writes its own (zeroed) scratch buffer.
   void SetChannelConnections(ERoute direction, int first, int count, bool connected);
-  // Main. Disconnects the inputs from index 2 on and connects the outputs from index 2 on.
+  // [main] Disconnects the inputs from index 2 on and connects the outputs from index 2 on.
   void LimitToStereoIO();
-  // Main. Sets a channel's label from a format in which the first "%d" or "%i" stands for the channel
+  // [main] Sets a channel's label from a format in which the first "%d" or "%i" stands for the channel
   // number, counted from 1 unless zeroBased ("%%" gives "%"). No-op for a bad index or null format.
   void SetChannelLabel(ERoute direction, int index, const char* format, bool zeroBased = false);
-  // Any. The empty text for a bad index.
+  // [any] The empty text for a bad index.
   const char* GetChannelLabel(ERoute direction, int index) const;
-  // Main or audio.
+  // [main, audio]
   void ZeroScratchBuffers();
 
   // --- Processing: audio thread only ------------------------------------------------------------
@@ -149,7 +149,7 @@ public:
   void ProcessBuffers(double, int frames);
   // Converts the results back into the host's buffers, overwriting them.
   void ProcessBuffers(float, int frames);
-  // Audio. Whether the host's single-precision buffers can go to ProcessSingleBlock as they are: the
+  // [audio] Whether the host's single-precision buffers can go to ProcessSingleBlock as they are: the
   // plug-in takes them, and every channel is connected and has a buffer.
   bool TakesHostSingleBuffers(float** inputs, float** outputs) const;
   // Converts the results back by adding them to the host's buffers.
@@ -160,9 +160,9 @@ public:
   void PassThroughBuffers(double, int frames);
   void PassThroughBuffers(float, int frames);
 
-  // Main (allocates). Creates the latency line, sized for the current latency, if there is none.
+  // [main] Allocates. Creates the latency line, sized for the current latency, if there is none.
   void CreateLatencyLine();
-  bool HasLatencyLine() const { return mLatencyLine != nullptr; } // any
+  bool HasLatencyLine() const { return mLatencyLine != nullptr; } // [any]
 
 private:
   enum class EConversion

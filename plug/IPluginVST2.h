@@ -30,26 +30,26 @@ struct InstanceInfo
 class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor
 {
 public:
-  // Host thread, under the construction mutex (MakePlug).
+  // [host] Under the construction mutex (MakePlug).
   IPluginVST2(const InstanceInfo& info, const Config& config);
-  // Host thread (effClose). Stops the framework timer first.
+  // [host] EffClose. Stops the framework timer first.
   ~IPluginVST2() override;
 
-  // Any thread: the record handed to the host.
+  // [any] The record handed to the host.
   AEffect& GetAEffect() { return mAEffect; }
 
   // --- Requests to the host ---
 
-  void BeginInformHostOfParamChange(int paramIdx) override;                    // main
-  void InformHostOfParamChange(int paramIdx, double normalizedValue) override; // main
-  void EndInformHostOfParamChange(int paramIdx) override;                      // main
-  void InformHostOfProgramChange() override;                                   // main or host
-  // Main: asks the host to resize the editor window when the size changes; true if the host
+  void BeginInformHostOfParamChange(int paramIdx) override;                    // [main]
+  void InformHostOfParamChange(int paramIdx, double normalizedValue) override; // [main]
+  void EndInformHostOfParamChange(int paramIdx) override;                      // [main]
+  void InformHostOfProgramChange() override;                                   // [main, host]
+  // [main] Asks the host to resize the editor window when the size changes; true if the host
   // agreed. The new size is kept in every case.
   bool EditorResize(int width, int height) override;
-  bool SendMidiMsg(const IMidiMsg& msg) override; // audio; true if the host took it
-  bool SendSysEx(const ISysEx& msg) override;     // audio; true if the host took it
-  // Main: sets the latency reported in the AEffect record; the host is not told.
+  bool SendMidiMsg(const IMidiMsg& msg) override; // [audio] true if the host took it
+  bool SendSysEx(const ISysEx& msg) override;     // [audio] true if the host took it
+  // [main] Sets the latency reported in the AEffect record; the host is not told.
   void SetLatency(int frames) override;
   // Host thread, from SetHost: stereo-only hosts get stereo, then channel counts are published.
   void HostSpecificInit() override;
@@ -62,7 +62,7 @@ public:
   virtual VstIntPtr VSTCanDo(const char* text);
 
 protected:
-  // Host thread: the position after a well-formed state starting at pos in chunk, or -1. A state
+  // [host] The position after a well-formed state starting at pos in chunk, or -1. A state
   // chunk from the host is checked with it before anything is loaded. The base expects what
   // SerializeParams writes: one finite double per parameter.
   virtual int CheckStateAt(const IByteChunk& chunk, int pos) const;
@@ -109,7 +109,7 @@ private:
   void ReadTimeInfo();
   void FinishProcessing();
 
-  // Any thread: calls the host's callback with this plug-in's record; 0 without a callback.
+  // [any] Calls the host's callback with this plug-in's record; 0 without a callback.
   VstIntPtr CallHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                      float opt = 0.0f) const;
 

@@ -63,7 +63,7 @@ public:
     return &mSlots[readIndex];
   }
 
-  // Any thread. Exact on the consumer thread as a lower bound, on the producer thread as an upper
+  // [any] Exact on the consumer thread as a lower bound, on the producer thread as an upper
   // bound; elsewhere only a snapshot.
   std::size_t ElementsAvailable() const
   {
@@ -72,9 +72,9 @@ public:
     return writeIndex >= readIndex ? writeIndex - readIndex : writeIndex + mNumSlots - readIndex;
   }
 
-  bool Empty() const { return ElementsAvailable() == 0; } // any thread, a snapshot
+  bool Empty() const { return ElementsAvailable() == 0; } // [any] a snapshot
 
-  // Any thread.
+  // [any]
   int UsableEntries() const { return static_cast<int>(mNumSlots - 1); }
 
 private:

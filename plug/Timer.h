@@ -20,16 +20,16 @@ public:
   // Milliseconds on a monotonic clock with any origin.
   using ClockFunction = int64_t (*)();
 
-  // Main thread. Fires, in creation order, every running timer that was due when the pump began;
+  // [main] Fires, in creation order, every running timer that was due when the pump began;
   // timers created during the pump wait for the next one. A nested call from inside a callback is
   // allowed (it skips the timer that is firing). A call from another thread while the main thread
   // is pumping fires nothing. Returns the number of callbacks run.
   static int Pump();
 
-  // Any thread, but meant for tests: replaces the clock (nullptr restores the steady clock).
+  // [any] For tests: replaces the clock (nullptr restores the steady clock).
   static void SetClock(ClockFunction clock);
 
-  // Any thread: the number of running timers.
+  // [any] The number of running timers.
   static int NumRunningTimers();
 
   static int64_t NowMs(); // any thread: the run loop's clock
@@ -41,23 +41,23 @@ public:
 class Timer
 {
 public:
-  // Any thread. A new running timer owned by the caller; nullptr without a callback.
+  // [any] A new running timer owned by the caller; nullptr without a callback.
   static std::unique_ptr<Timer> Create(ITimerFunction callback, uint32_t periodMs);
 
-  // Any thread: stops the timer (see Stop) and releases the callback.
+  // [any] Stops the timer (see Stop) and releases the callback.
   ~Timer();
 
   Timer(const Timer&) = delete;
   Timer& operator=(const Timer&) = delete;
 
-  // Any thread; stopping twice is harmless. When it returns, the timer will not fire again and its
+  // [any] Stopping twice is harmless. When it returns, the timer will not fire again and its
   // callback is not running on another thread (a Stop from another thread waits for a running
   // callback to finish). The callback is released at once, or, when called from inside the
   // callback itself, as soon as the callback returns.
   void Stop();
 
-  bool IsRunning() const;                            // any thread
-  uint32_t GetPeriodMs() const { return mPeriodMs; } // any thread
+  bool IsRunning() const;                            // [any]
+  uint32_t GetPeriodMs() const { return mPeriodMs; } // [any]
 
 private:
   Timer(ITimerFunction callback, uint32_t periodMs);
