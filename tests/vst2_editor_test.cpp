@@ -280,6 +280,33 @@ TEST_F(EditorHost, TypedValuesReachTheParameterThroughTheKeyboardFocus)
   EXPECT_TRUE(IdleUntil([&] { return std::abs(Param(3) - 0.5f) < 1e-4f; })) << Param(3);
 }
 
+TEST_F(EditorHost, ATooltipAppearsWhenThePointerRestsOnAKnob)
+{
+  ASSERT_TRUE(Open());
+  auto topLevels = [&] {
+    Window root, parent, *children = nullptr;
+    unsigned n = 0;
+    XQueryTree(mDisplay, DefaultRootWindow(mDisplay), &root, &parent, &children, &n);
+    int shown = 0;
+    for (unsigned i = 0; i < n; ++i)
+    {
+      XWindowAttributes a{};
+      XGetWindowAttributes(mDisplay, children[i], &a);
+      shown += a.override_redirect && a.map_state == IsViewable;
+    }
+    if (children)
+      XFree(children);
+    return shown;
+  };
+  MoveTo(kKnobX + 80, kKnobY);
+  Idle(2);
+  EXPECT_EQ(topLevels(), 0);
+  EXPECT_TRUE(IdleUntil([&] { return topLevels() == 1; })); // after a rest of 0.6 s
+  Button(1, true);                                          // and gone with a press
+  Button(1, false);
+  EXPECT_TRUE(IdleUntil([&] { return topLevels() == 0; }));
+}
+
 TEST_F(EditorHost, AParentDestroyedBeforeEffEditCloseDoesNotReachTheHost)
 {
   static int hostErrors = 0;

@@ -17,6 +17,8 @@
 #include <thread>
 
 #include "effect/QuillonMini.h"
+#include "gfx/ISurface.h"
+#include "gfx/platform/ISurfaceLinux.h"
 #include "plug/Timer.h"
 
 namespace {
@@ -95,6 +97,61 @@ TEST(X11Editor, HundredOpeningsLeaveNoWindowConnectionDescriptorTimerOrMemory)
     EXPECT_EQ(plug::RunLoop::NumRunningTimers(), timers);
     EXPECT_LT(ResidentKiB() - resident, 1024) << "KiB";
   }
+  XCloseDisplay(display);
+  std::filesystem::remove_all(dir);
+}
+
+// A file prompt runs the dialog tool as a child and completes at a later idle call with its answer;
+// with no tool installed the editor says so and completes as cancelled, also later.
+TEST(X11Editor, FilePromptsNeverBlockAndSayWhenNoToolIsInstalled)
+{
+  char dir[] = "/tmp/qm_x11_prompt_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  setenv("XDG_CONFIG_HOME", dir, 1);
+  const std::string zenity = std::string(dir) + "/zenity";
+  std::ofstream(zenity) << "#!/bin/sh\nsleep 0.2\necho /home/u/Hall.fxp\n";
+  std::filesystem::permissions(zenity, std::filesystem::perms::owner_all);
+  const std::string path = getenv("PATH");
+
+  Display* display = nullptr;
+  for (int i = 0; i < 5 && !display; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+    display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr) << "no X display (tools/qm test starts Xvfb and sets DISPLAY)";
+  const Window parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 400, 200, 0, 0, 0);
+  XMapWindow(display, parent);
+  XSync(display, False);
+  plug::InstanceInfo info;
+  info.mVSTHostCallback = QuietHost;
+  {
+    TQuillonMini plugin(info);
+    AEffect& effect = plugin.GetAEffect();
+    ASSERT_EQ(effect.dispatcher(&effect, effEditOpen, 0, 0, reinterpret_cast<void*>(parent), 0.f), 1);
+    auto idle = [&] { effect.dispatcher(&effect, effEditIdle, 0, 0, nullptr, 0.f); };
+    std::vector<std::string> answers;
+    auto completion = [&](const std::string& file, const std::string& folder) {
+      answers.push_back(file + "|" + folder);
+    };
+
+    setenv("PATH", dir, 1);
+    const auto start = std::chrono::steady_clock::now();
+    plugin.GetUI()->PromptForFile(plug::gfx::EFileAction::kOpen, "", "", "fxp", completion);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100)); // the dialog runs on
+    for (int i = 0; i < 200 && answers.empty(); ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+      idle();
+    EXPECT_EQ(answers, std::vector<std::string>{"/home/u/Hall.fxp|/home/u/"});
+
+    setenv("PATH", "/nonexistent", 1);
+    plugin.GetUI()->PromptForFile(plug::gfx::EFileAction::kSave, "Hall.fxp", "", "fxp", completion);
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(answers.size(), 1u); // not inside the call
+    idle();
+    EXPECT_EQ(answers.back(), "|");
+    auto* ui = dynamic_cast<plug::gfx::ISurfaceLinux*>(plugin.GetUI());
+    ASSERT_NE(ui, nullptr);
+    EXPECT_TRUE(ui->GetXWindow()->TextShown(plug::gfx::ETextPopup::kNotice));
+    effect.dispatcher(&effect, effEditClose, 0, 0, nullptr, 0.f);
+  }
+  setenv("PATH", path.c_str(), 1);
   XCloseDisplay(display);
   std::filesystem::remove_all(dir);
 }
