@@ -40,9 +40,7 @@ TQuillonMini::TQuillonMini(const plug::InstanceInfo& info)
   DeclareParams();
   MakePresets();
   RestorePreset(0);
-#if QM_HAS_EDITOR
   InstallEditor();
-#endif
 }
 
 void TQuillonMini::DeclareParams()

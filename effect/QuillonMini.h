@@ -29,12 +29,10 @@ public:
 
   explicit TQuillonMini(const plug::InstanceInfo& info); // [host] under the construction mutex
 
-#if QM_HAS_EDITOR
   // --- Editor ---
 
   // [host] The screen scale of the display the editor opens on.
   int GetScreenScaleForEditor() override;
-#endif
 
   // --- Framework hooks ---
 
@@ -47,19 +45,13 @@ public:
   void OnActivate(bool) override {}
   // [audio] Applies pending parameter changes and tail clearing, then reverberates the block.
   void ProcessBlock(double** inputs, double** outputs, int frames) override;
-  bool ProcessesSingleBlocks() const override
-  {
-    return true;
-  }
+  bool ProcessesSingleBlocks() const override { return true; }
   void ProcessSingleBlock(float** inputs, float** outputs, int frames) override;
   void ProcessMidiMsg(const plug::IMidiMsg&) override {} // the effect ignores MIDI
   // [host, main] Asks the audio thread to clear the tail, then sends every value to the editor.
   void OnRestoreState() override;
   void OnPresetsModified() override; // [host, main]
-  bool OnHostRequestingProductHelp() override
-  {
-    return true;
-  }
+  bool OnHostRequestingProductHelp() override { return true; }
 
   // --- Preset selector operations (main) ---
 
@@ -69,16 +61,10 @@ public:
   void RestoreCurrentPreset();
   // Clamps index to the preset list, restores that preset and tells the host.
   void SetCurrentPreset(int index);
-  const char* GetCurrentPresetName() const
-  {
-    return mCurrentPresetName.c_str();
-  }
+  const char* GetCurrentPresetName() const { return mCurrentPresetName.c_str(); }
 
   // [any] The settings file's full path.
-  const std::string& GetIniFileName() const
-  {
-    return mIniFileName;
-  }
+  const std::string& GetIniFileName() const { return mIniFileName; }
 
 private:
   // [host] Sets the editor's make-graphics and layout functions (effect/ProvisionalEditor.cpp).

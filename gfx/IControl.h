@@ -12,6 +12,7 @@
 // calls only on the editor's thread (it defers values that the host sets on other threads).
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -181,13 +182,17 @@ public:
   const IActionFunction& GetActionFunction() const { return mActionFunc; }
   void SetActionFunction(IActionFunction func) { mActionFunc = std::move(func); }
   void SetAnimationEndActionFunction(IActionFunction func) { mAnimationEndActionFunc = std::move(func); }
-  const IAnimationFunction& GetAnimationFunction() const { return mAnimationFunc; }
-  void SetAnimation(IAnimationFunction func) { mAnimationFunc = std::move(func); }
+  // An empty function when no animation is set.
+  const IAnimationFunction& GetAnimationFunction() const;
+  // May be called from inside the running animation function (to end it or to start the next
+  // stage): the running one stays alive until it returns.
+  void SetAnimation(IAnimationFunction func);
   void SetAnimation(IAnimationFunction func, int durationMs)
   {
-    mAnimationFunc = std::move(func);
+    SetAnimation(std::move(func));
     StartAnimation(durationMs);
   }
+  // Times run on the run loop's clock (plug::RunLoop::NowMs), which tests may replace.
   void StartAnimation(int durationMs);
   // 0 without an animation; past 1 once its time is over.
   double GetAnimationProgress() const;
@@ -229,7 +234,7 @@ private:
   ISurface* mGraphics = nullptr;
   IActionFunction mActionFunc;
   IActionFunction mAnimationEndActionFunc;
-  IAnimationFunction mAnimationFunc;
+  std::shared_ptr<IAnimationFunction> mAnimationFunc; // shared so that Animate keeps it alive while it runs
   double mAnimationStartMs = 0.0;
   double mAnimationDurationMs = 0.0;
   std::vector<ParamTuple> mVals;

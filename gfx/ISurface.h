@@ -75,11 +75,15 @@ public:
   virtual void OnViewInitialized(void* /*layer*/) {}
   virtual void OnViewDestroyed() {}
 
-  // Called by the platform on every frame tick: runs the display-tick function and the controls'
-  // animations, then adds every dirty control's rectangle, padded by 0.75, to rects. True when
-  // anything is dirty.
+  // Called by the platform on every frame tick: hands the controls the host values that the
+  // delegate deferred from other threads, runs the display-tick function and the controls'
+  // animations, then adds every dirty control's rectangle, padded by 0.75, to rects (controls
+  // without a rectangle add none). True when anything is dirty. Allocates nothing when nothing is
+  // dirty.
   bool IsDirty(IRECTList& rects);
-  // Draws the regions collected by IsDirty (into the back end's frame).
+  // Draws the regions collected by IsDirty (into the back end's frame): pixel-aligned and
+  // optimised so that no pixel is drawn twice, or as one region under strict drawing. Each control
+  // draws clipped to its padded rectangle within the region. An empty list draws nothing.
   void Draw(IRECTList& rects);
   void SetAllControlsDirty();
   void SetAllControlsClean();
@@ -217,6 +221,8 @@ public:
   // False when the layer is missing, marked invalid, its control's bounds changed since it was
   // made (it is then marked invalid), or it was made at another draw or screen scale.
   bool CheckLayer(const ILayerPtr& layer);
+  // Through DrawBitmap, with a bitmap of the layer's screen and draw scales (APIBitmap::GetScale
+  // and GetDrawScale), into the layer's bounds.
   void DrawLayer(const ILayerPtr& layer, const IBlend* blend = nullptr);
   void ApplyLayerDropShadow(ILayerPtr& layer, const IShadow& shadow);
 
@@ -416,10 +422,12 @@ protected:
   virtual void DrawResize() {}
   // An off-screen bitmap of w x h points at the current scales, for a layer.
   virtual std::unique_ptr<APIBitmap> CreateAPIBitmap(int widthPixels, int heightPixels, int scale, float drawScale) = 0;
-  // Makes the bitmap (a layer's) the drawing target, or the frame again when bitmap is null.
+  // Makes CurrentLayer() the drawing target, or the frame again when there is none. While a layer
+  // is the target, user points map onto its pixels from its Bounds()' top-left corner at the total
+  // scale, and PathTransformReset returns to that mapping.
   virtual void UpdateLayer() = 0;
-  // The layer's pixels as premultiplied ARGB, 4 bytes a pixel, rows of stride bytes; false when
-  // there are none.
+  // The layer's pixels as premultiplied ARGB: 32-bit words in native byte order with alpha in the
+  // top 8 bits (Cairo's ARGB32), rows of stride bytes; false when there are none.
   virtual bool GetLayerBitmapData(const ILayerPtr& layer, std::vector<unsigned char>& data, int& stride) = 0;
   // Composites a blurred alpha mask (one byte a pixel, the layer's size) into the layer as its
   // drop shadow.
@@ -428,6 +436,9 @@ protected:
   ILayer* CurrentLayer() const { return mLayers.empty() ? nullptr : mLayers.back().get(); }
 
 private:
+  // The delegate forgets captures without ending gestures when it is itself being destroyed.
+  friend class ISurfaceEditorDelegate;
+
   // Target search for a point (see OnMouseDown): null when nothing is hit.
   IControl* GetMouseControl(float x, float y, bool capture, bool mouseOver = false, uintptr_t touchID = 0);
   int GetMouseControlIdx(float x, float y, bool mouseOver) const;
@@ -435,7 +446,21 @@ private:
   void DrawRegion(const IRECT& region, float scale);
   // Drops every reference to a control about to be removed.
   void ForgetControl(IControl* control);
-  void ForMouseHeldControlValues(IControl* control, const std::function<void(int paramIdx)>& func);
+  // Calls func with every parameter of the control's values that the host hears about (bound, not
+  // host-private).
+  template <typename Func>
+  void ForHostGestureParams(const IControl& control, Func&& func) const;
+  // Every control in ForAllControlsFunc's order, without building a function object.
+  int NAllControls() const;
+  IControl* GetAnyControl(int i) const;
+  // Every attach: links, then OnInit, OnResize, OnRescale.
+  void PrepareControl(IControl& control);
+  // Forgets the whole capture; ends the host gestures that mouse-downs began for the captured
+  // controls, so that every begin has its end.
+  void EndCaptures(bool informHost);
+  // Forgets one touch's capture, ending the gesture its mouse-down began.
+  void EndCapture(uintptr_t touchID);
+  void UpdateMouseOverIdx();
 
   ISurfaceEditorDelegate& mDelegate;
 
@@ -454,7 +479,13 @@ private:
   float mDrawScale;
   ECursor mCursorType = ECursor::kArrow;
 
-  std::unordered_map<uintptr_t, IControl*> mCapturedMap;
+  struct Capture
+  {
+    IControl* control = nullptr;
+    bool gestureBegun = false; // a mouse-down told the host that a gesture began
+  };
+  std::unordered_map<uintptr_t, Capture> mCapturedMap;
+  ECursor mCurrentCursor = ECursor::kArrow;
   IControl* mMouseOver = nullptr;
   int mMouseOverIdx = -1;
   IControl* mInTextEntry = nullptr;

@@ -2,11 +2,11 @@
 
 namespace plug {
 
-// Virtual key codes carried by IKeyPress::VK: the Windows virtual-key numbering, which every
-// platform maps its own key codes to. 0 means a key without a code of its own (its text counts).
-enum EVirtualKey
+// Virtual key codes of IKeyPress::VK (the values of the common desktop convention); letters and
+// digits are their upper-case ASCII codes.
+enum EVirtualKey : int
 {
-  kVK_NONE = 0x00,
+  kVK_NONE = 0,
   kVK_BACK = 0x08,
   kVK_TAB = 0x09,
   kVK_RETURN = 0x0D,
@@ -25,16 +25,23 @@ enum EVirtualKey
   kVK_DOWN = 0x28,
   kVK_INSERT = 0x2D,
   kVK_DELETE = 0x2E,
-  kVK_0 = 0x30,       // kVK_0 + n for the digit n of the main keys
-  kVK_A = 0x41,       // kVK_A + n for the n-th letter
-  kVK_NUMPAD0 = 0x60, // kVK_NUMPAD0 + n for the keypad's digit n
+  kVK_0 = 0x30,
+  kVK_9 = 0x39,
+  kVK_A = 0x41,
+  kVK_C = 0x43,
+  kVK_V = 0x56,
+  kVK_X = 0x58,
+  kVK_Z = 0x5A,
+  kVK_NUMPAD0 = 0x60,
+  kVK_NUMPAD9 = 0x69,
   kVK_MULTIPLY = 0x6A,
   kVK_ADD = 0x6B,
   kVK_SUBTRACT = 0x6D,
   kVK_DECIMAL = 0x6E,
   kVK_DIVIDE = 0x6F,
-  kVK_F1 = 0x70, // kVK_F1 + n - 1 for F1 to F12
-  kVK_OEM_PLUS = 0xBB,
+  kVK_F1 = 0x70,
+  kVK_F12 = 0x7B,
+  kVK_OEM_PLUS = 0xBB, // the key of "=" and "+"
   kVK_OEM_COMMA = 0xBC,
   kVK_OEM_MINUS = 0xBD,
   kVK_OEM_PERIOD = 0xBE

@@ -95,7 +95,9 @@ TEST(X11Editor, HundredOpeningsLeaveNoWindowConnectionDescriptorTimerOrMemory)
     EXPECT_EQ(Children(display, DefaultRootWindow(display)), rootWindows); // tooltips, notices
     EXPECT_EQ(OpenDescriptors(), descriptors);
     EXPECT_EQ(plug::RunLoop::NumRunningTimers(), timers);
+#ifndef __SANITIZE_ADDRESS__ // AddressSanitizer keeps freed memory in quarantine; its leak check counts there
     EXPECT_LT(ResidentKiB() - resident, 1024) << "KiB";
+#endif
   }
   XCloseDisplay(display);
   std::filesystem::remove_all(dir);

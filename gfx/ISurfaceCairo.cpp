@@ -1,0 +1,1123 @@
+#include "gfx/ISurfaceCairo.h"
+
+#include <cairo-ft.h>
+#include <cairo.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include <librsvg/rsvg.h>
+#include <stb_image.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <numbers>
+#include <strings.h>
+
+#include "gfx/IResourceLocator.h"
+
+namespace plug::gfx {
+
+// A parsed picture, shared through ISVG.
+class SVGHolder
+{
+public:
+  explicit SVGHolder(RsvgHandle* handle)
+    : mHandle(handle)
+  {
+  }
+  ~SVGHolder() { g_object_unref(mHandle); }
+  SVGHolder(const SVGHolder&) = delete;
+  SVGHolder& operator=(const SVGHolder&) = delete;
+  RsvgHandle* Handle() const { return mHandle; }
+
+private:
+  RsvgHandle* mHandle;
+};
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+double Radians(double degrees)
+{
+  return degrees * kPi / 180.0;
+}
+
+// Pixels owned by Cairo: a loaded bitmap or a layer. A layer also keeps the context that draws
+// into it.
+class CairoBitmap : public APIBitmap
+{
+public:
+  CairoBitmap(cairo_surface_t* surface, int scale, float drawScale)
+    : APIBitmap(cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface), scale, drawScale),
+      mSurface(surface)
+  {
+  }
+  ~CairoBitmap() override
+  {
+    if (mContext)
+      cairo_destroy(mContext);
+    cairo_surface_destroy(mSurface);
+  }
+  cairo_surface_t* Surface() const { return mSurface; }
+  cairo_t* Context()
+  {
+    if (!mContext)
+      mContext = cairo_create(mSurface);
+    return mContext;
+  }
+  int saveDepth = 0;
+
+private:
+  cairo_surface_t* mSurface;
+  cairo_t* mContext = nullptr;
+};
+
+// --- Process-wide caches, emptied when the last surface goes ---
+
+struct FontEntry
+{
+  cairo_font_face_t* face = nullptr;
+  double unitsPerEm = 1.0;
+  double ascender = 1.0; // font units, above the baseline
+  double height = 1.0;   // ascender - descender, font units
+};
+
+// What the Cairo font face owns: the font's bytes and the FreeType face made from them.
+struct FontData
+{
+  std::vector<unsigned char> bytes;
+  FT_Face face = nullptr;
+};
+
+struct Caches
+{
+  std::mutex fontMutex;
+  std::map<std::string, FontEntry> fonts;
+  FT_Library library = nullptr;
+  std::mutex svgMutex;
+  std::map<std::string, std::shared_ptr<SVGHolder>> svgs;
+  std::mutex bitmapMutex;
+  std::map<std::string, std::shared_ptr<APIBitmap>> bitmaps;
+  std::mutex countMutex;
+  int liveSurfaces = 0;
+};
+
+Caches& GetCaches()
+{
+  static Caches caches;
+  return caches;
+}
+
+const cairo_user_data_key_t kFontDataKey{};
+
+void DestroyFontData(void* p)
+{
+  auto* data = static_cast<FontData*>(p);
+  std::lock_guard lock(GetCaches().fontMutex); // FreeType's library is not safe for concurrent use
+  FT_Done_Face(data->face);
+  delete data;
+}
+
+void RetainCaches()
+{
+  Caches& c = GetCaches();
+  std::lock_guard lock(c.countMutex);
+  ++c.liveSurfaces;
+}
+
+void ReleaseCaches()
+{
+  Caches& c = GetCaches();
+  std::lock_guard lock(c.countMutex);
+  if (--c.liveSurfaces > 0)
+    return;
+  {
+    std::lock_guard bitmapLock(c.bitmapMutex);
+    c.bitmaps.clear();
+  }
+  {
+    std::lock_guard svgLock(c.svgMutex);
+    c.svgs.clear();
+  }
+  std::map<std::string, FontEntry> fonts;
+  {
+    std::lock_guard fontLock(c.fontMutex);
+    fonts.swap(c.fonts);
+  }
+  for (auto& [id, entry] : fonts)
+    cairo_font_face_destroy(entry.face); // the last reference frees the FreeType face
+}
+
+bool FindFont(const char* fontID, FontEntry& entry)
+{
+  Caches& c = GetCaches();
+  std::lock_guard lock(c.fontMutex);
+  auto it = c.fonts.find(fontID);
+  if (it == c.fonts.end())
+    return false;
+  entry = it->second;
+  return true;
+}
+
+// The em size that makes a line (ascender to descender) size points high.
+double EmSize(const FontEntry& font, double size)
+{
+  return size * font.unitsPerEm / font.height;
+}
+
+// Cairo refuses invalid UTF-8 by putting the context (or the shared scaled font) into an error
+// state for good: every malformed sequence becomes U+FFFD first. Returns str itself when it is
+// valid.
+const char* ValidUTF8(const char* str, std::string& repaired)
+{
+  const auto* p = reinterpret_cast<const unsigned char*>(str);
+  bool valid = true;
+  repaired.clear();
+  while (*p)
+  {
+    const unsigned char b = *p;
+    const int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+    bool ok = extra >= 0;
+    uint32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+    int i = 1;
+    for (; ok && i <= extra; ++i)
+    {
+      if ((p[i] & 0xC0) != 0x80)
+        ok = false;
+      else
+        c = (c << 6) | (p[i] & 0x3F);
+    }
+    static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+    ok = ok && c >= kMin[extra] && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
+    if (ok)
+    {
+      repaired.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(extra + 1));
+      p += extra + 1;
+    }
+    else
+    {
+      valid = false;
+      repaired.append("\xEF\xBF\xBD");
+      p += 1; // resynchronise on the next byte
+    }
+  }
+  return valid ? str : repaired.c_str();
+}
+
+cairo_operator_t Operator(const IBlend* blend)
+{
+  switch (blend ? blend->mMethod : EBlend::kDefault)
+  {
+    case EBlend::kSrcIn:
+      return CAIRO_OPERATOR_IN;
+    case EBlend::kSrcOut:
+      return CAIRO_OPERATOR_OUT;
+    case EBlend::kSrcAtop:
+      return CAIRO_OPERATOR_ATOP;
+    case EBlend::kDstOver:
+      return CAIRO_OPERATOR_DEST_OVER;
+    case EBlend::kDstIn:
+      return CAIRO_OPERATOR_DEST_IN;
+    case EBlend::kDstOut:
+      return CAIRO_OPERATOR_DEST_OUT;
+    case EBlend::kDstAtop:
+      return CAIRO_OPERATOR_DEST_ATOP;
+    case EBlend::kAdd:
+      return CAIRO_OPERATOR_ADD;
+    case EBlend::kXOR:
+      return CAIRO_OPERATOR_XOR;
+    case EBlend::kDefault:
+      break;
+  }
+  return CAIRO_OPERATOR_OVER;
+}
+
+double Weight(const IBlend* blend)
+{
+  return std::clamp(static_cast<double>(BlendWeight(blend)), 0.0, 1.0);
+}
+
+double Channel(int v)
+{
+  return std::clamp(v, 0, 255) / 255.0;
+}
+
+bool Invertible(const cairo_matrix_t& m)
+{
+  const double d = m.xx * m.yy - m.xy * m.yx;
+  return std::isfinite(m.xx) && std::isfinite(m.yx) && std::isfinite(m.xy) && std::isfinite(m.yy) &&
+      std::isfinite(m.x0) && std::isfinite(m.y0) && std::isfinite(d) && d != 0.0;
+}
+
+cairo_extend_t Extend(EPatternExtend extend)
+{
+  switch (extend)
+  {
+    case EPatternExtend::kNone:
+      return CAIRO_EXTEND_NONE;
+    case EPatternExtend::kReflect:
+      return CAIRO_EXTEND_REFLECT;
+    case EPatternExtend::kRepeat:
+      return CAIRO_EXTEND_REPEAT;
+    case EPatternExtend::kPad:
+      break;
+  }
+  return CAIRO_EXTEND_PAD;
+}
+
+// A Cairo source for the pattern with every alpha multiplied by weight. Every stop is used.
+cairo_pattern_t* MakePattern(const IPattern& p, double weight)
+{
+  if (p.mType == EPatternType::kSolid || p.NStops() == 0)
+  {
+    const IColor c = p.NStops() > 0 ? p.GetStop(0).mColor : COLOR_TRANSPARENT;
+    return cairo_pattern_create_rgba(Channel(c.R), Channel(c.G), Channel(c.B), Channel(c.A) * weight);
+  }
+  cairo_pattern_t* pattern = p.mType == EPatternType::kLinear
+      ? cairo_pattern_create_linear(0.0, 0.0, 1.0, 0.0)
+      : cairo_pattern_create_radial(0.0, 0.0, 0.0, 0.0, 0.0, 1.0);
+  for (int i = 0; i < p.NStops(); ++i)
+  {
+    const IColorStop& s = p.GetStop(i);
+    cairo_pattern_add_color_stop_rgba(pattern, std::clamp(static_cast<double>(s.mOffset), 0.0, 1.0),
+                                      Channel(s.mColor.R), Channel(s.mColor.G), Channel(s.mColor.B),
+                                      Channel(s.mColor.A) * weight);
+  }
+  cairo_pattern_set_extend(pattern, Extend(p.mExtend));
+  cairo_matrix_t m;
+  const IMatrix& t = p.mTransform;
+  cairo_matrix_init(&m, t.xx, t.yx, t.xy, t.yy, t.tx, t.ty);
+  if (Invertible(m)) // a singular transform would put the context in an error state for good
+    cairo_pattern_set_matrix(pattern, &m);
+  return pattern;
+}
+
+void SetSource(cairo_t* cr, const IPattern& pattern, const IBlend* blend)
+{
+  cairo_pattern_t* source = MakePattern(pattern, Weight(blend));
+  cairo_set_source(cr, source);
+  cairo_pattern_destroy(source);
+  cairo_set_operator(cr, Operator(blend));
+}
+
+cairo_surface_t* SurfaceFromRGBA(const unsigned char* rgba, int w, int h)
+{
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
+  {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  cairo_surface_flush(surface);
+  unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  for (int y = 0; y < h; ++y)
+  {
+    auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
+    for (int x = 0; x < w; ++x)
+    {
+      const unsigned char* p = rgba + (static_cast<std::size_t>(y) * w + x) * 4;
+      const uint32_t a = p[3];
+      auto premultiply = [a](uint32_t c) { return (c * a + 127) / 255; };
+      row[x] = (a << 24) | (premultiply(p[0]) << 16) | (premultiply(p[1]) << 8) | premultiply(p[2]);
+    }
+  }
+  cairo_surface_mark_dirty(surface);
+  return surface;
+}
+
+std::shared_ptr<APIBitmap> DecodeBitmap(const IResourceLocation& location, int scale)
+{
+  std::vector<unsigned char> bytes;
+  if (!ReadResource(location, bytes) || bytes.empty())
+    return nullptr;
+  int w = 0, h = 0, channels = 0;
+  unsigned char* rgba = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &w, &h, &channels, 4);
+  if (!rgba)
+    return nullptr;
+  cairo_surface_t* surface = SurfaceFromRGBA(rgba, w, h);
+  stbi_image_free(rgba);
+  if (!surface)
+    return nullptr;
+  return std::make_shared<CairoBitmap>(surface, scale, 1.f);
+}
+
+bool BitmapExtensionSupported(const std::string& ext)
+{
+  static const char* const kSupported[] = {"png", "jpg", "jpeg", "bmp", "gif", "tga", "psd", "pnm", "ppm", "pgm"};
+  for (const char* s : kSupported)
+    if (strcasecmp(ext.c_str(), s) == 0)
+      return true;
+  return false;
+}
+
+// A picture's size in pixels at dpi, converted to units.
+double FromPixels(double px, const char* units, double dpi)
+{
+  const std::string u = units ? units : "px";
+  if (u == "pt")
+    return px * 72.0 / dpi;
+  if (u == "pc")
+    return px * 6.0 / dpi;
+  if (u == "mm")
+    return px * 25.4 / dpi;
+  if (u == "cm")
+    return px * 2.54 / dpi;
+  if (u == "in")
+    return px / dpi;
+  return px;
+}
+
+} // namespace
+
+// A drawing target: a context and the matrix that maps points onto its pixels.
+struct ISurfaceCairo::Target
+{
+  cairo_t* cr = nullptr;
+  cairo_matrix_t base;
+  int* saveDepth = nullptr;
+  IRECT area; // what clipping may reach, in points
+};
+
+struct ISurfaceCairo::Impl
+{
+  cairo_surface_t* frame = nullptr;
+  cairo_t* frameContext = nullptr;
+  int frameSaveDepth = 0;
+  IRECT region; // the region being drawn
+  Target target;
+  cairo_font_options_t* fontOptions = nullptr;
+
+  ~Impl()
+  {
+    DestroyFrame();
+    if (fontOptions)
+      cairo_font_options_destroy(fontOptions);
+  }
+  void DestroyFrame()
+  {
+    if (frameContext)
+      cairo_destroy(frameContext);
+    if (frame)
+      cairo_surface_destroy(frame);
+    frameContext = nullptr;
+    frame = nullptr;
+    frameSaveDepth = 0;
+    target = {};
+  }
+};
+
+ISurfaceCairo::ISurfaceCairo(ISurfaceEditorDelegate& dlg, int w, int h, int fps, float scale)
+  : ISurfacePathBase(dlg, w, h, fps, scale),
+    mImpl(std::make_unique<Impl>())
+{
+  RetainCaches();
+  // Unhinted outlines and metrics: text measures the same at every scale.
+  mImpl->fontOptions = cairo_font_options_create();
+  cairo_font_options_set_hint_style(mImpl->fontOptions, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_hint_metrics(mImpl->fontOptions, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_antialias(mImpl->fontOptions, CAIRO_ANTIALIAS_GRAY);
+}
+
+ISurfaceCairo::~ISurfaceCairo()
+{
+  // Controls may hold bitmaps and pictures from the caches: they go first.
+  RemoveAllControls();
+  mImpl.reset();
+  ReleaseCaches();
+}
+
+ISurfaceCairo::Target& ISurfaceCairo::Current()
+{
+  Impl& m = *mImpl;
+  if (!m.target.cr) // the frame: made when missing, its context left as it was otherwise
+  {
+    const bool made = !m.frame;
+    if (made)
+    {
+      const int w = std::max(1, WindowWidth() * GetScreenScale());
+      const int h = std::max(1, WindowHeight() * GetScreenScale());
+      m.frame = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+      m.frameContext = cairo_create(m.frame);
+      m.region = GetBounds();
+    }
+    const double s = GetTotalScale();
+    cairo_matrix_init_scale(&m.target.base, s, s);
+    m.target.cr = m.frameContext;
+    m.target.saveDepth = &m.frameSaveDepth;
+    m.target.area = m.region;
+    if (made)
+      cairo_set_matrix(m.target.cr, &m.target.base);
+  }
+  return m.target;
+}
+
+void ISurfaceCairo::BeginFrame()
+{
+  Current();
+  ISurface::BeginFrame();
+}
+
+void ISurfaceCairo::EndFrame()
+{
+  if (mImpl->frame)
+    cairo_surface_flush(mImpl->frame);
+}
+
+void ISurfaceCairo::DrawResize()
+{
+  mImpl->DestroyFrame();
+}
+
+void ISurfaceCairo::PrepareRegion(const IRECT& r)
+{
+  mImpl->target = {};
+  mImpl->region = r;
+  Target& t = Current();
+  cairo_t* cr = t.cr;
+  while (*t.saveDepth > 0)
+  {
+    cairo_restore(cr);
+    --*t.saveDepth;
+  }
+  cairo_reset_clip(cr);
+  cairo_set_matrix(cr, &t.base);
+  cairo_new_path(cr);
+  cairo_rectangle(cr, r.L, r.T, r.W(), r.H());
+  cairo_clip(cr);
+}
+
+void ISurfaceCairo::CompleteRegion(const IRECT& /*r*/)
+{
+  Target& t = Current();
+  while (*t.saveDepth > 0) // a control that saved more than it restored
+  {
+    cairo_restore(t.cr);
+    --*t.saveDepth;
+  }
+  cairo_new_path(t.cr);
+}
+
+// --- Paths ---
+
+void ISurfaceCairo::PathClear()
+{
+  cairo_new_path(Current().cr);
+}
+
+void ISurfaceCairo::PathClose()
+{
+  cairo_close_path(Current().cr);
+}
+
+void ISurfaceCairo::PathMoveTo(float x, float y)
+{
+  cairo_move_to(Current().cr, x, y);
+}
+
+void ISurfaceCairo::PathLineTo(float x, float y)
+{
+  cairo_line_to(Current().cr, x, y);
+}
+
+void ISurfaceCairo::PathCubicBezierTo(float c1x, float c1y, float c2x, float c2y, float x2, float y2)
+{
+  cairo_curve_to(Current().cr, c1x, c1y, c2x, c2y, x2, y2);
+}
+
+void ISurfaceCairo::PathQuadraticBezierTo(float cx, float cy, float x2, float y2)
+{
+  cairo_t* cr = Current().cr;
+  double x0 = cx, y0 = cy;
+  if (cairo_has_current_point(cr))
+    cairo_get_current_point(cr, &x0, &y0);
+  else
+    cairo_move_to(cr, cx, cy);
+  cairo_curve_to(cr, x0 + 2.0 / 3.0 * (cx - x0), y0 + 2.0 / 3.0 * (cy - y0), x2 + 2.0 / 3.0 * (cx - x2),
+                 y2 + 2.0 / 3.0 * (cy - y2), x2, y2);
+}
+
+void ISurfaceCairo::PathArc(float cx, float cy, float r, float a1, float a2, EWinding winding)
+{
+  if (!(r > 0.f) || !std::isfinite(a1) || !std::isfinite(a2))
+    return;
+  cairo_t* cr = Current().cr;
+  const double start = Radians(a1 - 90.0);
+  if (std::abs(a2 - a1) >= 360.f)
+  {
+    const double turn = winding == EWinding::kCW ? 2.0 * kPi : -2.0 * kPi;
+    if (winding == EWinding::kCW)
+      cairo_arc(cr, cx, cy, r, start, start + turn);
+    else
+      cairo_arc_negative(cr, cx, cy, r, start, start + turn);
+    return;
+  }
+  const double end = Radians(a2 - 90.0);
+  if (winding == EWinding::kCW)
+    cairo_arc(cr, cx, cy, r, start, end);
+  else
+    cairo_arc_negative(cr, cx, cy, r, start, end);
+}
+
+void ISurfaceCairo::PathStroke(const IPattern& pattern, float thickness, const IStrokeOptions& options,
+                               const IBlend* blend)
+{
+  cairo_t* cr = Current().cr;
+  if (!(thickness > 0.f) || !std::isfinite(thickness))
+  {
+    if (!options.mPreserve)
+      cairo_new_path(cr);
+    return;
+  }
+  cairo_set_line_width(cr, thickness);
+  cairo_set_miter_limit(cr, std::max(1.f, options.mMiterLimit));
+  cairo_set_line_cap(cr,
+                     options.mCapOption == ELineCap::kRound        ? CAIRO_LINE_CAP_ROUND
+                         : options.mCapOption == ELineCap::kSquare ? CAIRO_LINE_CAP_SQUARE
+                                                                   : CAIRO_LINE_CAP_BUTT);
+  cairo_set_line_join(cr,
+                      options.mJoinOption == ELineJoin::kRound       ? CAIRO_LINE_JOIN_ROUND
+                          : options.mJoinOption == ELineJoin::kBevel ? CAIRO_LINE_JOIN_BEVEL
+                                                                     : CAIRO_LINE_JOIN_MITER);
+  // Cairo refuses (for good) negative dashes and dashes that are all zero: draw those solid.
+  const int nDashes = std::clamp(options.mDash.mCount, 0, IStrokeOptions::DashOptions::kMaxDashes);
+  double dashes[IStrokeOptions::DashOptions::kMaxDashes];
+  double total = 0.0;
+  bool valid = true;
+  for (int i = 0; i < nDashes; ++i)
+  {
+    dashes[i] = options.mDash.mArray[i];
+    valid = valid && std::isfinite(dashes[i]) && dashes[i] >= 0.0;
+    total += dashes[i];
+  }
+  if (nDashes > 0 && valid && total > 0.0 && std::isfinite(options.mDash.mOffset))
+    cairo_set_dash(cr, dashes, nDashes, options.mDash.mOffset);
+  SetSource(cr, pattern, blend);
+  if (options.mPreserve)
+    cairo_stroke_preserve(cr);
+  else
+    cairo_stroke(cr);
+  cairo_set_dash(cr, nullptr, 0, 0.0);
+  cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+}
+
+void ISurfaceCairo::PathFill(const IPattern& pattern, const IFillOptions& options, const IBlend* blend)
+{
+  cairo_t* cr = Current().cr;
+  cairo_set_fill_rule(cr,
+                      options.mFillRule == EFillRule::kEvenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+  SetSource(cr, pattern, blend);
+  if (options.mPreserve)
+    cairo_fill_preserve(cr);
+  else
+    cairo_fill(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+}
+
+// --- Transforms ---
+
+void ISurfaceCairo::PathTransformSave()
+{
+  Target& t = Current();
+  cairo_save(t.cr);
+  ++*t.saveDepth;
+}
+
+void ISurfaceCairo::PathTransformRestore()
+{
+  Target& t = Current();
+  if (*t.saveDepth == 0)
+    return;
+  cairo_restore(t.cr);
+  --*t.saveDepth;
+}
+
+void ISurfaceCairo::PathTransformReset()
+{
+  Target& t = Current();
+  cairo_set_matrix(t.cr, &t.base);
+}
+
+void ISurfaceCairo::PathTransformTranslate(float x, float y)
+{
+  if (std::isfinite(x) && std::isfinite(y))
+    cairo_translate(Current().cr, x, y);
+}
+
+void ISurfaceCairo::PathTransformScale(float sx, float sy)
+{
+  PathTransformMatrix(IMatrix(sx, 0.0, 0.0, sy, 0.0, 0.0));
+}
+
+void ISurfaceCairo::PathTransformRotate(float angle)
+{
+  if (std::isfinite(angle))
+    cairo_rotate(Current().cr, Radians(angle));
+}
+
+void ISurfaceCairo::PathTransformSkew(float xAngle, float yAngle)
+{
+  PathTransformMatrix(IMatrix(1.0, std::tan(Radians(yAngle)), std::tan(Radians(xAngle)), 1.0, 0.0, 0.0));
+}
+
+void ISurfaceCairo::PathTransformMatrix(const IMatrix& matrix)
+{
+  cairo_matrix_t m;
+  cairo_matrix_init(&m, matrix.xx, matrix.yx, matrix.xy, matrix.yy, matrix.tx, matrix.ty);
+  if (Invertible(m))
+    cairo_transform(Current().cr, &m);
+}
+
+void ISurfaceCairo::PathClipRegion(const IRECT& r)
+{
+  Target& t = Current();
+  cairo_t* cr = t.cr;
+  const IRECT clip = r.Empty() ? t.area : r.Intersect(t.area);
+  cairo_matrix_t user;
+  cairo_get_matrix(cr, &user);
+  cairo_path_t* path = cairo_copy_path(cr); // clipping consumes the path; the caller's stays
+  cairo_new_path(cr);
+  cairo_reset_clip(cr);
+  cairo_set_matrix(cr, &t.base);
+  cairo_rectangle(cr, clip.L, clip.T, clip.W(), clip.H());
+  cairo_clip(cr);
+  cairo_set_matrix(cr, &user);
+  cairo_append_path(cr, path);
+  cairo_path_destroy(path);
+}
+
+// --- Text ---
+
+bool ISurfaceCairo::LoadFont(const char* fontID, const char* fileNameOrResID)
+{
+  if (!fontID || !*fontID)
+    return false;
+  FontEntry existing;
+  if (FindFont(fontID, existing))
+    return true;
+  IResourceLocation location;
+  auto data = std::make_unique<FontData>();
+  if (!LocateResource(fileNameOrResID, "ttf", GetSharedResourcesSubPath(), location) ||
+      !ReadResource(location, data->bytes) || data->bytes.empty())
+    return false;
+  Caches& c = GetCaches();
+  std::lock_guard lock(c.fontMutex);
+  if (c.fonts.count(fontID))
+    return true;
+  if (!c.library && FT_Init_FreeType(&c.library) != 0)
+    return false;
+  if (FT_New_Memory_Face(c.library, data->bytes.data(), static_cast<FT_Long>(data->bytes.size()), 0, &data->face) != 0)
+    return false;
+  FontEntry entry;
+  const FT_Face face = data->face;
+  entry.unitsPerEm = face->units_per_EM > 0 ? face->units_per_EM : 1000.0;
+  entry.ascender = face->ascender;
+  entry.height = face->ascender - face->descender;
+  if (!(entry.height > 0.0)) // no vertical metrics: the em square stands in
+  {
+    entry.ascender = 0.8 * entry.unitsPerEm;
+    entry.height = entry.unitsPerEm;
+  }
+  entry.face = cairo_ft_font_face_create_for_ft_face(face, 0);
+  if (cairo_font_face_set_user_data(entry.face, &kFontDataKey, data.get(), DestroyFontData) != CAIRO_STATUS_SUCCESS)
+  {
+    cairo_font_face_destroy(entry.face);
+    FT_Done_Face(face);
+    return false;
+  }
+  data.release(); // owned by the Cairo face now
+  c.fonts.emplace(fontID, entry);
+  return true;
+}
+
+float ISurfaceCairo::DoMeasureText(const IText& text, const char* str, IRECT& bounds) const
+{
+  FontEntry font;
+  if (!FindFont(text.mFont, font) || !(text.mSize > 0.f))
+    return 0.f;
+  cairo_matrix_t fontMatrix, ctm;
+  const double em = EmSize(font, text.mSize);
+  cairo_matrix_init_scale(&fontMatrix, em, em);
+  cairo_matrix_init_identity(&ctm);
+  cairo_scaled_font_t* scaled = cairo_scaled_font_create(font.face, &fontMatrix, &ctm, mImpl->fontOptions);
+  cairo_text_extents_t extents{};
+  std::string repaired;
+  cairo_scaled_font_text_extents(scaled, ValidUTF8(str, repaired), &extents);
+  cairo_scaled_font_destroy(scaled);
+  const float w = static_cast<float>(extents.x_advance);
+  const float h = text.mSize;
+  const float x = text.mAlign == EAlign::kNear ? bounds.L
+      : text.mAlign == EAlign::kCenter         ? bounds.MW() - 0.5f * w
+                                               : bounds.R - w;
+  const float y = text.mVAlign == EVAlign::kTop ? bounds.T
+      : text.mVAlign == EVAlign::kMiddle        ? bounds.MH() - 0.5f * h
+                                                : bounds.B - h;
+  bounds = {x, y, x + w, y + h};
+  return w;
+}
+
+void ISurfaceCairo::DoDrawText(const IText& text, const char* str, const IRECT& bounds, const IBlend* blend)
+{
+  FontEntry font;
+  if (!FindFont(text.mFont, font) || !(text.mSize > 0.f))
+    return;
+  IRECT box = bounds;
+  DoMeasureText(text, str, box);
+  cairo_t* cr = Current().cr;
+  cairo_save(cr);
+  if (text.mAngle != 0.f && std::isfinite(text.mAngle))
+  {
+    const double ax = text.mAlign == EAlign::kNear ? bounds.L : text.mAlign == EAlign::kCenter ? bounds.MW() : bounds.R;
+    const double ay = text.mVAlign == EVAlign::kTop ? bounds.T
+        : text.mVAlign == EVAlign::kMiddle          ? bounds.MH()
+                                                    : bounds.B;
+    cairo_translate(cr, ax, ay);
+    cairo_rotate(cr, Radians(text.mAngle));
+    cairo_translate(cr, -ax, -ay);
+  }
+  cairo_set_font_face(cr, font.face);
+  cairo_set_font_size(cr, EmSize(font, text.mSize));
+  cairo_set_font_options(cr, mImpl->fontOptions);
+  const IColor& c = text.mFGColor;
+  cairo_set_source_rgba(cr, Channel(c.R), Channel(c.G), Channel(c.B), Channel(c.A) * Weight(blend));
+  cairo_set_operator(cr, Operator(blend));
+  cairo_new_path(cr);
+  cairo_move_to(cr, box.L, box.T + text.mSize * font.ascender / font.height);
+  std::string repaired;
+  cairo_show_text(cr, ValidUTF8(str, repaired));
+  cairo_new_path(cr);
+  cairo_restore(cr);
+}
+
+// --- Pictures ---
+
+ISVG ISurfaceCairo::LoadSVG(const char* fileNameOrResID, const char* units, float dpi)
+{
+  if (!fileNameOrResID || !(dpi > 0.f))
+    return {};
+  const std::string key = std::string(fileNameOrResID) + "|" + (units ? units : "px") + "|" + std::to_string(dpi);
+  Caches& c = GetCaches();
+  std::shared_ptr<SVGHolder> holder;
+  {
+    std::lock_guard lock(c.svgMutex);
+    auto it = c.svgs.find(key);
+    if (it != c.svgs.end())
+      holder = it->second;
+  }
+  if (!holder)
+  {
+    IResourceLocation location;
+    std::vector<unsigned char> bytes;
+    if (!LocateResource(fileNameOrResID, "svg", GetSharedResourcesSubPath(), location) ||
+        !ReadResource(location, bytes) || bytes.empty())
+      return {};
+    RsvgHandle* handle = rsvg_handle_new_from_data(bytes.data(), bytes.size(), nullptr);
+    if (!handle)
+      return {};
+    rsvg_handle_set_dpi(handle, dpi);
+    holder = std::make_shared<SVGHolder>(handle);
+    std::lock_guard lock(c.svgMutex);
+    c.svgs.emplace(key, holder);
+  }
+  double w = 0.0, h = 0.0;
+  if (!rsvg_handle_get_intrinsic_size_in_pixels(holder->Handle(), &w, &h))
+  {
+    // No width and height given: the view box's size.
+    gboolean hasWidth = false, hasHeight = false, hasViewBox = false;
+    RsvgLength width, height;
+    RsvgRectangle viewBox{};
+    rsvg_handle_get_intrinsic_dimensions(holder->Handle(), &hasWidth, &width, &hasHeight, &height, &hasViewBox,
+                                         &viewBox);
+    if (!hasViewBox)
+      return {};
+    w = viewBox.width;
+    h = viewBox.height;
+  }
+  if (!(w > 0.0) || !(h > 0.0))
+    return {};
+  ISVG svg;
+  svg.mHolder = holder;
+  svg.mWidth = static_cast<float>(FromPixels(w, units, dpi));
+  svg.mHeight = static_cast<float>(FromPixels(h, units, dpi));
+  return svg;
+}
+
+void ISurfaceCairo::DrawSVG(const ISVG& svg, const IRECT& bounds, const IBlend* blend)
+{
+  if (!svg.IsValid() || !(svg.W() > 0.f) || !(svg.H() > 0.f))
+    return;
+  const double s = std::min(bounds.W() / svg.W(), bounds.H() / svg.H());
+  if (!(s > 0.0) || !std::isfinite(s))
+    return;
+  cairo_t* cr = Current().cr;
+  cairo_save(cr);
+  cairo_translate(cr, bounds.L, bounds.T);
+  cairo_scale(cr, s, s);
+  cairo_new_path(cr);
+  cairo_push_group(cr);
+  const RsvgRectangle viewport{0.0, 0.0, svg.W(), svg.H()};
+  rsvg_handle_render_document(svg.mHolder->Handle(), cr, &viewport, nullptr);
+  cairo_pop_group_to_source(cr);
+  cairo_set_operator(cr, Operator(blend));
+  cairo_paint_with_alpha(cr, Weight(blend));
+  cairo_restore(cr);
+}
+
+void ISurfaceCairo::DrawRotatedSVG(const ISVG& svg, float destCentreX, float destCentreY, float width, float height,
+                                   float angle, const IBlend* blend)
+{
+  cairo_t* cr = Current().cr;
+  cairo_save(cr);
+  cairo_translate(cr, destCentreX, destCentreY);
+  cairo_rotate(cr, Radians(angle));
+  DrawSVG(svg, {-0.5f * width, -0.5f * height, 0.5f * width, 0.5f * height}, blend);
+  cairo_restore(cr);
+}
+
+// --- Bitmaps ---
+
+IBitmap ISurfaceCairo::LoadBitmap(const char* fileNameOrResID, int nStates, bool framesAreHorizontal, int targetScale)
+{
+  if (!fileNameOrResID || !*fileNameOrResID)
+    return {};
+  const std::string name = fileNameOrResID;
+  const std::string ext = ResourceExtension(fileNameOrResID);
+  if (!BitmapExtensionSupported(ext))
+    return {};
+  const int scale = targetScale > 0 ? targetScale : GetScreenScale();
+  const std::string key = name + "@" + std::to_string(scale);
+  Caches& c = GetCaches();
+  {
+    std::lock_guard lock(c.bitmapMutex);
+    auto it = c.bitmaps.find(key);
+    if (it != c.bitmaps.end())
+      return IBitmap(it->second, nStates, framesAreHorizontal, name);
+  }
+  std::shared_ptr<APIBitmap> bitmap;
+  IResourceLocation location;
+  if (scale > 1)
+  {
+    const std::string scaled = name.substr(0, name.size() - ext.size() - 1) + "@" + std::to_string(scale) + "x." + ext;
+    if (LocateResource(scaled.c_str(), ext.c_str(), GetSharedResourcesSubPath(), location))
+      bitmap = DecodeBitmap(location, scale);
+  }
+  if (!bitmap && LocateResource(fileNameOrResID, ext.c_str(), GetSharedResourcesSubPath(), location))
+    bitmap = DecodeBitmap(location, 1);
+  if (!bitmap)
+    return {};
+  std::lock_guard lock(c.bitmapMutex);
+  c.bitmaps.emplace(key, bitmap);
+  return IBitmap(bitmap, nStates, framesAreHorizontal, name);
+}
+
+// Paints surface (pixelsPerPoint of its pixels to a point) with its pixel (0, 0) at the origin of
+// placement, clipped to clip when given.
+void ISurfaceCairo::DrawSurface(void* surface, double pixelsPerPoint, const IMatrix& placement, const IRECT* clip,
+                                const IBlend* blend)
+{
+  if (!surface || !(pixelsPerPoint > 0.0))
+    return;
+  cairo_t* cr = Current().cr;
+  cairo_save(cr);
+  cairo_new_path(cr);
+  if (clip)
+  {
+    cairo_rectangle(cr, clip->L, clip->T, clip->W(), clip->H());
+    cairo_clip(cr);
+  }
+  cairo_matrix_t m;
+  cairo_matrix_init(&m, placement.xx, placement.yx, placement.xy, placement.yy, placement.tx, placement.ty);
+  if (Invertible(m))
+  {
+    cairo_transform(cr, &m);
+    cairo_scale(cr, 1.0 / pixelsPerPoint, 1.0 / pixelsPerPoint);
+    cairo_set_source_surface(cr, static_cast<cairo_surface_t*>(surface), 0.0, 0.0);
+    cairo_set_operator(cr, Operator(blend));
+    cairo_paint_with_alpha(cr, Weight(blend));
+  }
+  cairo_restore(cr);
+}
+
+void ISurfaceCairo::DrawBitmap(const IBitmap& bitmap, const IRECT& bounds, int srcX, int srcY, const IBlend* blend)
+{
+  auto* b = dynamic_cast<CairoBitmap*>(bitmap.GetAPIBitmap());
+  if (!b)
+    return;
+  const IMatrix at(1.0, 0.0, 0.0, 1.0, bounds.L - srcX, bounds.T - srcY);
+  DrawSurface(b->Surface(), b->GetScale() * double(b->GetDrawScale()), at, &bounds, blend);
+}
+
+void ISurfaceCairo::DrawFittedBitmap(const IBitmap& bitmap, const IRECT& bounds, const IBlend* blend)
+{
+  auto* b = dynamic_cast<CairoBitmap*>(bitmap.GetAPIBitmap());
+  if (!b || !(bitmap.W() > 0.f) || !(bitmap.H() > 0.f))
+    return;
+  const double ppp = b->GetScale() * double(b->GetDrawScale());
+  const double sx = bounds.W() / (b->GetWidth() / ppp), sy = bounds.H() / (b->GetHeight() / ppp);
+  DrawSurface(b->Surface(), ppp, IMatrix(sx, 0.0, 0.0, sy, bounds.L, bounds.T), &bounds, blend);
+}
+
+void ISurfaceCairo::DrawRotatedBitmap(const IBitmap& bitmap, float destCentreX, float destCentreY, double angle,
+                                      const IBlend* blend)
+{
+  auto* b = dynamic_cast<CairoBitmap*>(bitmap.GetAPIBitmap());
+  if (!b)
+    return;
+  const double ppp = b->GetScale() * double(b->GetDrawScale());
+  const double c = std::cos(Radians(angle)), s = std::sin(Radians(angle));
+  const double hw = 0.5 * b->GetWidth() / ppp, hh = 0.5 * b->GetHeight() / ppp;
+  // Rotate about the centre: the corner (-hw, -hh) relative to it goes to the origin.
+  const IMatrix at(c, s, -s, c, destCentreX - c * hw + s * hh, destCentreY - s * hw - c * hh);
+  DrawSurface(b->Surface(), ppp, at, nullptr, blend);
+}
+
+// --- Layers ---
+
+std::unique_ptr<APIBitmap> ISurfaceCairo::CreateAPIBitmap(int widthPixels, int heightPixels, int scale, float drawScale)
+{
+  cairo_surface_t* surface =
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(1, widthPixels), std::max(1, heightPixels));
+  return std::make_unique<CairoBitmap>(surface, scale, drawScale);
+}
+
+void ISurfaceCairo::UpdateLayer()
+{
+  ILayer* layer = CurrentLayer();
+  auto* b = layer ? dynamic_cast<CairoBitmap*>(layer->GetAPIBitmap()) : nullptr;
+  if (!b)
+  {
+    mImpl->target = {};
+    Current();
+    return;
+  }
+  Target& t = mImpl->target;
+  t.cr = b->Context();
+  const double s = b->GetScale() * double(b->GetDrawScale());
+  const IRECT& r = layer->Bounds();
+  cairo_matrix_init_scale(&t.base, s, s);
+  cairo_matrix_translate(&t.base, -r.L, -r.T);
+  t.saveDepth = &b->saveDepth;
+  t.area = r;
+  cairo_set_matrix(t.cr, &t.base);
+}
+
+bool ISurfaceCairo::GetLayerBitmapData(const ILayerPtr& layer, std::vector<unsigned char>& data, int& stride)
+{
+  auto* b = layer ? dynamic_cast<CairoBitmap*>(layer->GetAPIBitmap()) : nullptr;
+  if (!b)
+    return false;
+  cairo_surface_t* s = b->Surface();
+  cairo_surface_flush(s);
+  const unsigned char* pixels = cairo_image_surface_get_data(s);
+  stride = cairo_image_surface_get_stride(s);
+  const int h = cairo_image_surface_get_height(s);
+  if (!pixels || h <= 0)
+    return false;
+  data.assign(pixels, pixels + static_cast<std::size_t>(stride) * h);
+  return true;
+}
+
+void ISurfaceCairo::ApplyShadowMask(ILayerPtr& layer, const std::vector<unsigned char>& mask, const IShadow& shadow)
+{
+  auto* b = layer ? dynamic_cast<CairoBitmap*>(layer->GetAPIBitmap()) : nullptr;
+  if (!b)
+    return;
+  const int w = b->GetWidth(), h = b->GetHeight();
+  if (mask.size() < static_cast<std::size_t>(w) * h)
+    return;
+  // The mask as an alpha-only surface (its rows padded to Cairo's stride).
+  cairo_surface_t* alpha = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+  cairo_surface_flush(alpha);
+  unsigned char* alphaData = cairo_image_surface_get_data(alpha);
+  const int alphaStride = cairo_image_surface_get_stride(alpha);
+  for (int y = 0; y < h; ++y)
+    std::memcpy(alphaData + y * alphaStride, mask.data() + static_cast<std::size_t>(y) * w, w);
+  cairo_surface_mark_dirty(alpha);
+
+  // Tint: the shadow's pattern where the mask is (source-in), in the layer's points.
+  cairo_surface_t* tinted = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+  cairo_t* tc = cairo_create(tinted);
+  const double s = b->GetScale() * double(b->GetDrawScale());
+  const IRECT& r = layer->Bounds();
+  cairo_scale(tc, s, s);
+  cairo_translate(tc, -r.L, -r.T);
+  cairo_pattern_t* tint = MakePattern(shadow.mPattern, 1.0);
+  cairo_set_source(tc, tint);
+  cairo_pattern_destroy(tint);
+  cairo_identity_matrix(tc);
+  cairo_mask_surface(tc, alpha, 0.0, 0.0);
+  cairo_destroy(tc);
+  cairo_surface_destroy(alpha);
+
+  // Behind the layer's content (destination-over), offset, at the shadow's opacity.
+  cairo_t* cr = cairo_create(b->Surface());
+  if (!shadow.mDrawForeground)
+  {
+    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+    cairo_paint(cr);
+  }
+  cairo_set_operator(cr, CAIRO_OPERATOR_DEST_OVER);
+  const double dx = std::isfinite(shadow.mXOffset) ? shadow.mXOffset * s : 0.0;
+  const double dy = std::isfinite(shadow.mYOffset) ? shadow.mYOffset * s : 0.0;
+  cairo_set_source_surface(cr, tinted, dx, dy);
+  const double opacity = std::isfinite(shadow.mOpacity) ? std::clamp(double(shadow.mOpacity), 0.0, 1.0) : 0.0;
+  cairo_paint_with_alpha(cr, opacity);
+  cairo_destroy(cr);
+  cairo_surface_destroy(tinted);
+  cairo_surface_flush(b->Surface());
+}
+
+// --- The frame ---
+
+const unsigned char* ISurfaceCairo::GetFramePixels(int& width, int& height, int& stride)
+{
+  cairo_surface_t* frame = mImpl->frame;
+  if (!frame)
+    return nullptr;
+  cairo_surface_flush(frame);
+  width = cairo_image_surface_get_width(frame);
+  height = cairo_image_surface_get_height(frame);
+  stride = cairo_image_surface_get_stride(frame);
+  return cairo_image_surface_get_data(frame);
+}
+
+IColor ISurfaceCairo::GetFramePixel(int x, int y)
+{
+  int w = 0, h = 0, stride = 0;
+  const unsigned char* data = GetFramePixels(w, h, stride);
+  if (!data || x < 0 || y < 0 || x >= w || y >= h)
+    return COLOR_TRANSPARENT;
+  const uint32_t p = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
+  const int a = static_cast<int>(p >> 24);
+  if (a == 0)
+    return COLOR_TRANSPARENT;
+  auto unpremultiply = [a](uint32_t c) { return static_cast<int>(((c & 0xff) * 255 + a / 2) / a); };
+  return {a, unpremultiply(p >> 16), unpremultiply(p >> 8), unpremultiply(p)};
+}
+
+bool ISurfaceCairo::WritePNG(const char* path)
+{
+  return path && mImpl->frame && cairo_surface_write_to_png(mImpl->frame, path) == CAIRO_STATUS_SUCCESS;
+}
+
+ISurfaceCairo::CacheSizes ISurfaceCairo::GetCacheSizes()
+{
+  Caches& c = GetCaches();
+  CacheSizes sizes;
+  {
+    std::lock_guard lock(c.fontMutex);
+    sizes.fonts = static_cast<int>(c.fonts.size());
+  }
+  {
+    std::lock_guard lock(c.svgMutex);
+    sizes.svgs = static_cast<int>(c.svgs.size());
+  }
+  std::lock_guard lock(c.bitmapMutex);
+  sizes.bitmaps = static_cast<int>(c.bitmaps.size());
+  return sizes;
+}
+
+} // namespace plug::gfx
