@@ -42,6 +42,7 @@ TQuillonMini::TQuillonMini(const plug::InstanceInfo& info)
   DeclareParams();
   MakePresets();
   RestorePreset(0);
+  InstallEditor();
 }
 
 void TQuillonMini::DeclareParams()
