@@ -42,10 +42,7 @@ TQuillonMini::TQuillonMini(const plug::InstanceInfo& info)
   DeclareParams();
   MakePresets();
   RestorePreset(0);
-  SetLayoutFunc([this](plug::gfx::ISurface* ui) {
-    if (ui)
-      LayoutEditor(*ui);
-  });
+  InstallEditor();
 }
 
 void TQuillonMini::DeclareParams()

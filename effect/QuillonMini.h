@@ -41,6 +41,11 @@ public:
 
   explicit TQuillonMini(const plug::InstanceInfo& info); // [host] under the construction mutex
 
+  // --- Editor ---
+
+  // [host] The screen scale of the display the editor opens on.
+  int GetScreenScaleForEditor() override;
+
   // --- Framework hooks ---
 
   using plug::IPluginVST2::OnParamChange;
@@ -94,6 +99,8 @@ public:
   const std::string& GetIniFileName() const { return mIniFileName; }
 
 private:
+  // [host] Sets the editor's make-graphics and layout functions (effect/QuillonMiniEditor.cpp).
+  void InstallEditor();
   void DeclareParams();
   void MakePresets();
   void ApplyPendingChanges(); // [audio], or [host, not processing] from OnReset

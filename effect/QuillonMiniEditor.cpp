@@ -11,6 +11,7 @@
 #include "effect/palette.h"
 #include "gfx/EmbeddedResources.h"
 #include "gfx/ISurface.h"
+#include "gfx/platform/ISurfaceLinux.h"
 #include "resources/QuillonMiniResources.h"
 
 using namespace plug::gfx;
@@ -40,6 +41,25 @@ constexpr float kPresetStripLeft = 81.f;
 constexpr float kPresetStripHeight = 30.f;
 
 } // namespace
+
+void TQuillonMini::InstallEditor()
+{
+  SetMakeGraphicsFunc([this]() -> std::unique_ptr<ISurface> {
+    std::unique_ptr<ISurface> ui = MakeGraphics(*this, kEditorWidth, kEditorHeight, kEditorFPS, 1.f);
+    if (ui)
+      ConfigureSurface(*ui);
+    return ui;
+  });
+  SetLayoutFunc([this](ISurface* ui) {
+    if (ui)
+      LayoutEditor(*ui);
+  });
+}
+
+int TQuillonMini::GetScreenScaleForEditor()
+{
+  return QueryScreenScale();
+}
 
 void TQuillonMini::ConfigureSurface(ISurface& ui)
 {

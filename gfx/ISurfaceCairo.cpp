@@ -96,6 +96,10 @@ struct Caches
 {
   std::mutex fontMutex;
   std::map<std::string, FontEntry> fonts;
+  // Faces of fonts no live surface uses: Cairo's own caches may still hold them, so a face made
+  // anew at every opening of an editor would pile up there. They come back when a font of the same
+  // identifier is loaded again.
+  std::map<std::string, FontEntry> retiredFonts;
   FT_Library library = nullptr;
   std::mutex svgMutex;
   std::map<std::string, std::shared_ptr<SVGHolder>> svgs;
@@ -107,8 +111,9 @@ struct Caches
 
 Caches& GetCaches()
 {
-  static Caches caches;
-  return caches;
+  // Never destroyed: the retired fonts stay reachable to the end, as Cairo's own caches do.
+  static Caches* caches = new Caches;
+  return *caches;
 }
 
 const cairo_user_data_key_t kFontDataKey{};
@@ -142,13 +147,23 @@ void ReleaseCaches()
     std::lock_guard svgLock(c.svgMutex);
     c.svgs.clear();
   }
-  std::map<std::string, FontEntry> fonts;
-  {
-    std::lock_guard fontLock(c.fontMutex);
-    fonts.swap(c.fonts);
-  }
-  for (auto& [id, entry] : fonts)
-    cairo_font_face_destroy(entry.face); // the last reference frees the FreeType face
+  std::lock_guard fontLock(c.fontMutex);
+  c.retiredFonts.merge(c.fonts);
+  for (auto& [id, entry] : c.fonts) // an identifier retired already keeps its first face
+    cairo_font_face_destroy(entry.face);
+  c.fonts.clear();
+}
+
+// A retired font of that identifier is live again: true when there was one.
+bool ReviveFont(const char* fontID)
+{
+  Caches& c = GetCaches();
+  std::lock_guard lock(c.fontMutex);
+  auto retired = c.retiredFonts.extract(fontID);
+  if (!retired)
+    return false;
+  c.fonts.insert(std::move(retired));
+  return true;
 }
 
 bool FindFont(const char* fontID, FontEntry& entry)
@@ -696,7 +711,7 @@ bool ISurfaceCairo::LoadFont(const char* fontID, const char* fileNameOrResID)
   if (!fontID || !*fontID)
     return false;
   FontEntry existing;
-  if (FindFont(fontID, existing))
+  if (FindFont(fontID, existing) || ReviveFont(fontID))
     return true;
   IResourceLocation location;
   auto data = std::make_unique<FontData>();

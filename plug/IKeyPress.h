@@ -40,7 +40,11 @@ enum EVirtualKey : int
   kVK_DECIMAL = 0x6E,
   kVK_DIVIDE = 0x6F,
   kVK_F1 = 0x70,
-  kVK_F12 = 0x7B
+  kVK_F12 = 0x7B,
+  kVK_OEM_PLUS = 0xBB, // the key of "=" and "+"
+  kVK_OEM_COMMA = 0xBC,
+  kVK_OEM_MINUS = 0xBD,
+  kVK_OEM_PERIOD = 0xBE
 };
 
 // A key event handed to the plug-in: virtual key code, the key's UTF-8 text and the modifiers.

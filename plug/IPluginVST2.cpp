@@ -228,11 +228,17 @@ VstIntPtr IPluginVST2::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value
         OnReset();
       return 0;
     case effEditGetRect:
+      // The editor's size in the host's pixels: at the editor's draw scale times the screen scale,
+      // before the editor opens as after (every resize keeps the rectangle up to date).
       if (!ptr || !HasUI())
         return 0;
+      if (!mEditRectOnScreen)
+        PlaceEditRectOnScreen();
       *static_cast<ERect**>(ptr) = &mEditRect;
       return 1;
     case effEditOpen:
+      // ptr: the host's window. Ardour also passes its Display in value; the editor never uses
+      // another program's connection and opens its own.
       return OpenWindow(ptr) ? 1 : 0;
     case effEditClose:
       if (!HasUI())
@@ -240,7 +246,8 @@ VstIntPtr IPluginVST2::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value
       CloseWindow();
       return 1;
     case effEditIdle:
-      // Linux hosts have no run loop of ours: their idle calls drive the framework's timers.
+      // Linux hosts have no run loop of ours: their idle calls drive the framework's timers, and
+      // with them the open editor's tick (its X events, at most one frame).
       RunLoop::Pump();
       return 0;
     case effIdentify:
@@ -779,10 +786,28 @@ bool IPluginVST2::EditorResize(int width, int height)
     mEditRect.left = 0;
     mEditRect.bottom = static_cast<VstInt16>(height);
     mEditRect.right = static_cast<VstInt16>(width);
-    resized = CallHost(audioMasterSizeWindow, width, height) != 0;
+    mEditRectOnScreen = true;
+    // Hosts that cannot resize their window may misread the request: ask only those that can.
+    if (HostCanDo("sizeWindow"))
+      resized = CallHost(audioMasterSizeWindow, width, height) != 0;
   }
   IPluginAPIBase::EditorResize(width, height);
   return resized;
+}
+
+bool IPluginVST2::HostCanDo(const char* text) const
+{
+  return CallHost(audioMasterCanDo, 0, 0, const_cast<char*>(text)) == 1;
+}
+
+void IPluginVST2::PlaceEditRectOnScreen()
+{
+  const int scale = std::clamp(GetScreenScaleForEditor(), 1, 8);
+  mEditRect.top = 0;
+  mEditRect.left = 0;
+  mEditRect.bottom = static_cast<VstInt16>(GetEditorHeight() * scale);
+  mEditRect.right = static_cast<VstInt16>(GetEditorWidth() * scale);
+  mEditRectOnScreen = true;
 }
 
 bool IPluginVST2::SendMidiMsg(const IMidiMsg& msg)

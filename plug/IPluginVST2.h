@@ -67,6 +67,9 @@ protected:
   // state ends where the chunk ends. The base expects what SerializeParams writes: one finite
   // double per parameter.
   virtual int CheckStateAt(const IByteChunk& chunk, int pos) const;
+  // [host] The screen scale (pixels per editor point at draw scale 1) the editor will open at:
+  // effEditGetRect answers with it before the first opening. The platform knows; the base says 1.
+  virtual int GetScreenScaleForEditor() { return 1; }
 
 private:
   // --- Entry points the AEffect record points at ---
@@ -110,6 +113,11 @@ private:
   void ReadTimeInfo();
   void FinishProcessing();
 
+  // [main] The host answered canDo with 1.
+  bool HostCanDo(const char* text) const;
+  // [host] The editor rectangle at the screen scale, before the editor first sized it itself.
+  void PlaceEditRectOnScreen();
+
   // [any] Calls the host's callback with this plug-in's record; 0 without a callback.
   VstIntPtr CallHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                      float opt = 0.0f) const;
@@ -117,6 +125,7 @@ private:
   audioMasterCallback mHostCallback = nullptr;
   bool mDoesChunks = false; // state goes to the host as chunks (announced with effFlagsProgramChunks)
   ERect mEditRect{};
+  bool mEditRectOnScreen = false; // mEditRect is in the screen's pixels
   VstSpeakerArrangement mInputSpkrArr{};
   VstSpeakerArrangement mOutputSpkrArr{};
   IByteChunk mState;     // the last program chunk handed to or taken from the host

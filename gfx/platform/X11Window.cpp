@@ -1,0 +1,486 @@
+#include "gfx/platform/X11Window.h"
+
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "gfx/platform/X11Clipboard.h"
+#include "gfx/platform/X11Cursors.h"
+#include "gfx/platform/X11ErrorTrap.h"
+#include "gfx/platform/X11TextPopup.h"
+
+namespace plug::gfx {
+
+namespace {
+
+constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
+    LeaveWindowMask | KeyPressMask | KeyReleaseMask | StructureNotifyMask | FocusChangeMask;
+
+// Xvfb (and perhaps other servers) now and then resets a connection made right after another one
+// closed; a few more tries, moments apart, get through.
+Display* OpenDisplay()
+{
+  for (int attempt = 0;; ++attempt)
+  {
+    if (Display* display = XOpenDisplay(nullptr))
+      return display;
+    if (attempt == 4 || !std::getenv("DISPLAY"))
+      return nullptr;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+unsigned int HeldBit(unsigned int button)
+{
+  return button == Button1 ? 1u : button == Button3 ? 2u : 0u;
+}
+
+} // namespace
+
+XEditorWindow::XEditorWindow(Window parent, int width, int height)
+  : mParent(parent),
+    mWidth(std::max(width, 1)),
+    mHeight(std::max(height, 1))
+{
+  mDisplay = OpenDisplay();
+  if (!mDisplay || parent == None)
+    return;
+  XErrorTrap trap(mDisplay);
+  XWindowAttributes parentAttributes{};
+  if (!XGetWindowAttributes(mDisplay, parent, &parentAttributes) || trap.SyncAndCheck())
+    return;
+
+  XSetWindowAttributes attributes{};
+  attributes.background_pixmap = None; // never cleared by the server: no flicker
+  attributes.bit_gravity = NorthWestGravity;
+  attributes.event_mask = kEventMask;
+  attributes.border_pixel = 0;
+  const Window window = XCreateWindow(mDisplay, parent, 0, 0, static_cast<unsigned>(mWidth),
+                                      static_cast<unsigned>(mHeight), 0, CopyFromParent, InputOutput, CopyFromParent,
+                                      CWBackPixmap | CWBitGravity | CWEventMask, &attributes);
+  if (trap.SyncAndCheck())
+    return;
+  mWindow = window;
+
+  const char* resources = XResourceManagerString(mDisplay);
+  mScreenScale = ScreenScaleFromResources(resources, std::getenv("GDK_SCALE"));
+  mPresenter = std::make_unique<XImagePresenter>(mDisplay, mWindow, parentAttributes.visual, parentAttributes.depth);
+  mCursors = std::make_unique<XCursorSet>(mDisplay);
+  mClipboard = std::make_unique<XClipboard>(mDisplay, mWindow);
+  OpenInputMethod();
+  XMapWindow(mDisplay, mWindow);
+  XFlush(mDisplay);
+}
+
+XEditorWindow::~XEditorWindow()
+{
+  if (!mDisplay)
+    return;
+  // The trap covers the close too (it flushes what is left); afterwards it only compares pointers.
+  XErrorTrap trap(mDisplay);
+  CloseInputMethod();
+  mPopups[0].reset();
+  mPopups[1].reset();
+  mClipboard.reset();
+  mPresenter.reset();
+  if (mWindow != None && !mGone)
+    XDestroyWindow(mDisplay, mWindow);
+  mCursors.reset();
+  XCloseDisplay(mDisplay);
+}
+
+void XEditorWindow::OpenInputMethod()
+{
+  // The input method of the host's locale (dead keys, compose); without one, keys are looked up
+  // on their own.
+  mInputMethod = XOpenIM(mDisplay, nullptr, nullptr, nullptr);
+  if (!mInputMethod)
+    return;
+  mInputContext = XCreateIC(mInputMethod, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, mWindow,
+                            XNFocusWindow, mWindow, nullptr);
+  if (!mInputContext)
+  {
+    XCloseIM(mInputMethod);
+    mInputMethod = nullptr;
+    return;
+  }
+  long filterMask = 0;
+  if (!XGetICValues(mInputContext, XNFilterEvents, &filterMask, nullptr) && filterMask)
+    XSelectInput(mDisplay, mWindow, kEventMask | filterMask);
+}
+
+void XEditorWindow::CloseInputMethod()
+{
+  if (mInputContext)
+    XDestroyIC(mInputContext);
+  if (mInputMethod)
+    XCloseIM(mInputMethod);
+  mInputContext = nullptr;
+  mInputMethod = nullptr;
+}
+
+void XEditorWindow::Resize(int width, int height)
+{
+  if (!IsOpen() || (width == mWidth && height == mHeight))
+    return;
+  mWidth = std::max(width, 1);
+  mHeight = std::max(height, 1);
+  XErrorTrap trap(mDisplay);
+  XResizeWindow(mDisplay, mWindow, static_cast<unsigned>(mWidth), static_cast<unsigned>(mHeight));
+  XFlush(mDisplay);
+}
+
+void XEditorWindow::ProcessEvents(IXEventSink& sink)
+{
+  if (!IsOpen())
+    return;
+  XErrorTrap trap(mDisplay);
+  while (XPending(mDisplay) > 0)
+  {
+    XEvent event;
+    XNextEvent(mDisplay, &event);
+    if (XFilterEvent(&event, None))
+      continue; // the input method took it
+    // Motions queued right behind each other count as the last one (drags measure from the
+    // previous place, so nothing is lost).
+    while (event.type == MotionNotify && XEventsQueued(mDisplay, QueuedAlready) > 0)
+    {
+      XEvent next;
+      XPeekEvent(mDisplay, &next);
+      if (next.type != MotionNotify || next.xmotion.window != event.xmotion.window)
+        break;
+      XNextEvent(mDisplay, &event);
+    }
+    HandleEvent(event, sink);
+  }
+}
+
+void XEditorWindow::HandleEvent(XEvent& event, IXEventSink& sink)
+{
+  if (mPresenter && event.type == mPresenter->CompletionEventType())
+  {
+    mPresenter->OnCompletion();
+    return;
+  }
+  if (mClipboard && mClipboard->HandleEvent(event))
+    return;
+  for (auto& popup : mPopups)
+  {
+    if (popup && popup->HandleEvent(event))
+      return;
+  }
+  if (event.xany.window != mWindow)
+    return;
+  switch (event.type)
+  {
+    case Expose:
+      mExposed.push_back({event.xexpose.x, event.xexpose.y, event.xexpose.width, event.xexpose.height});
+      break;
+    case ButtonPress:
+      HandleButtonPress(event.xbutton, sink);
+      break;
+    case ButtonRelease:
+      HandleButtonRelease(event.xbutton, sink);
+      break;
+    case MotionNotify:
+      HandleMotion(event.xmotion, sink);
+      break;
+    case EnterNotify:
+      mLastEventTime = event.xcrossing.time;
+      mPointerX = event.xcrossing.x;
+      mPointerY = event.xcrossing.y;
+      mLeftDuringDrag = false;
+      mInside = true;
+      if (!Dragging())
+        sink.PointerOver(ToPoints(mPointerX), ToPoints(mPointerY), MouseModFromState(event.xcrossing.state));
+      break;
+    case LeaveNotify:
+      if (event.xcrossing.detail == NotifyInferior)
+        break;
+      // While a control holds the mouse, leaving only counts once the button is released.
+      if (Dragging())
+        mLeftDuringDrag = true;
+      else
+        SendPointerOut(sink);
+      break;
+    case KeyPress:
+    case KeyRelease:
+      HandleKey(event.xkey, sink);
+      break;
+    case FocusIn:
+      if (mInputContext)
+        XSetICFocus(mInputContext);
+      break;
+    case FocusOut:
+      if (mInputContext)
+        XUnsetICFocus(mInputContext);
+      break;
+    case DestroyNotify:
+      if (event.xdestroywindow.window == mWindow)
+        mGone = true;
+      break;
+    case MappingNotify:
+      XRefreshKeyboardMapping(&event.xmapping);
+      break;
+    default:
+      break;
+  }
+}
+
+void XEditorWindow::HandleButtonPress(const XButtonEvent& event, IXEventSink& sink)
+{
+  mLastEventTime = event.time;
+  mPointerX = event.x;
+  mPointerY = event.y;
+  const float x = ToPoints(event.x);
+  const float y = ToPoints(event.y);
+  switch (ButtonRole(event.button))
+  {
+    case EXButtonRole::kWheel:
+      sink.Wheel(x, y, MouseModFromState(event.state, Button1), WheelDelta(event.button));
+      break;
+    case EXButtonRole::kLeft:
+    case EXButtonRole::kRight:
+    {
+      // A click takes the keyboard focus, so that text entry works in hosts that keep it.
+      XSetInputFocus(mDisplay, mWindow, RevertToParent, event.time);
+      mHeldButtons |= HeldBit(event.button);
+      const IMouseMod mod = MouseModFromState(event.state, event.button);
+      if (mClicks.Press(event.button, event.time, event.x, event.y) % 2 == 0)
+        sink.PointerDoubleClick(x, y, mod);
+      else
+        sink.PointerDown(x, y, mod);
+      break;
+    }
+    case EXButtonRole::kIgnored:
+      break;
+  }
+}
+
+void XEditorWindow::HandleButtonRelease(const XButtonEvent& event, IXEventSink& sink)
+{
+  const unsigned int bit = HeldBit(event.button);
+  if (!bit)
+    return; // wheel notches come as press and release; the press counted
+  mLastEventTime = event.time;
+  mPointerX = event.x;
+  mPointerY = event.y;
+  mHeldButtons &= ~bit;
+  sink.PointerUp(ToPoints(event.x), ToPoints(event.y), MouseModFromState(event.state, event.button));
+  if (!Dragging() && mLeftDuringDrag)
+  {
+    mLeftDuringDrag = false;
+    SendPointerOut(sink);
+  }
+}
+
+// Once per stay: a drag's end outside the window is followed by the server's own leave notice.
+void XEditorWindow::SendPointerOut(IXEventSink& sink)
+{
+  if (!mInside)
+    return;
+  mInside = false;
+  sink.PointerOut();
+}
+
+void XEditorWindow::HandleMotion(const XMotionEvent& event, IXEventSink& sink)
+{
+  mLastEventTime = event.time;
+  const IMouseMod mod = MouseModFromState(event.state);
+  if (!Dragging())
+  {
+    mPointerX = event.x;
+    mPointerY = event.y;
+    mInside = true;
+    sink.PointerOver(ToPoints(event.x), ToPoints(event.y), mod);
+    return;
+  }
+  if (mLocked)
+  {
+    // Measured from where the pointer was hidden, which it is put back to; the motion that the
+    // warp itself causes measures nothing and is dropped.
+    const int dx = event.x - mLockX;
+    const int dy = event.y - mLockY;
+    if (dx == 0 && dy == 0)
+      return;
+    XWarpPointer(mDisplay, None, mWindow, 0, 0, 0, 0, mLockX, mLockY);
+    mPointerX = mLockX;
+    mPointerY = mLockY;
+    sink.PointerDrag(ToPoints(mLockX), ToPoints(mLockY), ToPoints(dx), ToPoints(dy), mod);
+    return;
+  }
+  const int dx = event.x - mPointerX;
+  const int dy = event.y - mPointerY;
+  mPointerX = event.x;
+  mPointerY = event.y;
+  sink.PointerDrag(ToPoints(event.x), ToPoints(event.y), ToPoints(dx), ToPoints(dy), mod);
+}
+
+void XEditorWindow::HandleKey(XKeyEvent& event, IXEventSink& sink)
+{
+  mLastEventTime = event.time;
+  char text[32] = {};
+  KeySym effective = NoSymbol;
+  if (event.type == KeyPress && mInputContext)
+  {
+    Status status = 0;
+    const int n = Xutf8LookupString(mInputContext, &event, text, sizeof(text) - 1, &effective, &status);
+    if (status == XBufferOverflow || status == XLookupNone || status == XLookupKeySym)
+      text[0] = '\0';
+    else
+      text[std::max(n, 0)] = '\0';
+    if (status == XLookupChars)
+      effective = XLookupKeysym(&event, (event.state & ShiftMask) ? 1 : 0);
+  }
+  else
+  {
+    // Without an input method only the keysym counts; its text follows from it.
+    XLookupString(&event, text, sizeof(text) - 1, &effective, nullptr);
+    text[0] = '\0';
+  }
+  const IKeyPress key = KeyPressFromX(effective, XLookupKeysym(&event, 0), text, event.state);
+  const float x = ToPoints(mPointerX);
+  const float y = ToPoints(mPointerY);
+  const bool used = event.type == KeyPress ? sink.KeyDown(x, y, key) : sink.KeyUp(x, y, key);
+  if (used || mGone)
+    return;
+  // Keys the editor leaves go to the host's window (transport keys keep working).
+  XEvent forwarded{};
+  forwarded.xkey = event;
+  forwarded.xkey.window = mParent;
+  forwarded.xkey.subwindow = None;
+  XSendEvent(mDisplay, mParent, True, event.type == KeyPress ? KeyPressMask : KeyReleaseMask, &forwarded);
+  XFlush(mDisplay);
+}
+
+std::vector<PixelRect> XEditorWindow::TakeExposed()
+{
+  std::vector<PixelRect> exposed;
+  exposed.swap(mExposed);
+  return exposed;
+}
+
+void XEditorWindow::Present(const uint8_t* pixels, int width, int height, int stride,
+                            const std::vector<PixelRect>& rects)
+{
+  if (!IsOpen() || mGone)
+    return;
+  XErrorTrap trap(mDisplay);
+  mPresenter->Present(pixels, width, height, stride, rects);
+}
+
+bool XEditorWindow::UsesSharedMemory() const
+{
+  return mPresenter && mPresenter->UsesSharedMemory();
+}
+
+void XEditorWindow::SetCursor(ECursor kind)
+{
+  mCursorKind = kind;
+  if (!IsOpen() || mHidden)
+    return;
+  XErrorTrap trap(mDisplay);
+  XDefineCursor(mDisplay, mWindow, mCursors->Get(kind));
+  XFlush(mDisplay);
+}
+
+void XEditorWindow::HideCursor(bool hide, bool lock)
+{
+  if (!IsOpen() || hide == mHidden)
+    return;
+  XErrorTrap trap(mDisplay);
+  if (hide)
+  {
+    mHidden = true;
+    mLocked = lock;
+    mLockX = mPointerX;
+    mLockY = mPointerY;
+    XDefineCursor(mDisplay, mWindow, mCursors->Invisible());
+  }
+  else
+  {
+    if (mLocked)
+    {
+      XWarpPointer(mDisplay, None, mWindow, 0, 0, 0, 0, mLockX, mLockY);
+      mPointerX = mLockX;
+      mPointerY = mLockY;
+    }
+    mHidden = false;
+    mLocked = false;
+    XDefineCursor(mDisplay, mWindow, mCursors->Get(mCursorKind));
+  }
+  XFlush(mDisplay);
+}
+
+void XEditorWindow::MoveCursor(float x, float y)
+{
+  if (!IsOpen())
+    return;
+  XErrorTrap trap(mDisplay);
+  mPointerX = static_cast<int>(x * mPointScale);
+  mPointerY = static_cast<int>(y * mPointScale);
+  if (mLocked)
+  {
+    mLockX = mPointerX;
+    mLockY = mPointerY;
+  }
+  XWarpPointer(mDisplay, None, mWindow, 0, 0, 0, 0, mPointerX, mPointerY);
+  XFlush(mDisplay);
+}
+
+void XEditorWindow::GetPointer(float& x, float& y) const
+{
+  x = ToPoints(mPointerX);
+  y = ToPoints(mPointerY);
+}
+
+bool XEditorWindow::SetClipboardText(const std::string& utf8)
+{
+  if (!IsOpen())
+    return false;
+  XErrorTrap trap(mDisplay);
+  return mClipboard->SetText(utf8, mLastEventTime);
+}
+
+bool XEditorWindow::GetClipboardText(std::string& utf8)
+{
+  if (!IsOpen())
+    return false;
+  XErrorTrap trap(mDisplay);
+  return mClipboard->GetText(utf8);
+}
+
+void XEditorWindow::ShowText(ETextPopup which, const std::string& utf8, float x, float y)
+{
+  if (!IsOpen() || mGone)
+    return;
+  XErrorTrap trap(mDisplay);
+  Window child = None;
+  int screenX = 0, screenY = 0;
+  if (!XTranslateCoordinates(mDisplay, mWindow, DefaultRootWindow(mDisplay), static_cast<int>(x * mPointScale),
+                             static_cast<int>(y * mPointScale), &screenX, &screenY, &child))
+    return;
+  auto& popup = mPopups[static_cast<int>(which)];
+  if (!popup)
+    popup = std::make_unique<XTextPopup>(mDisplay);
+  popup->Show(utf8, screenX, screenY);
+}
+
+void XEditorWindow::HideText(ETextPopup which)
+{
+  auto& popup = mPopups[static_cast<int>(which)];
+  if (!popup || !popup->Visible())
+    return;
+  XErrorTrap trap(mDisplay);
+  popup->Hide();
+}
+
+bool XEditorWindow::TextShown(ETextPopup which) const
+{
+  const auto& popup = mPopups[static_cast<int>(which)];
+  return popup && popup->Visible();
+}
+
+} // namespace plug::gfx
