@@ -286,6 +286,9 @@ TEST_F(EditorTest, DrawsThePanelAndTheKnobArcs)
     };
     EXPECT_PRED2(near, onArc(-105.f), COLOR_KNOB_LINE) << scale;
     EXPECT_PRED2(near, onArc(60.f), COLOR_KNOB_GLINE) << scale;
+    // An editor left alone draws nothing.
+    session.Frames(2);
+    EXPECT_FALSE(session.UI().DrawFrame());
   }
   session.UI().Resize(TQuillonMini::kEditorWidth, TQuillonMini::kEditorHeight, 1.f);
 }
