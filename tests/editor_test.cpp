@@ -251,6 +251,30 @@ TEST_F(EditorTest, AboutBoxTakesTheMouseOnlyWhileShown)
   EXPECT_TRUE(HostHeard(audioMasterBeginEdit));
 }
 
+// The buttons the layout does not place: a toggle flips its value at every press and runs its action
+// once per press; the help button's menu shows the about box, and dismissing it only releases it.
+TEST_F(EditorTest, ToggleAndHelpButtons)
+{
+  int actions = 0;
+  auto* toggle = new TToggleButton(20.f, 140.f, 30.f, 16.f, "On", ABOUT_CPR_TEXT, "", [&](IControl*) { ++actions; });
+  auto* help = new THelpButton(60.f, 140.f, 30.f, 16.f, "?", ABOUT_CPR_TEXT, "");
+  session.UI().AttachControl(toggle);
+  session.UI().AttachControl(help);
+  Click(toggle->GetRECT());
+  Click(toggle->GetRECT());
+  session.RunFor(50);
+  EXPECT_EQ(toggle->GetValue(), 0.0);
+  EXPECT_EQ(actions, 2);
+
+  session.UI().ScriptMenuChoice({});
+  Click(help->GetRECT());
+  EXPECT_FALSE(help->IsPressed());
+  EXPECT_TRUE(session.Plugin().GetAboutBox()->IsHidden());
+  session.UI().ScriptMenuChoice({2});
+  Click(help->GetRECT());
+  EXPECT_FALSE(session.Plugin().GetAboutBox()->IsHidden());
+}
+
 TEST_F(EditorTest, ScaleSurvivesCloseAndReopenThroughTheSettingsFile)
 {
   session.UI().Resize(TQuillonMini::kEditorWidth, TQuillonMini::kEditorHeight, 1.5f);
