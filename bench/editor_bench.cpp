@@ -44,7 +44,13 @@ struct Host
 
   Host()
   {
-    setenv("XDG_CONFIG_HOME", "/tmp", 0);
+    // A settings folder of this run: the editor keeps its scale there when it closes, and a scale
+    // left by an earlier run would change what the next one measures.
+    static const bool privateSettings = [] {
+      char pattern[] = "/tmp/qm_editor_bench_XXXXXX";
+      return mkdtemp(pattern) && setenv("XDG_CONFIG_HOME", pattern, 1) == 0;
+    }();
+    (void)privateSettings;
     display = XOpenDisplay(nullptr);
     if (!display)
       return;

@@ -27,9 +27,9 @@ plug::Config MakeConfig()
       false, // state as chunks
       0,     // effect
       true,  // has an editor
-      340,
-      160,
-      "com.BrannockSound.vst.QuillonMini",
+      TQuillonMini::kEditorWidth,
+      TQuillonMini::kEditorHeight,
+      TQuillonMini::kBundleID,
   };
 }
 
@@ -149,12 +149,12 @@ void TQuillonMini::OnRestoreState()
 
 void TQuillonMini::OnPresetsModified()
 {
-  mCurrentPresetName = GetPresetName(GetCurrentPresetIdx());
+  mCurrentPresetName.Set(GetPresetName(GetCurrentPresetIdx()));
 }
 
 void TQuillonMini::ModifyThisPreset(const char* name)
 {
-  mCurrentPresetName = name ? name : "";
+  mCurrentPresetName.Set(name ? name : "");
   ModifyCurrentPreset(name);
 }
 

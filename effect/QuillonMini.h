@@ -5,7 +5,14 @@
 #include <string>
 
 #include "dsp/dsp.h"
+#include "effect/sharedtext.h"
 #include "plug/IPluginVST2.h"
+
+namespace plug::gfx {
+class ISurface;
+}
+class TPresetControl;
+class TAboutBox;
 
 // The QuillonMini plate reverb: its configuration, parameters and factory presets, and the reverb
 // network it feeds with parameter changes, resets and audio blocks.
@@ -26,6 +33,11 @@ public:
   };
 
   static constexpr int kNumPresets = 20;
+  // The editor's layout size in points and its frame rate.
+  static constexpr int kEditorWidth = 340;
+  static constexpr int kEditorHeight = 160;
+  static constexpr int kEditorFPS = 60;
+  static constexpr const char* kBundleID = "com.BrannockSound.vst.QuillonMini";
 
   explicit TQuillonMini(const plug::InstanceInfo& info); // [host] under the construction mutex
 
@@ -50,8 +62,26 @@ public:
   void ProcessMidiMsg(const plug::IMidiMsg&) override {} // the effect ignores MIDI
   // [host, main] Asks the audio thread to clear the tail, then sends every value to the editor.
   void OnRestoreState() override;
-  void OnPresetsModified() override; // [host, main]
+  // [host, main] The shown name becomes the current preset's; the preset strip shows it by the
+  // next frame.
+  void OnPresetsModified() override;
   bool OnHostRequestingProductHelp() override { return true; }
+
+  // --- Editor side (main) ---
+
+  // Keeps the editor's scale in the settings file and forgets the controls.
+  void OnUIClose() override;
+  // Shows the about box when the editor is open.
+  bool OnHostRequestingAboutBox() override;
+  // Where a new editor surface looks for the artwork: the plug-in's identifier and its folder
+  // under the shared resources folder.
+  static void ConfigureSurface(plug::gfx::ISurface& ui);
+  // Attaches the editor's controls to g, in their order from back to front, and sizes the editor
+  // at the scale kept in the settings file.
+  void LayoutEditor(plug::gfx::ISurface& g);
+  void NullControls();
+  TPresetControl* GetPresetControl() const { return mPresetControl; }
+  TAboutBox* GetAboutBox() const { return mAboutBox; }
 
   // --- Preset selector operations (main) ---
 
@@ -61,13 +91,15 @@ public:
   void RestoreCurrentPreset();
   // Clamps index to the preset list, restores that preset and tells the host.
   void SetCurrentPreset(int index);
-  const char* GetCurrentPresetName() const { return mCurrentPresetName.c_str(); }
+  // [any] The name the preset strip shows, and a number that grows whenever it is set.
+  std::string GetCurrentPresetName() const { return mCurrentPresetName.Get(); }
+  uint64_t GetPresetNameVersion() const { return mCurrentPresetName.Version(); }
 
   // [any] The settings file's full path.
   const std::string& GetIniFileName() const { return mIniFileName; }
 
 private:
-  // [host] Sets the editor's make-graphics and layout functions (effect/ProvisionalEditor.cpp).
+  // [host] Sets the editor's make-graphics and layout functions (effect/QuillonMiniEditor.cpp).
   void InstallEditor();
   void DeclareParams();
   void MakePresets();
@@ -76,8 +108,12 @@ private:
   void ProcessEither(Sample** inputs, Sample** outputs, int frames); // [audio]
 
   TReverb mReverb;
-  std::string mCurrentPresetName;
+  // Set on the host's thread by program changes while the editor reads it on the main thread.
+  TSharedText mCurrentPresetName;
   std::string mIniFileName;
+  // The editor's preset strip and about box while it is open; the surface owns them.
+  TPresetControl* mPresetControl = nullptr;
+  TAboutBox* mAboutBox = nullptr;
 
   // Parameter values waiting for the audio thread, one bit per parameter in mPendingParams.
   // Colour sets only the filter on the side of its sign, so the last negative colour waits

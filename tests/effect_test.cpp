@@ -46,7 +46,7 @@ TEST_F(QuillonMiniTest, StartsOnTheDefaultPresetWithItsSettingsFile)
 {
   TQuillonMini plug(Info());
   EXPECT_EQ(plug.GetCurrentPresetIdx(), 0);
-  EXPECT_STREQ(plug.GetCurrentPresetName(), "Default");
+  EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "Default");
   EXPECT_EQ(plug.GetIniFileName(), sFolder + "/QuillonMini/Settings.ini");
   EXPECT_TRUE(plug.OnHostRequestingProductHelp());
   const double defaults[4] = {3.2, 150.0, 0.0, 21.0};
@@ -60,25 +60,25 @@ TEST_F(QuillonMiniTest, PresetSelectorOperations)
   gHostCalls.clear();
   plug.SetCurrentPreset(25);
   EXPECT_EQ(plug.GetCurrentPresetIdx(), 19);
-  EXPECT_STREQ(plug.GetCurrentPresetName(), "Deep Underground");
+  EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "Deep Underground");
   plug.SetCurrentPreset(-3);
   EXPECT_EQ(plug.GetCurrentPresetIdx(), 0);
   EXPECT_EQ(gHostCalls, (std::vector<VstInt32>{audioMasterUpdateDisplay, audioMasterUpdateDisplay}));
 
   plug.GetParam(TQuillonMini::kDecay)->SetValue(9.0);
   plug.ModifyThisPreset("");
-  EXPECT_STREQ(plug.GetCurrentPresetName(), "");
+  EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "");
   EXPECT_STREQ(plug.GetPresetName(0), "Default");
   plug.GetParam(TQuillonMini::kDecay)->SetValue(1.0);
   plug.RestoreCurrentPreset();
   EXPECT_EQ(plug.GetParam(TQuillonMini::kDecay)->GetValue(), 9.0);
-  EXPECT_STREQ(plug.GetCurrentPresetName(), "Default");
+  EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "Default");
 
   plug.ModifyThisPreset("Mine");
-  EXPECT_STREQ(plug.GetCurrentPresetName(), "Mine");
+  EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "Mine");
   EXPECT_STREQ(plug.GetPresetName(0), "Mine");
   plug.ModifyThisPreset(nullptr);
-  EXPECT_STREQ(plug.GetCurrentPresetName(), "");
+  EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "");
   EXPECT_STREQ(plug.GetPresetName(0), "Mine");
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <malloc.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "effect/QuillonMini.h"
@@ -85,7 +87,7 @@ TEST(X11Editor, HundredOpeningsLeaveNoWindowConnectionDescriptorTimerOrMemory)
     const int timers = plug::RunLoop::NumRunningTimers();
     const int descriptors = OpenDescriptors();
     const int rootWindows = Children(display, DefaultRootWindow(display));
-    const long resident = ResidentKiB();
+    [[maybe_unused]] const long resident = ResidentKiB(); // unchecked under AddressSanitizer
 
     for (int i = 0; i < 100; ++i)
       cycle();
@@ -154,6 +156,65 @@ TEST(X11Editor, FilePromptsNeverBlockAndSayWhenNoToolIsInstalled)
     effect.dispatcher(&effect, effEditClose, 0, 0, nullptr, 0.f);
   }
   setenv("PATH", path.c_str(), 1);
+  XCloseDisplay(display);
+  std::filesystem::remove_all(dir);
+}
+
+// The effect's layout shows no tooltips; with the surface's flag on, one appears when the pointer
+// rests on a knob and goes with a press.
+TEST(X11Editor, ATooltipAppearsWhenThePointerRestsOnAKnob)
+{
+  char dir[] = "/tmp/qm_x11_tooltip_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  setenv("XDG_CONFIG_HOME", dir, 1);
+  Display* display = nullptr;
+  for (int i = 0; i < 5 && !display; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+    display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr) << "no X display (tools/qm test starts Xvfb and sets DISPLAY)";
+  const Window parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 400, 200, 0, 0, 0);
+  XMapWindow(display, parent);
+  XSync(display, False);
+  const auto shownPopups = [&] {
+    Window root, up, *children = nullptr;
+    unsigned n = 0;
+    XQueryTree(display, DefaultRootWindow(display), &root, &up, &children, &n);
+    int shown = 0;
+    for (unsigned i = 0; i < n; ++i)
+    {
+      XWindowAttributes a{};
+      XGetWindowAttributes(display, children[i], &a);
+      shown += a.override_redirect && a.map_state == IsViewable;
+    }
+    if (children)
+      XFree(children);
+    return shown;
+  };
+  plug::InstanceInfo info;
+  info.mVSTHostCallback = QuietHost;
+  {
+    TQuillonMini plugin(info);
+    AEffect& effect = plugin.GetAEffect();
+    ASSERT_EQ(effect.dispatcher(&effect, effEditOpen, 0, 0, reinterpret_cast<void*>(parent), 0.f), 1);
+    plugin.GetUI()->AssignParamNameToolTips();
+    plugin.GetUI()->EnableTooltips(true);
+    const auto idleUntil = [&](const std::function<bool()>& done) {
+      for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+      {
+        XSync(display, False);
+        effect.dispatcher(&effect, effEditIdle, 0, 0, nullptr, 0.f);
+        if (done())
+          return true;
+      }
+      return false;
+    };
+    XTestFakeMotionEvent(display, 0, 130, 96, CurrentTime); // the Width knob
+    EXPECT_EQ(shownPopups(), 0);
+    EXPECT_TRUE(idleUntil([&] { return shownPopups() == 1; })); // after a rest of 0.6 s
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);        // and gone with a press
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    EXPECT_TRUE(idleUntil([&] { return shownPopups() == 0; }));
+    effect.dispatcher(&effect, effEditClose, 0, 0, nullptr, 0.f);
+  }
   XCloseDisplay(display);
   std::filesystem::remove_all(dir);
 }

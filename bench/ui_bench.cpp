@@ -1,0 +1,207 @@
+// Speed of QuillonMini's editor:
+//   - a full frame at scale 2 (every control drawn, panel and knob bodies from their layers) and a
+//     frame after one knob's value changed (only that knob's region), drawn by the Cairo layer
+//     into memory on the headless surface, which draws exactly as the X11 window does before its
+//     copy to the screen;
+//   - QuillonMini.so loaded and its editor opened through effEditOpen for the first time in a
+//     process (fonts and pictures read, the first frame drawn and sent; each iteration a fresh
+//     process), and later openings in the same process, on the X display tools/qm bench starts.
+#include <X11/Xlib.h>
+#include <benchmark/benchmark.h>
+
+#include <dlfcn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "effect/QuillonMini.h"
+#include "gfx/platform/ISurfaceHeadless.h"
+
+using namespace plug::gfx;
+
+namespace {
+
+const char* gSelf = nullptr; // this program, for fresh processes
+
+void UsePrivateSettings()
+{
+  static bool done = false;
+  if (done)
+    return;
+  char pattern[] = "/tmp/qm_editor_bench_XXXXXX";
+  if (mkdtemp(pattern))
+    setenv("XDG_CONFIG_HOME", pattern, 1);
+  done = true;
+}
+
+std::unique_ptr<TQuillonMini> MakePlugin()
+{
+  UsePrivateSettings();
+  plug::InstanceInfo info;
+  auto plug = std::make_unique<TQuillonMini>(info);
+  TQuillonMini* p = plug.get();
+  p->SetMakeGraphicsFunc([p]() -> std::unique_ptr<ISurface> {
+    auto ui = std::make_unique<ISurfaceHeadless>(*p, TQuillonMini::kEditorWidth, TQuillonMini::kEditorHeight,
+                                                 TQuillonMini::kEditorFPS, 1.f);
+    TQuillonMini::ConfigureSurface(*ui);
+    return ui;
+  });
+  return plug;
+}
+
+ISurfaceHeadless& OpenAt(TQuillonMini& plug, float scale)
+{
+  plug.OpenWindow(nullptr);
+  auto& ui = static_cast<ISurfaceHeadless&>(*plug.GetUI());
+  ui.Resize(TQuillonMini::kEditorWidth, TQuillonMini::kEditorHeight, scale);
+  ui.DrawFrame();
+  return ui;
+}
+
+void BM_FullFrameAtScale2(benchmark::State& state)
+{
+  auto plug = MakePlugin();
+  ISurfaceHeadless& ui = OpenAt(*plug, 2.f);
+  for (auto _ : state)
+  {
+    ui.SetAllControlsDirty();
+    ui.DrawFrame();
+  }
+  plug->CloseWindow();
+}
+BENCHMARK(BM_FullFrameAtScale2)->Unit(benchmark::kMillisecond);
+
+void BM_KnobValueFrameAtScale2(benchmark::State& state)
+{
+  auto plug = MakePlugin();
+  ISurfaceHeadless& ui = OpenAt(*plug, 2.f);
+  bool up = false;
+  for (auto _ : state)
+  {
+    up = !up;
+    plug->GetParam(TQuillonMini::kMix)->SetNormalizedValue(up ? 0.6 : 0.4);
+    plug->SendParameterValueFromDelegate(TQuillonMini::kMix, up ? 0.6 : 0.4, true);
+    ui.DrawFrame();
+  }
+  plug->CloseWindow();
+}
+BENCHMARK(BM_KnobValueFrameAtScale2)->Unit(benchmark::kMillisecond);
+
+// A host as Linux hosts are: QuillonMini.so loaded with dlopen, instantiated through VSTPluginMain
+// and effOpen, its editor opened with effEditOpen in a window of the host's on the X display that
+// tools/qm bench starts.
+struct ModuleHost
+{
+  Display* display = nullptr;
+  Window parent = 0;
+  AEffect* effect = nullptr;
+
+  // False without a display or a plug-in.
+  bool Load()
+  {
+    display = XOpenDisplay(nullptr);
+    if (!display)
+      return false;
+    parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 680, 320, 0, 0, 0);
+    XMapWindow(display, parent);
+    XSync(display, False);
+    void* module = dlopen(QM_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+    auto entry = module ? reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(module, "VSTPluginMain")) : nullptr;
+    effect =
+        entry ? entry([](AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) -> VstIntPtr { return 0; }) : nullptr;
+    if (effect)
+      effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.f);
+    return effect != nullptr;
+  }
+  // The editor's window with its first frame drawn and sent to the server.
+  bool OpenEditor() { return effect->dispatcher(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(parent), 0.f) == 1; }
+  void CloseEditor() { effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0.f); }
+  ~ModuleHost()
+  {
+    if (effect)
+      effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.f);
+    if (display)
+      XCloseDisplay(display);
+  }
+};
+
+// In a fresh process: the module loaded and instantiated, then the editor opened for the first time
+// (fonts and pictures read from the module, the first frame drawn).
+double FirstOpeningMs()
+{
+  UsePrivateSettings();
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  ModuleHost host;
+  if (!host.Load() || !host.OpenEditor())
+    return -1.0;
+  const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  host.CloseEditor();
+  return ms;
+}
+
+void BM_FirstOpeningInAProcess(benchmark::State& state)
+{
+  for (auto _ : state)
+  {
+    int fds[2];
+    if (pipe(fds) != 0)
+      return state.SkipWithError("no pipe");
+    const pid_t child = fork();
+    if (child == 0)
+    {
+      dup2(fds[1], STDOUT_FILENO);
+      execl(gSelf, gSelf, "--first-opening", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    char text[64] = {};
+    const ssize_t n = read(fds[0], text, sizeof text - 1);
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const double ms = n > 0 ? std::atof(text) : -1.0;
+    if (ms < 0.0)
+      return state.SkipWithError("the fresh process could not open the editor (no X display?)");
+    state.SetIterationTime(ms / 1000.0);
+  }
+}
+BENCHMARK(BM_FirstOpeningInAProcess)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// effEditOpen and effEditClose again in the same process, the caches warm.
+void BM_LaterOpening(benchmark::State& state)
+{
+  UsePrivateSettings();
+  ModuleHost host;
+  if (!host.Load() || !host.OpenEditor())
+    return state.SkipWithError("no X display or no editor");
+  host.CloseEditor();
+  for (auto _ : state)
+  {
+    host.OpenEditor();
+    host.CloseEditor();
+  }
+}
+BENCHMARK(BM_LaterOpening)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+  gSelf = argv[0];
+  if (argc == 2 && std::strcmp(argv[1], "--first-opening") == 0)
+  {
+    std::printf("%.3f\n", FirstOpeningMs());
+    return 0;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

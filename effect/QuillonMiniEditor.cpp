@@ -1,0 +1,117 @@
+// TQuillonMini's editor side: the layout of its controls and what happens when the editor opens
+// and closes.
+
+#include "effect/QuillonMini.h"
+
+#include "effect/about.h"
+#include "effect/bgctrl.h"
+#include "effect/controls.h"
+#include "effect/inifile.h"
+#include "effect/knobs.h"
+#include "effect/palette.h"
+#include "gfx/EmbeddedResources.h"
+#include "gfx/ISurface.h"
+#include "gfx/platform/ISurfaceLinux.h"
+#include "resources/QuillonMiniResources.h"
+
+using namespace plug::gfx;
+
+namespace {
+
+constexpr const char* kScaleSection = "Params";
+constexpr const char* kScaleKey = "Scale";
+
+struct KnobPlace
+{
+  IRECT bounds;
+  int paramIdx;
+  const char* caption;
+  float anchorAngle;
+};
+
+const KnobPlace kKnobPlaces[] = {
+    {{10.f, 45.f, 90.f, 139.f}, TQuillonMini::kDecay, "Decay", -135.f},
+    {{90.f, 45.f, 170.f, 139.f}, TQuillonMini::kWidth, "Width", -135.f},
+    {{170.f, 45.f, 250.f, 139.f}, TQuillonMini::kColor, "Color", 0.f},
+    {{250.f, 45.f, 330.f, 139.f}, TQuillonMini::kMix, "Mix", -135.f},
+};
+
+// The preset strip starts just right of the title tab.
+constexpr float kPresetStripLeft = 81.f;
+constexpr float kPresetStripHeight = 30.f;
+
+} // namespace
+
+void TQuillonMini::InstallEditor()
+{
+  SetMakeGraphicsFunc([this]() -> std::unique_ptr<ISurface> {
+    std::unique_ptr<ISurface> ui = MakeGraphics(*this, kEditorWidth, kEditorHeight, kEditorFPS, 1.f);
+    if (ui)
+      ConfigureSurface(*ui);
+    return ui;
+  });
+  SetLayoutFunc([this](ISurface* ui) {
+    if (ui)
+      LayoutEditor(*ui);
+  });
+}
+
+int TQuillonMini::GetScreenScaleForEditor()
+{
+  return QueryScreenScale();
+}
+
+void TQuillonMini::ConfigureSurface(ISurface& ui)
+{
+  ui.SetBundleID(kBundleID);
+  ui.SetSharedResourcesSubPath("QuillonMini");
+}
+
+void TQuillonMini::LayoutEditor(ISurface& g)
+{
+  // The artwork built into the plug-in is found before anything on disk.
+  RegisterEmbeddedResources(QuillonMiniResources());
+  const ISVG title = g.LoadSVG(kTitleFile);
+  const ISVG logo = g.LoadSVG(kLogoFile);
+  g.LoadFont(kTextFontID, kTextFontFile);
+  g.LoadFont(kIconFontID, kIconFontFile);
+
+  const float w = float(g.Width());
+  const float h = float(g.Height());
+  g.AttachBackgroundControl(new TBGControl(IRECT(0.f, 0.f, w, h), ICON_TEXT, logo, title));
+  g.EnableMouseOver(true);
+  g.AttachTextEntryControl();
+  g.AttachCornerResizer(EUIResizerMode::kScale, false);
+
+  for (const KnobPlace& place : kKnobPlaces)
+    g.AttachControl(new TKnob(place.bounds, place.paramIdx, place.caption, place.anchorAngle));
+
+  mPresetControl = new TPresetControl(IRECT(kPresetStripLeft, 0.f, w, kPresetStripHeight), PRESET_NAME_TEXT, ICON_TEXT);
+  g.AttachControl(mPresetControl);
+  mAboutBox = new TAboutBox(IRECT(0.f, 0.f, w, h), logo, title);
+  g.AttachControl(mAboutBox);
+
+  const float scale = TIniFile(mIniFileName).ReadFloat(kScaleSection, kScaleKey, 1.f);
+  g.Resize(kEditorWidth, kEditorHeight, scale);
+}
+
+void TQuillonMini::OnUIClose()
+{
+  if (const ISurface* ui = GetUI())
+    TIniFile(mIniFileName).WriteFloat(kScaleSection, kScaleKey, ui->GetDrawScale());
+  NullControls();
+}
+
+bool TQuillonMini::OnHostRequestingAboutBox()
+{
+  if (!mAboutBox)
+    return false;
+  mAboutBox->Hide(false);
+  return true;
+}
+
+void TQuillonMini::NullControls()
+{
+  mPresetControl = nullptr;
+  mAboutBox = nullptr;
+}

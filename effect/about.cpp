@@ -1,0 +1,162 @@
+#include "effect/about.h"
+
+#include <cmath>
+
+#include "effect/palette.h"
+#include "gfx/ISurface.h"
+
+using namespace plug::gfx;
+
+namespace {
+
+constexpr const char* kCopyrightText = "Copyright \xC2\xA9 2026 Brannock Sound";
+constexpr const char* kCreditText = "VST plugin technology by Steinberg";
+constexpr float kOKWidth = 46.f;
+constexpr float kOKHeight = 25.f;
+
+} // namespace
+
+TAboutBox::TAboutBox(const IRECT& bounds, const ISVG& logo, const ISVG& title)
+  : TControl(bounds),
+    mLogoSVG(logo),
+    mTitleSVG(title),
+    mUnattachedOKButton(std::make_unique<TButton>(0.f, 0.f, kOKWidth, kOKHeight, "OK", ABOUT_CPR_TEXT, "",
+                                                  [this](IControl*) { Hide(true); })),
+    mOKButton(mUnattachedOKButton.get())
+{
+}
+
+TAboutBox::~TAboutBox() = default;
+
+const char* TAboutBox::VersionText()
+{
+  return "Version: 1.0.4 (VST 2, Linux)";
+}
+
+void TAboutBox::OnInit()
+{
+  IControl::Hide(true);
+  mOKButton->Hide(true);
+}
+
+void TAboutBox::OnAttached()
+{
+  if (mUnattachedOKButton)
+    GetUI()->AttachControl(mUnattachedOKButton.release());
+}
+
+void TAboutBox::OnResize()
+{
+  mBoxRect = mRECT;
+  IRECT url(mRECT.L + 140.f, mRECT.B - 48.f, mRECT.R, mRECT.B - 16.f);
+  IRECT measured = url;
+  const float w = GetUI() ? GetUI()->MeasureText(ABOUT_URL_TEXT, kMakerSiteText, measured) : 0.f;
+  mURLRect = IRECT::MakeXYWH(url.L, url.T, w, measured.H());
+  mOKButton->SetPosition(mRECT.R - 55.f, mRECT.B - 35.f);
+  if (mLayer)
+    mLayer->Invalidate();
+}
+
+// ---------------------------------------------------------------------------
+// Showing and hiding
+
+void TAboutBox::Hide(bool hide)
+{
+  // A box that is hidden already has nothing to fade out (and would never be drawn to end it).
+  if (hide && IsHidden())
+    return;
+  mAnimating = true;
+  mAlpha = hide ? 1.f : 0.f;
+  mHiding = hide;
+  if (!hide)
+  {
+    mHide = false;
+    mOKButton->Hide(false);
+  }
+  mDirty = true;
+}
+
+bool TAboutBox::IsDirty()
+{
+  return !IsHidden() || mAnimating;
+}
+
+void TAboutBox::EndFade()
+{
+  mAnimating = false;
+  const bool hidden = mAlpha == 0.f;
+  mHide = hidden;
+  mOKButton->Hide(hidden);
+  if (IControl* background = GetUI()->GetControl(0))
+    background->SetDirty(false);
+}
+
+// ---------------------------------------------------------------------------
+// Drawing
+
+void TAboutBox::Draw(ISurface& g)
+{
+  mBlend.mWeight = mAlpha * mAlpha;
+  mOKButton->SetBlend(mBlend);
+
+  bool fadeEnded = false;
+  if (mAnimating)
+  {
+    mAlpha += mHiding ? -mAlphaStep : mAlphaStep;
+    if (mAlpha >= 1.f || mAlpha <= 0.f)
+    {
+      mAlpha = mAlpha >= 1.f ? 1.f : 0.f;
+      fadeEnded = true;
+    }
+  }
+
+  g.FillRect(COLOR_ABOUT, mRECT, &mBlend);
+  if (!g.CheckLayer(mLayer))
+  {
+    g.StartLayer(this, mRECT);
+    DrawStatic(g);
+    mLayer = g.EndLayer();
+  }
+  g.DrawLayer(mLayer, &mBlend);
+
+  const IColor linkColor = mURLHot ? COLOR_HOT_URL : COLOR_EDIT;
+  g.DrawText(ABOUT_URL_TEXT.WithFGColor(linkColor), kMakerSiteText, mURLRect, &mBlend);
+  const float y = std::trunc(mURLRect.B) - 0.5f;
+  g.DrawLine(linkColor, mURLRect.L, y, mURLRect.R, y, &mBlend, 1.f);
+
+  if (fadeEnded)
+    EndFade();
+}
+
+void TAboutBox::DrawStatic(ISurface& g)
+{
+  const IRECT& b = mRECT;
+  g.DrawSVG(mTitleSVG, IRECT(b.L + 130.f, b.T + 20.f, b.R, b.T + 42.f));
+  g.DrawText(ABOUT_CPR_TEXT, VersionText(), IRECT(b.L, b.T + 50.f, b.R, b.T + 70.f));
+  g.DrawText(ABOUT_CPR_TEXT, kCopyrightText, IRECT(b.L, b.T + 65.f, b.R, b.T + 85.f));
+  g.DrawText(ABOUT_CPR_TEXT, kCreditText, IRECT(b.L, b.T + 80.f, b.R, b.T + 100.f));
+  g.DrawSVG(mLogoSVG, IRECT(b.L + 33.f, b.B - 56.f, b.R, b.B - 24.f));
+}
+
+// ---------------------------------------------------------------------------
+// Mouse
+
+void TAboutBox::OnMouseDown(float, float, const IMouseMod&)
+{
+  if (mURLHot)
+    GetUI()->OpenURL(kMakerSiteURL);
+}
+
+void TAboutBox::OnMouseOver(float x, float y, const IMouseMod&)
+{
+  mURLHot = mURLRect.Contains(x, y);
+  GetUI()->SetMouseCursor(mURLHot ? ECursor::kHand : ECursor::kArrow);
+  mDirty = true;
+}
+
+void TAboutBox::OnMouseOut()
+{
+  GetUI()->SetMouseCursor(ECursor::kArrow);
+  mURLHot = false;
+  mDirty = true;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+// The about box: a veil over the whole editor with the product title, the version, copyright and
+// credit lines, the maker's logo, a link to the maker's web site and an "OK" button. It starts
+// hidden, fades in over 20 frames when shown and fades out when "OK" is pressed; while it is not
+// hidden it lies on top and takes every press. Threads: [main] throughout.
+
+#include <memory>
+
+#include "effect/buttons.h"
+#include "gfx/IBitmap.h"
+
+class TAboutBox : public TControl
+{
+public:
+  TAboutBox(const plug::gfx::IRECT& bounds, const plug::gfx::ISVG& logo, const plug::gfx::ISVG& title);
+  ~TAboutBox() override;
+
+  void OnMouseDown(float x, float y, const plug::gfx::IMouseMod& mod) override;
+  void OnMouseOver(float x, float y, const plug::gfx::IMouseMod& mod) override;
+  void OnMouseOut() override;
+  void OnResize() override;
+  void OnInit() override;
+  // Attaches the "OK" button after the box, so it lies above it.
+  void OnAttached() override;
+  void Draw(plug::gfx::ISurface& g) override;
+  // Starts a fade: in (shown at once, from transparent) or out (hidden when it ends).
+  void Hide(bool hide) override;
+  bool IsDirty() override;
+
+  // "Version: 1.0.4 (VST 2, Linux)"
+  static const char* VersionText();
+  TButton* GetOKButton() const { return mOKButton; }
+  const plug::gfx::IRECT& GetURLRect() const { return mURLRect; }
+  bool IsAnimating() const { return mAnimating; }
+  float GetAlpha() const { return mAlpha; }
+  bool IsURLHot() const { return mURLHot; }
+
+private:
+  void DrawStatic(plug::gfx::ISurface& g);
+  void EndFade();
+
+  bool mAnimating = false;
+  bool mHiding = true;
+  bool mURLHot = false;
+  float mAlpha = 0.f;
+  float mAlphaStep = 0.05f;
+  plug::gfx::ISVG mLogoSVG;
+  plug::gfx::ISVG mTitleSVG;
+  plug::gfx::IRECT mBoxRect;
+  plug::gfx::IRECT mURLRect;
+  plug::gfx::ILayerPtr mLayer;
+  // Owned here until attached; the surface owns it afterwards.
+  std::unique_ptr<TButton> mUnattachedOKButton;
+  TButton* mOKButton;
+};

@@ -1,0 +1,109 @@
+#pragma once
+
+// The common base of the effect's own controls and its push buttons.
+//
+// TButton runs its action once, from a 10 ms run-loop timer started by the release, so the action
+// runs after the release and the redraw request have been handled. TToggleButton flips a value
+// between 0 and 1 on every press. THelpButton drops down a small menu: the maker's web site and
+// the about box. Threads: [main] throughout.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "effect/palette.h"
+#include "gfx/IControl.h"
+#include "gfx/IPopupMenu.h"
+#include "plug/Timer.h"
+
+// The maker's web site, shown in the about box and opened (with "?lang=en") from it and the help
+// button.
+inline constexpr const char* kMakerSiteText = "www.brannocksound.com";
+inline constexpr const char* kMakerSiteURL = "https://www.brannocksound.com/?lang=en";
+
+// Asks the plug-in behind the control's delegate to show its about box.
+void ShowAboutBoxOf(plug::gfx::IControl& control);
+
+class TControl : public plug::gfx::IControl
+{
+public:
+  using IControl::IControl;
+
+  // Disabled controls draw at a quarter weight; setting the same state again redraws nothing.
+  void SetDisabled(bool disable) override;
+
+protected:
+  bool mDisabledState = false;
+};
+
+class TButton : public TControl
+{
+public:
+  using Action = std::function<void(plug::gfx::IControl*)>;
+
+  TButton(float x, float y, float w, float h, const char* caption, const plug::gfx::IText& text, const char* tooltip,
+          Action action);
+  TButton(float x, float y, float w, float h, const char* caption, const plug::gfx::IText& text, const char* tooltip,
+          int paramIdx);
+  ~TButton() override;
+
+  void OnMouseDown(float x, float y, const plug::gfx::IMouseMod& mod) override;
+  void OnMouseUp(float x, float y, const plug::gfx::IMouseMod& mod) override;
+  void OnResize() override;
+  void Draw(plug::gfx::ISurface& g) override;
+
+  void SetCaption(const char* caption);
+  const std::string& GetCaption() const { return mCaption; }
+  bool IsPressed() const { return mPressed; }
+  // A timer that runs the action once, at its first firing; none is made while one waits.
+  void StartTimer();
+  void DoStop();
+
+protected:
+  // Moves r by a pixel while the button is held, so the caption sinks with it.
+  virtual void DrawPushed(plug::gfx::ISurface& g, plug::gfx::IRECT& r);
+  void DoTimer();
+
+  std::string mCaption;
+  plug::gfx::IRECT mOuterRect;
+  plug::gfx::IRECT mInnerRect;
+  plug::gfx::IRECT mGlossRect;
+  std::unique_ptr<plug::Timer> mTimer;
+  bool mPressed = false;
+};
+
+class TToggleButton : public TButton
+{
+public:
+  using TButton::TButton;
+
+  void OnMouseDown(float x, float y, const plug::gfx::IMouseMod& mod) override;
+  void OnMouseUp(float, float, const plug::gfx::IMouseMod&) override {}
+  // Also the state drawn: on when value 0 is above 0.5.
+  bool Pushed();
+
+protected:
+  void DrawPushed(plug::gfx::ISurface& g, plug::gfx::IRECT& r) override;
+
+  plug::gfx::IColor mOnColor = COLOR_AGUA;
+};
+
+class THelpButton : public TButton
+{
+public:
+  enum EItem
+  {
+    kWebSite = 1,
+    kAbout = 2
+  };
+
+  THelpButton(float x, float y, float w, float h, const char* caption, const plug::gfx::IText& text,
+              const char* tooltip);
+
+  void OnMouseDown(float x, float y, const plug::gfx::IMouseMod& mod) override;
+  void OnMouseUp(float x, float y, const plug::gfx::IMouseMod& mod) override;
+  void OnPopupMenuSelection(plug::gfx::IPopupMenu* menu, int valIdx) override;
+
+private:
+  plug::gfx::IPopupMenu mMenu;
+};

@@ -1,0 +1,348 @@
+#include "effect/controls.h"
+
+#include <algorithm>
+
+#include <unistd.h>
+
+#include "effect/QuillonMini.h"
+#include "effect/palette.h"
+#include "gfx/ISurface.h"
+
+using namespace plug::gfx;
+
+namespace {
+
+constexpr uint32_t kServiceDelayMs = 40;
+constexpr float kArrowWidth = 25.f;
+constexpr float kNamePadding = 8.f; // room left between a long name and the arrows
+
+constexpr const char* kIconPrev = "\xEF\x80\x83"; // U+F003
+constexpr const char* kIconNext = "\xEF\x80\x84"; // U+F004
+constexpr const char* kIconMenu = "\xEF\x80\x85"; // U+F005
+
+// The empty area at a rectangle's bottom-left corner, where menus drop down from.
+IRECT BottomLeft(const IRECT& r)
+{
+  return {r.L, r.B, r.L, r.B};
+}
+
+// Why a file the user picked did not load: it cannot be read at all, or it is not ours.
+const char* LoadFailureNotice(const std::string& path, bool bank)
+{
+  if (access(path.c_str(), R_OK) != 0)
+    return "Cannot read the file";
+  return bank ? "Not a QuillonMini bank" : "Not a QuillonMini preset";
+}
+
+void DropLastCharacter(std::string& text)
+{
+  while (!text.empty())
+  {
+    const unsigned char last = static_cast<unsigned char>(text.back());
+    text.pop_back();
+    if ((last & 0xC0) != 0x80) // not a continuation byte: the character is gone
+      break;
+  }
+}
+
+} // namespace
+
+// The text cut at a character boundary and ended with an ellipsis so that it fits width.
+std::string TPresetControl::Fitted(const ISurface& g, const IText& style, const std::string& text, float width)
+{
+  IRECT r;
+  if (g.MeasureText(style, text.c_str(), r) <= width)
+    return text;
+  std::string cut = text;
+  while (!cut.empty())
+  {
+    DropLastCharacter(cut);
+    const std::string candidate = cut + "\xE2\x80\xA6"; // U+2026
+    if (g.MeasureText(style, candidate.c_str(), r) <= width)
+      return candidate;
+  }
+  return "";
+}
+
+TPresetControl::TPresetControl(const IRECT& bounds, const IText& nameText, const IText& iconText)
+  : TControl(bounds),
+    mNameText(nameText),
+    mIconText(iconText),
+    mSelf(std::make_shared<TPresetControl*>(this))
+{
+}
+
+TPresetControl::~TPresetControl() = default;
+
+TQuillonMini* TPresetControl::Plugin() const
+{
+  return dynamic_cast<TQuillonMini*>(GetDelegate());
+}
+
+void TPresetControl::OnResize()
+{
+  const IRECT& b = mRECT;
+  mZoneRects[kPrevZone] = {b.L, b.T, b.L + kArrowWidth, b.B - 1.f};
+  mZoneRects[kNextZone] = {b.R - 2.f * kArrowWidth, b.T, b.R - kArrowWidth, b.B - 1.f};
+  mZoneRects[kMenuZone] = {b.R - kArrowWidth, b.T, b.R, b.B - 1.f};
+  mZoneRects[kNameZone] = {b.L + kArrowWidth, b.T, b.R - 2.f * kArrowWidth, b.B - 1.f};
+}
+
+int TPresetControl::GetZone(float x, float y) const
+{
+  for (int zone = 0; zone < kNumZones; ++zone)
+  {
+    if (mZoneRects[zone].Contains(x, y))
+      return zone;
+  }
+  return kNoZone;
+}
+
+// ---------------------------------------------------------------------------
+// Mouse
+
+void TPresetControl::OnMouseDown(float x, float y, const IMouseMod&)
+{
+  mPressed = true;
+  mZone = GetZone(x, y);
+  if (mZone == kNoZone)
+    return;
+  mDirty = true;
+  if (mZone == kNameZone)
+    DoPopupPresetMenu();
+  else if (mZone == kMenuZone)
+    DoPopupServiceMenu();
+}
+
+// Steps happen on release, wherever the pointer is then.
+void TPresetControl::OnMouseUp(float, float, const IMouseMod&)
+{
+  mPressed = false;
+  mDirty = true;
+  TQuillonMini* plugin = Plugin();
+  const int n = plugin ? plugin->NPresets() : 0;
+  if (n > 0 && (mZone == kPrevZone || mZone == kNextZone))
+  {
+    const int c = plugin->GetCurrentPresetIdx();
+    plugin->SetCurrentPreset(mZone == kNextZone ? (c + 1) % n : (c == 0 ? n - 1 : c - 1));
+  }
+  mZone = kNoZone;
+}
+
+void TPresetControl::OnMouseOver(float, float, const IMouseMod&)
+{
+  GetUI()->SetMouseCursor(ECursor::kHand);
+}
+
+void TPresetControl::OnMouseOut()
+{
+  mZone = kNoZone;
+  GetUI()->SetMouseCursor(ECursor::kArrow);
+  TControl::OnMouseOut();
+  mDirty = true;
+}
+
+// ---------------------------------------------------------------------------
+// Menus
+
+void TPresetControl::DoPopupPresetMenu()
+{
+  const TQuillonMini* plugin = Plugin();
+  if (!plugin)
+    return;
+  mPresetMenu.Clear();
+  const int current = plugin->GetCurrentPresetIdx();
+  for (int i = 0; i < plugin->NPresets(); ++i)
+  {
+    const int flags = i == current ? IPopupMenu::Item::kTicked : IPopupMenu::Item::kNoFlags;
+    mPresetMenu.AddItem(new IPopupMenu::Item(plugin->GetPresetName(i), flags, i));
+  }
+  GetUI()->CreatePopupMenu(*this, mPresetMenu, BottomLeft(mZoneRects[kNameZone]), kPresetMenuIdx);
+}
+
+void TPresetControl::DoPopupServiceMenu()
+{
+  mServiceMenu.Clear();
+  const auto add = [this](const char* text, int tag) {
+    mServiceMenu.AddItem(new IPopupMenu::Item(text, IPopupMenu::Item::kNoFlags, tag));
+  };
+  add("Restore Preset", kRestore);
+  add("Modify Preset", kModify);
+  mServiceMenu.AddSeparator();
+  add("Load Preset...", kLoadPreset);
+  add("Save Preset...", kSavePreset);
+  add("Load Bank...", kLoadBank);
+  add("Save Bank...", kSaveBank);
+  mServiceMenu.AddSeparator();
+  add("About...", kAbout);
+  GetUI()->CreatePopupMenu(*this, mServiceMenu, BottomLeft(mZoneRects[kMenuZone]), kServiceMenuIdx);
+}
+
+void TPresetControl::OnPopupMenuSelection(IPopupMenu* menu, int valIdx)
+{
+  mMenuResult = -1;
+  mPressed = false;
+  mDirty = true;
+  const IPopupMenu::Item* item = menu ? menu->GetChosenItem() : nullptr;
+  if (!item)
+    return;
+  mMenuResult = item->GetTag();
+  if (valIdx == kPresetMenuIdx)
+  {
+    if (TQuillonMini* plugin = Plugin())
+      plugin->SetCurrentPreset(mMenuResult);
+  }
+  else if (valIdx == kServiceMenuIdx)
+  {
+    // The command runs after the menu has finished closing.
+    mTimer = plug::Timer::Create([this](plug::Timer&) { OnTimer(); }, kServiceDelayMs);
+  }
+}
+
+void TPresetControl::OnTimer()
+{
+  mTimer.reset();
+  HandlePopupMenu();
+}
+
+void TPresetControl::HandlePopupMenu()
+{
+  TQuillonMini* plugin = Plugin();
+  const int command = mMenuResult;
+  mMenuResult = -1;
+  if (command < 0 || !plugin)
+    return;
+  switch (command)
+  {
+    case kRestore:
+      plugin->RestoreCurrentPreset();
+      break;
+    case kModify:
+      GetUI()->CreateTextEntry(*this, mNameText, mZoneRects[kNameZone], plugin->GetCurrentPresetName().c_str(), 0);
+      break;
+    case kLoadPreset:
+      PromptLoad(false);
+      break;
+    case kSavePreset:
+      PromptSave(false);
+      break;
+    case kLoadBank:
+      PromptLoad(true);
+      break;
+    case kSaveBank:
+      PromptSave(true);
+      break;
+    case kAbout:
+      plugin->OnHostRequestingAboutBox();
+      break;
+    default:
+      break;
+  }
+}
+
+void TPresetControl::OnTextEntryCompletion(const char* str, int)
+{
+  if (TQuillonMini* plugin = Plugin())
+    plugin->ModifyThisPreset(str);
+  mDirty = true;
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+std::string TPresetControl::ProposedPresetFileName(const std::string& presetName)
+{
+  std::string name = presetName;
+  std::replace(name.begin(), name.end(), '/', '-');
+  if (name.empty() || name.front() == '.')
+    name.insert(0, "Preset");
+  return name + ".fxp";
+}
+
+void TPresetControl::PromptLoad(bool bank)
+{
+  std::weak_ptr<TPresetControl*> self = mSelf;
+  GetUI()->PromptForFile(EFileAction::kOpen, "", "", bank ? "fxb" : "fxp",
+                         [self, bank](const std::string& fileName, const std::string&) {
+                           const auto control = self.lock();
+                           TQuillonMini* plugin = control ? (*control)->Plugin() : nullptr;
+                           if (fileName.empty() || !plugin)
+                             return;
+                           const bool loaded = bank ? plugin->LoadBankFromFXB(fileName.c_str())
+                                                    : plugin->LoadProgramFromFXP(fileName.c_str());
+                           if (!loaded)
+                             (*control)->ShowNotice(LoadFailureNotice(fileName, bank));
+                         });
+}
+
+void TPresetControl::PromptSave(bool bank)
+{
+  const TQuillonMini* plugin = Plugin();
+  const std::string proposed =
+      bank ? std::string("NewBank.fxb") : ProposedPresetFileName(plugin->GetCurrentPresetName());
+  std::weak_ptr<TPresetControl*> self = mSelf;
+  GetUI()->PromptForFile(EFileAction::kSave, proposed.c_str(), "", bank ? "fxb" : "fxp",
+                         [self, bank](const std::string& fileName, const std::string&) {
+                           const auto control = self.lock();
+                           const TQuillonMini* plugin = control ? (*control)->Plugin() : nullptr;
+                           if (fileName.empty() || !plugin)
+                             return;
+                           const bool saved = bank ? plugin->SaveBankAsFXB(fileName.c_str())
+                                                   : plugin->SaveProgramAsFXP(fileName.c_str());
+                           if (!saved)
+                             (*control)->ShowNotice(bank ? "Could not save the bank" : "Could not save the preset");
+                         });
+}
+
+void TPresetControl::ShowNotice(const char* text)
+{
+  mNotice = text ? text : "";
+  mNoticeTicks = 0;
+  // A timer fires first at once and then once a period: the second firing ends the notice.
+  mNoticeTimer = plug::Timer::Create(
+      [this](plug::Timer&) {
+        if (++mNoticeTicks < 2)
+          return;
+        mNotice.clear();
+        mNoticeTimer.reset();
+        mDirty = true;
+      },
+      kNoticeMs);
+  mDirty = true;
+}
+
+// ---------------------------------------------------------------------------
+// Drawing
+
+bool TPresetControl::RefreshShownName()
+{
+  const TQuillonMini* plugin = Plugin();
+  if (!plugin || plugin->GetPresetNameVersion() == mShownNameVersion)
+    return false;
+  // The version is read before the name: a change in between shows at the next check.
+  mShownNameVersion = plugin->GetPresetNameVersion();
+  mShownName = plugin->GetCurrentPresetName();
+  return true;
+}
+
+bool TPresetControl::IsDirty()
+{
+  if (RefreshShownName())
+    mDirty = true;
+  return TControl::IsDirty();
+}
+
+void TPresetControl::Draw(ISurface& g)
+{
+  RefreshShownName();
+  if (mPressed && mZone >= kPrevZone && mZone <= kMenuZone)
+    g.FillRect(COLOR_LIGHT_LINE, mZoneRects[mZone]);
+  g.DrawText(mIconText, kIconPrev, mZoneRects[kPrevZone]);
+  g.DrawText(mIconText, kIconNext, mZoneRects[kNextZone]);
+  g.DrawText(mIconText, kIconMenu, mZoneRects[kMenuZone]);
+  // Long names end in an ellipsis rather than running under the arrows.
+  const IRECT& zone = mZoneRects[kNameZone];
+  const IText style = mNotice.empty() ? mNameText : mNameText.WithFGColor(COLOR_ALERT);
+  const std::string text = Fitted(g, style, mNotice.empty() ? mShownName : mNotice, zone.W() - kNamePadding);
+  g.DrawText(style, text.c_str(), zone);
+}

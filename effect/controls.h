@@ -1,0 +1,111 @@
+#pragma once
+
+// The preset strip along the top of the editor, right of the title tab: previous and next arrows,
+// the current preset's name (a press lists the presets, the current one ticked) and a service menu
+// (restore, modify and rename, load and save presets and banks, about).
+//
+// Menus complete later, through OnPopupMenuSelection; service commands then run from a one-shot
+// 40 ms timer, after the menu has closed; file prompts complete later again, on the editor's
+// thread, where the file is loaded or saved. A file that fails to load or save leaves the presets
+// as they were and shows a short notice in place of the name for a few seconds. The shown name is
+// copied from the plug-in on the editor's thread whenever it changed, so program changes that the
+// host makes on its own thread show by the next frame. Threads: [main] throughout.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "effect/buttons.h"
+#include "gfx/IPopupMenu.h"
+#include "plug/Timer.h"
+
+class TQuillonMini;
+
+class TPresetControl : public TControl
+{
+public:
+  enum EZone
+  {
+    kNoZone = -1,
+    kPrevZone = 0,
+    kNextZone = 1,
+    kMenuZone = 2,
+    kNameZone = 3,
+    kNumZones = 4
+  };
+
+  // Value indices under which the two menus complete.
+  static constexpr int kPresetMenuIdx = 1;
+  static constexpr int kServiceMenuIdx = 2;
+
+  enum EServiceItem
+  {
+    kRestore = 1,
+    kModify = 2,
+    kLoadPreset = 3,
+    kSavePreset = 4,
+    kLoadBank = 5,
+    kSaveBank = 6,
+    kAbout = 7
+  };
+
+  static constexpr int kNoticeMs = 3000;
+
+  TPresetControl(const plug::gfx::IRECT& bounds, const plug::gfx::IText& nameText, const plug::gfx::IText& iconText);
+  ~TPresetControl() override;
+
+  void OnMouseDown(float x, float y, const plug::gfx::IMouseMod& mod) override;
+  void OnMouseUp(float x, float y, const plug::gfx::IMouseMod& mod) override;
+  void OnMouseOver(float x, float y, const plug::gfx::IMouseMod& mod) override;
+  void OnMouseOut() override;
+  void OnResize() override;
+  void OnPopupMenuSelection(plug::gfx::IPopupMenu* menu, int valIdx) override;
+  void OnTextEntryCompletion(const char* str, int valIdx) override;
+  void Draw(plug::gfx::ISurface& g) override;
+  // Also notices a preset name changed by the plug-in since the last frame.
+  bool IsDirty() override;
+
+  // The first zone holding the point, or kNoZone.
+  int GetZone(float x, float y) const;
+  const plug::gfx::IRECT& GetZoneRect(int zone) const { return mZoneRects[zone]; }
+  // The name as drawn (refreshed by IsDirty), and the failure notice shown instead ("" when none).
+  const std::string& GetShownName() const { return mShownName; }
+  const std::string& GetNotice() const { return mNotice; }
+  // Shows text in place of the name for kNoticeMs.
+  void ShowNotice(const char* text);
+  // text as drawn in width: cut at a character boundary and ended with an ellipsis when too long.
+  static std::string Fitted(const plug::gfx::ISurface& g, const plug::gfx::IText& style, const std::string& text,
+                            float width);
+  // A file name for the preset to be saved: its name with "/" replaced, "Preset" when empty.
+  static std::string ProposedPresetFileName(const std::string& presetName);
+
+private:
+  TQuillonMini* Plugin() const;
+  // Copies the plug-in's preset name when it changed since the last copy; true when it did.
+  bool RefreshShownName();
+  void DoPopupPresetMenu();
+  void DoPopupServiceMenu();
+  void HandlePopupMenu();
+  void OnTimer();
+  // File commands: prompt, then load or save on completion.
+  void PromptLoad(bool bank);
+  void PromptSave(bool bank);
+
+  plug::gfx::IText mNameText;
+  plug::gfx::IText mIconText;
+  plug::gfx::IRECT mZoneRects[kNumZones];
+  std::unique_ptr<plug::Timer> mTimer;
+  plug::gfx::IPopupMenu mPresetMenu;
+  plug::gfx::IPopupMenu mServiceMenu;
+  bool mPressed = false;
+  int mZone = kNoZone;
+  int mMenuResult = -1;
+
+  std::string mShownName;
+  uint64_t mShownNameVersion = 0; // the plug-in's name version last copied
+  std::string mNotice;
+  std::unique_ptr<plug::Timer> mNoticeTimer;
+  int mNoticeTicks = 0;
+  // Held by prompt completions, which may outlive the control.
+  std::shared_ptr<TPresetControl*> mSelf;
+};

@@ -1,0 +1,318 @@
+// The effect's editor on the headless surface, driven as a user drives it: knobs, the preset
+// strip with its menus and files, the about box, the scale kept across openings, and pixels.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "effect/about.h"
+#include "effect/controls.h"
+#include "effect/inifile.h"
+#include "effect/knobs.h"
+#include "effect/palette.h"
+#include "gfx/ITextEntryControl.h"
+#include "tools/EditorSession.h"
+
+using namespace plug::gfx;
+
+namespace {
+
+struct HostCall
+{
+  VstInt32 opcode;
+  VstInt32 index;
+  bool operator==(const HostCall&) const = default;
+};
+std::vector<HostCall> gHostCalls;
+
+VstIntPtr RecordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float)
+{
+  if (opcode == audioMasterAutomate || opcode == audioMasterBeginEdit || opcode == audioMasterEndEdit ||
+      opcode == audioMasterUpdateDisplay)
+    gHostCalls.push_back({opcode, index});
+  return 0;
+}
+
+class EditorTest : public ::testing::Test
+{
+protected:
+  static void SetUpTestSuite()
+  {
+    char pattern[] = "/tmp/qm_editor_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    sFolder = pattern;
+    setenv("XDG_CONFIG_HOME", sFolder.c_str(), 1);
+  }
+  static void TearDownTestSuite() { std::filesystem::remove_all(sFolder); }
+
+  void SetUp() override
+  {
+    ASSERT_TRUE(session.Open());
+    session.Frame();
+    gHostCalls.clear();
+  }
+
+  void Do(const std::string& event)
+  {
+    std::string error;
+    ASSERT_TRUE(session.Apply(event, error)) << error;
+  }
+  static std::string At(const char* verb, float x, float y)
+  {
+    return std::string(verb) + ":" + std::to_string(x) + "," + std::to_string(y);
+  }
+  void Click(const IRECT& r) { Do(At("click", r.MW(), r.MH())); }
+
+  TKnob& Knob(int paramIdx) { return dynamic_cast<TKnob&>(*session.UI().GetControlWithTag(paramIdx)); }
+  TPresetControl& Strip() { return *session.Plugin().GetPresetControl(); }
+  double Norm(int paramIdx) { return session.Plugin().GetParam(paramIdx)->GetNormalizedValue(); }
+  int Preset() { return session.Plugin().GetCurrentPresetIdx(); }
+  bool HostHeard(VstInt32 opcode) const
+  {
+    for (const HostCall& call : gHostCalls)
+      if (call.opcode == opcode)
+        return true;
+    return false;
+  }
+  // Chooses service command tag through its menu and lets the deferred command run.
+  void Service(int itemIdx)
+  {
+    session.UI().ScriptMenuChoice({itemIdx});
+    Click(Strip().GetZoneRect(TPresetControl::kMenuZone));
+    session.RunFor(100);
+  }
+
+  static inline std::string sFolder;
+  EditorSession session{RecordingHost};
+};
+
+} // namespace
+
+TEST_F(EditorTest, KnobDragsByGearingWithGesturesToTheHost)
+{
+  TKnob& decay = Knob(TQuillonMini::kDecay);
+  const IRECT k = decay.GetKnobRect();
+  const float h = decay.GetRECT().H();
+  session.Plugin().GetParam(TQuillonMini::kDecay)->SetNormalizedValue(0.3);
+
+  Do(At("down", k.MW(), k.MH()));
+  Do("drag:" + std::to_string(k.MW()) + "," + std::to_string(k.MH()) + ",0," + std::to_string(-h));
+  EXPECT_TRUE(session.UI().CursorHidden());
+  Do(At("up", k.MW(), k.MH()));
+  EXPECT_NEAR(Norm(TQuillonMini::kDecay), 0.55, 1e-9);
+  EXPECT_FALSE(session.UI().CursorHidden());
+  ASSERT_GE(gHostCalls.size(), 3u);
+  EXPECT_EQ(gHostCalls.front(), (HostCall{audioMasterBeginEdit, 0}));
+  EXPECT_EQ(gHostCalls[1], (HostCall{audioMasterAutomate, 0}));
+  EXPECT_EQ(gHostCalls.back(), (HostCall{audioMasterEndEdit, 0}));
+
+  // Shift gears down by ten; a drag reported outside the knob changes nothing; the range ends at 1.
+  Do("shift");
+  Do(At("down", k.MW(), k.MH()));
+  Do("drag:" + std::to_string(k.MW()) + "," + std::to_string(k.MH()) + ",0," + std::to_string(-h));
+  Do("drag:5,5,0,-50");
+  Do(At("up", k.MW(), k.MH()));
+  EXPECT_NEAR(Norm(TQuillonMini::kDecay), 0.575, 1e-9);
+  Do("plain");
+  Do(At("down", k.MW(), k.MH()));
+  Do("drag:" + std::to_string(k.MW()) + "," + std::to_string(k.MH()) + ",0,-1000");
+  Do(At("up", k.MW(), k.MH()));
+  EXPECT_DOUBLE_EQ(Norm(TQuillonMini::kDecay), 1.0);
+
+  // The wheel steps by a hundredth; a double click restores the default.
+  Do("wheel:" + std::to_string(k.MW()) + "," + std::to_string(k.MH()) + ",-1");
+  EXPECT_NEAR(Norm(TQuillonMini::kDecay), 0.99, 1e-9);
+  Do(At("dblclick", k.MW(), k.MH()));
+  EXPECT_FALSE(session.UI().CursorHidden()); // the double click ends the drag its first press began
+  EXPECT_NEAR(session.Plugin().GetParam(TQuillonMini::kDecay)->GetValue(), 3.2, 1e-9);
+  EXPECT_EQ(decay.GetValueStr(), "3.2 s");
+}
+
+TEST_F(EditorTest, TypedValueSetsTheParameterAndHidesTheValueMeanwhile)
+{
+  TKnob& mix = Knob(TQuillonMini::kMix);
+  Click(mix.GetValueRect());
+  ITextEntryControl* field = session.UI().GetTextEntryControl();
+  ASSERT_TRUE(field && field->EditInProgress());
+  EXPECT_EQ(field->GetStr(), "21");
+  EXPECT_TRUE(mix.IsTextEditing());
+
+  for (const char* key : {"4", "5"})
+    session.UI().OnKeyDown(0.f, 0.f, plug::IKeyPress(key, key[0]));
+  session.UI().OnKeyDown(0.f, 0.f, plug::IKeyPress("", plug::kVK_RETURN));
+  session.Frame();
+  EXPECT_DOUBLE_EQ(session.Plugin().GetParam(TQuillonMini::kMix)->GetValue(), 45.0);
+  EXPECT_FALSE(mix.IsTextEditing());
+  EXPECT_EQ(mix.GetValueStr(), "45 %");
+}
+
+TEST_F(EditorTest, PresetStripStepsWrapsAndPicksFromTheList)
+{
+  TPresetControl& strip = Strip();
+  Click(strip.GetZoneRect(TPresetControl::kPrevZone));
+  EXPECT_EQ(Preset(), 19);
+  session.Frame();
+  EXPECT_EQ(strip.GetShownName(), "Deep Underground");
+  // A press on "next" released anywhere still steps.
+  const IRECT next = strip.GetZoneRect(TPresetControl::kNextZone);
+  Do(At("down", next.MW(), next.MH()));
+  Do("up:5,150");
+  EXPECT_EQ(Preset(), 0);
+  EXPECT_TRUE(HostHeard(audioMasterUpdateDisplay));
+
+  gHostCalls.clear();
+  Click(strip.GetZoneRect(TPresetControl::kNameZone));
+  session.RunFor(200);
+  Do("menu:5");
+  EXPECT_EQ(Preset(), 5);
+  EXPECT_EQ(session.Plugin().GetCurrentPresetName(), "Medium Hall");
+  EXPECT_TRUE(HostHeard(audioMasterUpdateDisplay));
+
+  // A long name is cut to the strip with an ellipsis.
+  const std::string shown =
+      TPresetControl::Fitted(session.UI(), PRESET_NAME_TEXT, std::string(80, 'W') + "\xC3\xA9", 150.f);
+  IRECT r;
+  EXPECT_EQ(shown.substr(shown.size() - 3), "\xE2\x80\xA6");
+  EXPECT_LE(session.UI().MeasureText(PRESET_NAME_TEXT, shown.c_str(), r), 150.f);
+}
+
+TEST_F(EditorTest, DismissedMenusChangeNothing)
+{
+  session.Plugin().SetCurrentPreset(3);
+  gHostCalls.clear();
+  for (int zone : {TPresetControl::kNameZone, TPresetControl::kMenuZone})
+  {
+    Click(Strip().GetZoneRect(zone));
+    session.RunFor(200);
+    Do("click:5,150"); // outside the menu
+    session.RunFor(200);
+  }
+  EXPECT_EQ(Preset(), 3);
+  EXPECT_TRUE(gHostCalls.empty());
+  EXPECT_TRUE(session.UI().FilePrompts().empty());
+  EXPECT_EQ(session.UI().GetControlInTextEntry(), nullptr);
+}
+
+TEST_F(EditorTest, FileCommandsProposeNamesAndShowFailures)
+{
+  session.Plugin().SetCurrentPreset(2);
+  session.UI().ScriptFileAnswer(sFolder + "/no such folder/x.fxp");
+  Service(4); // "Save Preset..."
+  ASSERT_EQ(session.UI().FilePrompts().size(), 1u);
+  EXPECT_EQ(session.UI().FilePrompts()[0].action, EFileAction::kSave);
+  EXPECT_EQ(session.UI().FilePrompts()[0].fileName, "Small Hall.fxp");
+  EXPECT_EQ(Strip().GetNotice(), "Could not save the preset");
+  session.RunFor(TPresetControl::kNoticeMs + 100);
+  EXPECT_EQ(Strip().GetNotice(), "");
+
+  // A file that is not a preset leaves the values and the presets as they were.
+  const std::string junk = sFolder + "/junk.fxp";
+  std::ofstream(junk) << "not a preset";
+  const double width = Norm(TQuillonMini::kWidth);
+  session.UI().ScriptFileAnswer(junk);
+  Service(3); // "Load Preset..."
+  EXPECT_EQ(Strip().GetNotice(), "Not a QuillonMini preset");
+  EXPECT_EQ(Norm(TQuillonMini::kWidth), width);
+  EXPECT_EQ(session.Plugin().GetCurrentPresetName(), "Small Hall");
+
+  Service(6); // "Save Bank...", cancelled
+  EXPECT_EQ(session.UI().FilePrompts().back().fileName, "NewBank.fxb");
+  EXPECT_EQ(TPresetControl::ProposedPresetFileName("A/B"), "A-B.fxp");
+  EXPECT_EQ(TPresetControl::ProposedPresetFileName(""), "Preset.fxp");
+}
+
+TEST_F(EditorTest, AboutBoxTakesTheMouseOnlyWhileShown)
+{
+  TAboutBox& about = *session.Plugin().GetAboutBox();
+  const IRECT k = Knob(TQuillonMini::kWidth).GetKnobRect();
+  EXPECT_TRUE(about.IsHidden());
+  Click(k);
+  EXPECT_TRUE(HostHeard(audioMasterBeginEdit));
+
+  ASSERT_TRUE(session.Plugin().OnHostRequestingAboutBox());
+  session.RunFor(500);
+  EXPECT_FLOAT_EQ(about.GetAlpha(), 1.f);
+  gHostCalls.clear();
+  Click(k);
+  EXPECT_TRUE(gHostCalls.empty());
+  Click(about.GetURLRect());
+  ASSERT_EQ(session.UI().OpenedURLs().size(), 1u);
+  EXPECT_EQ(session.UI().OpenedURLs()[0], kMakerSiteURL);
+
+  Click(about.GetOKButton()->GetRECT());
+  session.RunFor(500);
+  EXPECT_TRUE(about.IsHidden());
+  EXPECT_TRUE(about.GetOKButton()->IsHidden());
+  Click(k);
+  EXPECT_TRUE(HostHeard(audioMasterBeginEdit));
+}
+
+// The buttons the layout does not place: a toggle flips its value at every press and runs its action
+// once per press; the help button's menu shows the about box, and dismissing it only releases it.
+TEST_F(EditorTest, ToggleAndHelpButtons)
+{
+  int actions = 0;
+  auto* toggle = new TToggleButton(20.f, 140.f, 30.f, 16.f, "On", ABOUT_CPR_TEXT, "", [&](IControl*) { ++actions; });
+  auto* help = new THelpButton(60.f, 140.f, 30.f, 16.f, "?", ABOUT_CPR_TEXT, "");
+  session.UI().AttachControl(toggle);
+  session.UI().AttachControl(help);
+  Click(toggle->GetRECT());
+  Click(toggle->GetRECT());
+  session.RunFor(50);
+  EXPECT_EQ(toggle->GetValue(), 0.0);
+  EXPECT_EQ(actions, 2);
+
+  session.UI().ScriptMenuChoice({});
+  Click(help->GetRECT());
+  EXPECT_FALSE(help->IsPressed());
+  EXPECT_TRUE(session.Plugin().GetAboutBox()->IsHidden());
+  session.UI().ScriptMenuChoice({2});
+  Click(help->GetRECT());
+  EXPECT_FALSE(session.Plugin().GetAboutBox()->IsHidden());
+}
+
+TEST_F(EditorTest, ScaleSurvivesCloseAndReopenThroughTheSettingsFile)
+{
+  session.UI().Resize(TQuillonMini::kEditorWidth, TQuillonMini::kEditorHeight, 1.5f);
+  session.Close();
+  EXPECT_FALSE(session.Plugin().OnHostRequestingAboutBox());
+  EXPECT_FLOAT_EQ(TIniFile(session.Plugin().GetIniFileName()).ReadFloat("Params", "Scale", 0.f), 1.5f);
+  ASSERT_TRUE(session.Open());
+  EXPECT_FLOAT_EQ(session.UI().GetDrawScale(), 1.5f);
+  session.UI().Resize(TQuillonMini::kEditorWidth, TQuillonMini::kEditorHeight, 1.f);
+}
+
+// Pixels where drawing is the point: the panel, a knob's value arc and its track, at scales 1 and 2.
+TEST_F(EditorTest, DrawsThePanelAndTheKnobArcs)
+{
+  const auto near = [](IColor a, IColor b) {
+    return std::abs(a.R - b.R) <= 12 && std::abs(a.G - b.G) <= 12 && std::abs(a.B - b.B) <= 12 && a.A == 255;
+  };
+  for (float scale : {1.f, 2.f})
+  {
+    session.UI().Resize(TQuillonMini::kEditorWidth, TQuillonMini::kEditorHeight, scale);
+    session.UI().SetAllControlsDirty();
+    session.Frame();
+    const auto pixel = [&](float x, float y) { return session.UI().GetFramePixel(int(x * scale), int(y * scale)); };
+    // Inside the panel body, near its bottom: the panel's gradient close to its lower colour.
+    EXPECT_PRED2(near, pixel(170.f, 152.f), COLOR_BOT_BG) << scale;
+    // The Mix knob at 21 %: the arc is lit from -135 degrees to -78, the track grey beyond.
+    const TKnob& mix = Knob(TQuillonMini::kMix);
+    const IRECT k = mix.GetKnobRect();
+    const float a = mix.GetRadius() - 1.f;
+    const auto onArc = [&](float degrees) {
+      const float phi = (degrees - 90.f) * 3.14159265f / 180.f;
+      return pixel(k.MW() + a * std::cos(phi), k.MH() + a * std::sin(phi));
+    };
+    EXPECT_PRED2(near, onArc(-105.f), COLOR_KNOB_LINE) << scale;
+    EXPECT_PRED2(near, onArc(60.f), COLOR_KNOB_GLINE) << scale;
+    // An editor left alone draws nothing.
+    session.Frames(2);
+    EXPECT_FALSE(session.UI().DrawFrame());
+  }
+  session.UI().Resize(TQuillonMini::kEditorWidth, TQuillonMini::kEditorHeight, 1.f);
+}
