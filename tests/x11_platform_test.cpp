@@ -329,6 +329,7 @@ TEST_F(X11WindowTest, TranslatesPointerInputInPointsAndTakesTheFocus)
   Button(4, false);
   ASSERT_TRUE(Pump(w, r, [&] { return r.events.size() >= 7; }));
   EXPECT_EQ(r.Take(), "down 20,10 L; up 20,10 L; dbl 20,10 L; up 20,10 L; down 20,10 R; up 20,10 R; wheel 20,10 1");
+  Settle(w, r); // the focus request may still wait in the editor's connection
   Window focus = None;
   int revert = 0;
   XGetInputFocus(mHost, &focus, &revert);
