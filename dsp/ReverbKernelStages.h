@@ -64,6 +64,8 @@ using V2 = double __attribute__((vector_size(16)));
 
 constexpr int64_t kMinNormalBits = __builtin_bit_cast(int64_t, 0x1p-1022);
 constexpr int64_t kInfinityBits = __builtin_bit_cast(int64_t, __builtin_huge_val());
+constexpr int32_t kMinNormalFloatBits = __builtin_bit_cast(int32_t, 0x1p-126f);
+constexpr int32_t kInfinityFloatBits = __builtin_bit_cast(int32_t, __builtin_huge_valf());
 
 template <class T>
 T Min(T a, T b)
@@ -89,11 +91,17 @@ double Flush(double x)
   return (a >= 0x1p-1022 && a <= 0x1.fffffffffffffp+1023) || x == 0.0 ? x : 0.0;
 }
 
+float Flush(float x)
+{
+  const float a = __builtin_fabsf(x);
+  return (a >= 0x1p-126f && a <= 0x1.fffffep+127f) || x == 0.0f ? x : 0.0f;
+}
+
 // Flush of one value, or of eight with the level's own flush.
 template <class Level, class T>
 T FlushAny(T x)
 {
-  if constexpr (std::is_same_v<T, double>)
+  if constexpr (std::is_same_v<T, double> || std::is_same_v<T, float>)
     return Flush(x);
   else
     return Level::Flush(x);
@@ -119,19 +127,32 @@ T Load(const S* p)
   }
 }
 
-// Stores one value, or eight, as samples of type S.
-template <class S, class T>
-void Store(S* p, T x)
+// Stores one value, or eight.
+template <class T>
+void Store(double* p, T x)
 {
   if constexpr (std::is_same_v<T, double>)
-    *p = static_cast<S>(x);
-  else if constexpr (std::is_same_v<S, float>)
-  {
-    const VF8 rounded = __builtin_convertvector(x, VF8);
-    __builtin_memcpy(p, &rounded, sizeof rounded);
-  }
+    *p = x;
   else
     __builtin_memcpy(p, &x, sizeof x);
+}
+
+// Stores one output sample, or eight, flushed. A single-precision sample is flushed once more after
+// rounding: rounding makes an infinity of a value beyond the largest float and a subnormal of a
+// very small one.
+template <class Level, class S, class T>
+void StoreOutput(S* p, T x)
+{
+  const T flushed = FlushAny<Level>(x);
+  if constexpr (std::is_same_v<S, double>)
+    Store(p, flushed);
+  else if constexpr (std::is_same_v<T, double>)
+    *p = Flush(static_cast<float>(flushed));
+  else
+  {
+    const VF8 rounded = Level::Flush(__builtin_convertvector(flushed, VF8));
+    __builtin_memcpy(p, &rounded, sizeof rounded);
+  }
 }
 
 // Runs body<double>(i) for every i below count (a loop the compiler vectorises itself), or, with
@@ -427,8 +448,8 @@ struct TapsAndMix
     {
       const int at = offset + i;
       const T dryL = Load<T>(inL + at), dryR = Load<T>(inR + at);
-      Store(outL + at, FlushAny<Level>(SpreadAndMix(l, mid, dryL, m)));
-      Store(outR + at, FlushAny<Level>(SpreadAndMix(r, mid, dryR, m)));
+      StoreOutput<Level>(outL + at, SpreadAndMix(l, mid, dryL, m));
+      StoreOutput<Level>(outR + at, SpreadAndMix(r, mid, dryR, m));
     }
   }
 };
@@ -777,7 +798,7 @@ void SumTaps(const TKernelState& s, double* __restrict wet, int n)
 
 // The outputs may be the input arrays: each frame's inputs are read before its outputs are
 // written, and no frame touches another frame's samples.
-template <class S>
+template <class Level, class S>
 void MixOut(const TKernelState& s, const S* inL, const S* inR, S* outL, S* outR, int n)
 {
   const MixCoefficients mix{s.widthDirect, s.widthCross, s.widthExtra, s.wetGain, s.dryGain};
@@ -792,8 +813,8 @@ void MixOut(const TKernelState& s, const S* inL, const S* inR, S* outL, S* outR,
   {
     double l, r, mid;
     Widen(wetL[i], wetR[i], mix, l, r, mid);
-    outL[i] = static_cast<S>(Flush(SpreadAndMix<double>(l, mid, inL[i], mix)));
-    outR[i] = static_cast<S>(Flush(SpreadAndMix<double>(r, mid, inR[i], mix)));
+    StoreOutput<Level>(outL + i, SpreadAndMix<double>(l, mid, inL[i], mix));
+    StoreOutput<Level>(outR + i, SpreadAndMix<double>(r, mid, inR[i], mix));
   }
 }
 
@@ -829,7 +850,7 @@ void ProcessRun(TKernelState& s, const S* inL, const S* inR, S* outL, S* outR, i
   {
     SumTaps<0>(s, w.wetL, n);
     SumTaps<7>(s, w.wetR, n);
-    MixOut(s, inL, inR, outL, outR, n);
+    MixOut<Level>(s, inL, inR, outL, outR, n);
   }
 
   for (int k = 0; k < TReverb::kLines; ++k)

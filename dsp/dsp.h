@@ -30,6 +30,13 @@ inline double FlushToZero(double x)
   return IsNormalOrZero(x) ? x : 0.0;
 }
 
+// The same for single-precision samples.
+inline float FlushToZero(float x)
+{
+  const float a = std::fabs(x);
+  return (a >= 0x1p-126f && a <= 0x1.fffffep+127f) || x == 0.0f ? x : 0.0f;
+}
+
 // Ring-buffer delay line. The buffer length is a power of two so that every
 // index wraps with a mask; the write position stays length - 1 ahead of the
 // read position, so a sample written now is read length - 1 steps later.
@@ -192,7 +199,9 @@ public:
   // ProcessBlockPerFrame.
   void ProcessBlock(double** inputs, double** outputs, int count);
   // The same on single-precision buffers: every output is the one the double
-  // form gives for the same input, rounded to float.
+  // form gives for the same input, rounded to float and then flushed as the
+  // double outputs are (rounding makes an infinity of a value beyond the
+  // largest float and a subnormal of a very small one).
   void ProcessBlock(float** inputs, float** outputs, int count);
   // The same algorithm, one whole frame at a time.
   void ProcessBlockPerFrame(double** inputs, double** outputs, int count);

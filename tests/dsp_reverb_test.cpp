@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -445,9 +446,12 @@ TEST_P(ReverbVersion, ColourFilterFlushAgrees)
 }
 
 // On single-precision buffers every version gives the double form's output for
-// the same input, rounded to float: in place or not, at any block size, on
-// input that the flushes act on, and on the per-frame path of very low rates.
-TEST_P(ReverbVersion, SinglePrecisionIsTheDoubleFormRounded)
+// the same input, rounded to float and then flushed: in place or not, at any
+// block size, on input that the flushes act on, and on the per-frame path of
+// very low rates. Tiny input into the silent tank makes outputs that round to
+// subnormal floats; a full-scale 100 Hz square wave, outputs beyond the largest
+// float, which round to infinity.
+TEST_P(ReverbVersion, SinglePrecisionIsTheDoubleFormRoundedAndFlushed)
 {
   const Version version = GetParam();
   std::mt19937 rng(99);
@@ -463,12 +467,20 @@ TEST_P(ReverbVersion, SinglePrecisionIsTheDoubleFormRounded)
       ApplyPreset(*rv, 3.2, 150.0, rate == 22050.0 ? -40.0 : 0.0, 40.0);
     }
     EXPECT_EQ(single.MaxRun() == 0, rate == 2000.0);
-    for (int block = 0; block < 30; ++block)
+    int subnormals = 0, infinities = 0; // of the rounded double outputs
+    for (int block = 0, frames = 0; block < 30; ++block)
     {
-      const int n = sizes[std::uniform_int_distribution<int>(0, std::size(sizes) - 1)(rng)];
-      const Stereo noise = Noise(n, rng(), block % 6 == 5 ? 1e-30 : 1.0);
+      // Last, as an infinite input leaves the colour filters' states NaN (their outputs then stay 0).
+      const bool square = block >= 23 && block < 29, special = block == 29;
+      const int n = square ? 1000
+          : special        ? 64
+                           : sizes[std::uniform_int_distribution<int>(0, std::size(sizes) - 1)(rng)];
+      const Stereo noise = Noise(n, rng(), block == 0 ? 1e-39 : block % 6 == 5 ? 1e-30 : 1.0);
       std::vector<float> inL(noise.l.begin(), noise.l.end()), inR(noise.r.begin(), noise.r.end());
-      if (block == 7 && n > 4)
+      for (int i = 0; square && i < n; ++i)
+        inL[i] = inR[i] = std::fmod((frames + i) * 200.0 / rate, 2.0) < 1.0 ? FLT_MAX : -FLT_MAX;
+      frames += n;
+      if (special)
       {
         inL[0] = std::numeric_limits<float>::quiet_NaN();
         inR[1] = std::numeric_limits<float>::infinity();
@@ -488,12 +500,21 @@ TEST_P(ReverbVersion, SinglePrecisionIsTheDoubleFormRounded)
       const std::vector<float>& gotR = inPlace ? inR : outR;
       for (int i = 0; i < n; ++i)
       {
-        const float wantL = static_cast<float>(in.l[i]), wantR = static_cast<float>(in.r[i]);
+        const float roundedL = static_cast<float>(in.l[i]), roundedR = static_cast<float>(in.r[i]);
+        for (float rounded : {roundedL, roundedR})
+        {
+          subnormals += std::fpclassify(rounded) == FP_SUBNORMAL;
+          infinities += std::isinf(rounded);
+        }
+        auto flushed = [](float x) { return std::isnormal(x) || x == 0.0f ? x : 0.0f; };
+        const float wantL = flushed(roundedL), wantR = flushed(roundedR);
         ASSERT_TRUE(std::memcmp(&gotL[i], &wantL, sizeof wantL) == 0 &&
                     std::memcmp(&gotR[i], &wantR, sizeof wantR) == 0)
             << "rate " << rate << " block " << block << ":" << i << " " << gotL[i] << " vs " << wantL;
       }
     }
+    EXPECT_GT(subnormals, 0) << rate;
+    EXPECT_GT(infinities, 0) << rate;
   }
 }
 
