@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -805,6 +806,30 @@ TEST_F(Vst2Host, PrecisionsAgreeAndChangesTakeEffectAtTheNextBlock)
   const Stereo dry = plug.ProcessDouble(in, 512);
   EXPECT_EQ(dry.l, in.l);
   EXPECT_EQ(dry.r, in.r);
+
+  // A full-scale square wave makes outputs beyond the largest float, which leave as 0 whether every
+  // channel has a buffer (the engine stores the floats) or one has none (the framework converts).
+  Plugin whole, partial;
+  ASSERT_NE(whole.effect, nullptr);
+  ASSERT_NE(partial.effect, nullptr);
+  whole.Start();
+  partial.Start();
+  std::vector<float> square(8192), wholeL(8192), wholeR(8192), partialL(8192);
+  for (size_t i = 0; i < square.size(); ++i)
+    square[i] = std::fmod(i * 200.0 / 44100.0, 2.0) < 1.0 ? FLT_MAX : -FLT_MAX;
+  float* squareIn[2] = {square.data(), square.data()};
+  float* wholeOut[2] = {wholeL.data(), wholeR.data()};
+  float* partialOut[2] = {partialL.data(), nullptr};
+  whole.effect->processReplacing(whole.effect, squareIn, wholeOut, 8192);
+  partial.effect->processReplacing(partial.effect, squareIn, partialOut, 8192);
+  int zeros = 0;
+  for (int i = 0; i < 8192; ++i)
+  {
+    ASSERT_TRUE(std::isnormal(wholeL[i]) || wholeL[i] == 0.0f) << i << ": " << wholeL[i];
+    ASSERT_EQ(std::memcmp(&wholeL[i], &partialL[i], sizeof(float)), 0) << i << ": " << partialL[i];
+    zeros += wholeL[i] == 0.0f;
+  }
+  EXPECT_GT(zeros, 0);
 }
 
 } // namespace
