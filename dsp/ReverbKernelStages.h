@@ -192,11 +192,12 @@ double CatmullRom(double ym1, double y0, double y1, double y2, double f)
   return y0 + f * (c1 + f * (c2 + f * c3));
 }
 
-// TIIRFilter::Process of an enabled filter, with its flush of small outputs ...
+// TIIRFilter::Process of an enabled filter, with its flush of small and non-finite outputs ...
 double ProcessFlushed(TIIRFilter& f, double x)
 {
   double y = f.mB0 * x + f.mZ1;
-  if (__builtin_expect(!(__builtin_fabs(y) > 1e-8), 0))
+  const double magnitude = __builtin_fabs(y);
+  if (__builtin_expect(!(magnitude > 1e-8 && magnitude < __builtin_huge_val()), 0))
     y = 0.0;
   f.mZ1 = f.mB1 * x - f.mA1 * y + f.mZ2;
   f.mZ2 = f.mB2 * x - f.mA2 * y;
@@ -358,8 +359,8 @@ bool ShapeOffsets(double* __restrict io, double depth, int n)
 }
 
 // True when the colour filter's flush would have changed one of the outputs y[0..n) computed
-// without it: an output within +-1e-8 or NaN other than +0. Tested on the bits so that the loop
-// vectorises.
+// without it: an output within +-1e-8, infinite or NaN, other than +0. Tested on the bits so that
+// the loop vectorises.
 bool FlushWouldAct(const double* __restrict y, int n)
 {
   constexpr int64_t kLimit = __builtin_bit_cast(int64_t, 1e-8);
@@ -368,7 +369,7 @@ bool FlushWouldAct(const double* __restrict y, int n)
   {
     const int64_t bits = __builtin_bit_cast(int64_t, y[i]);
     const int64_t magnitude = bits & INT64_MAX;
-    acts |= (bits != 0) & ((magnitude <= kLimit) | (magnitude > kInfinityBits));
+    acts |= (bits != 0) & ((magnitude <= kLimit) | (magnitude >= kInfinityBits));
   }
   return acts != 0;
 }

@@ -105,10 +105,13 @@ public:
     if (!mEnabled)
       return x;
     double y = mB0 * x + mZ1;
-    // Outputs within +-1e-8, and NaN, become 0. One test on the magnitude, so
-    // that the processor predicts it (testing the two bounds branches on the
-    // sign, which audio makes unpredictable).
-    if (__builtin_expect(!(std::fabs(y) > 1e-8), 0))
+    // Outputs within +-1e-8, NaN and infinities become 0: an infinity kept
+    // would leave the states infinite or NaN for good, and the filter silent.
+    // Tests on the magnitude only, so that the processor predicts them
+    // (testing the two bounds branches on the sign, which audio makes
+    // unpredictable).
+    const double magnitude = std::fabs(y);
+    if (__builtin_expect(!(magnitude > 1e-8 && magnitude < HUGE_VAL), 0))
       y = 0.0;
     mZ1 = mB1 * x - mA1 * y + mZ2;
     mZ2 = mB2 * x - mA2 * y;

@@ -230,18 +230,26 @@ TEST(Reverb, SignalBehaviour)
     for (int i = 0; i < 4096; ++i)
       ASSERT_EQ(z.l[i], 0.0);
   }
-  // Non-finite input never reaches the output or the tank.
+  // Non-finite input never reaches the output or the tank, and the reverb rings on after it, the
+  // hi-cut's states included (wet only).
+  for (bool staged : {true, false})
   {
     TReverb rv;
-    rv.SetMix(50.0);
+    rv.SetMix(100.0);
+    rv.SetColor(-50.0);
     Stereo s = Noise(2048, 3);
     s.l[10] = std::numeric_limits<double>::quiet_NaN();
     s.r[20] = std::numeric_limits<double>::infinity();
-    rv.ProcessBlock(s.p(), s.p(), 2048);
+    staged ? rv.ProcessBlock(s.p(), s.p(), 2048) : rv.ProcessBlockPerFrame(s.p(), s.p(), 2048);
     Stereo t = Noise(20000, 4);
-    rv.ProcessBlock(t.p(), t.p(), 20000);
+    staged ? rv.ProcessBlock(t.p(), t.p(), 20000) : rv.ProcessBlockPerFrame(t.p(), t.p(), 20000);
+    double energy = 0.0;
     for (int i = 0; i < 20000; ++i)
+    {
       ASSERT_TRUE(std::isfinite(t.l[i]) && std::isfinite(t.r[i])) << i;
+      energy += t.l[i] * t.l[i];
+    }
+    EXPECT_GT(energy, 10.0) << (staged ? "staged" : "per frame");
   }
 }
 
