@@ -478,7 +478,6 @@ TEST_P(ReverbVersion, SinglePrecisionIsTheDoubleFormRoundedAndFlushed)
     int subnormals = 0, infinities = 0; // of the rounded double outputs
     for (int block = 0, frames = 0; block < 30; ++block)
     {
-      // Last, as an infinite input leaves the colour filters' states NaN (their outputs then stay 0).
       const bool square = block >= 23 && block < 29, special = block == 29;
       const int n = square ? 1000
           : special        ? 64
