@@ -15,6 +15,7 @@ namespace reverb_avx2 {
 namespace {
 using V4 = double __attribute__((vector_size(32)));
 using I4 = int64_t __attribute__((vector_size(32)));
+using I8 = int32_t __attribute__((vector_size(32)));
 
 struct Level
 {
@@ -35,6 +36,14 @@ struct Level
     const V4 low = Flush(__builtin_shufflevector(x, x, 0, 1, 2, 3));
     const V4 high = Flush(__builtin_shufflevector(x, x, 4, 5, 6, 7));
     return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7);
+  }
+
+  static VF8 Flush(VF8 x)
+  {
+    const I8 bits = __builtin_bit_cast(I8, x);
+    const I8 magnitude = bits & INT32_MAX;
+    const I8 keep = (magnitude == 0) | ((magnitude >= kMinNormalFloatBits) & (magnitude < kInfinityFloatBits));
+    return __builtin_bit_cast(VF8, bits & keep);
   }
 };
 } // namespace

@@ -18,10 +18,16 @@ struct Level
   static constexpr bool kWidePasses = true;
   static constexpr bool kFusedOutput = true;
 
+  static constexpr int kNanInfinityOrSubnormal = 0x01 | 0x08 | 0x10 | 0x20 | 0x80; // QNaN, +Inf, -Inf, denormal, SNaN
+
   static V8 Flush(V8 x)
   {
-    constexpr int kNanInfinityOrSubnormal = 0x01 | 0x08 | 0x10 | 0x20 | 0x80; // QNaN, +Inf, -Inf, denormal, SNaN
     return _mm512_mask_blend_pd(_mm512_fpclass_pd_mask(x, kNanInfinityOrSubnormal), x, _mm512_setzero_pd());
+  }
+
+  static VF8 Flush(VF8 x)
+  {
+    return _mm256_mask_blend_ps(_mm256_fpclass_ps_mask(x, kNanInfinityOrSubnormal), x, _mm256_setzero_ps());
   }
 };
 } // namespace

@@ -184,6 +184,16 @@ int RoundToInt(double x)
 {
   return static_cast<int>(std::round(x));
 }
+
+// An output value as a sample of type S: a single-precision one is flushed again after rounding.
+template <class S>
+S ToSample(double x)
+{
+  if constexpr (std::is_same_v<S, float>)
+    return FlushToZero(static_cast<float>(x));
+  else
+    return x;
+}
 } // namespace
 
 TReverb::TReverb()
@@ -403,8 +413,8 @@ void TReverb::ProcessFrames(S** inputs, S** outputs, int count)
 
     for (int k = 0; k < kLines; ++k)
       line[k].Step();
-    outputs[0][i] = static_cast<S>(outL);
-    outputs[1][i] = static_cast<S>(outR);
+    outputs[0][i] = ToSample<S>(outL);
+    outputs[1][i] = ToSample<S>(outR);
   }
 }
 

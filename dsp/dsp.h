@@ -30,6 +30,13 @@ inline double FlushToZero(double x)
   return IsNormalOrZero(x) ? x : 0.0;
 }
 
+// The same for single-precision samples.
+inline float FlushToZero(float x)
+{
+  const float a = std::fabs(x);
+  return (a >= 0x1p-126f && a <= 0x1.fffffep+127f) || x == 0.0f ? x : 0.0f;
+}
+
 // Ring-buffer delay line. The buffer length is a power of two so that every
 // index wraps with a mask; the write position stays length - 1 ahead of the
 // read position, so a sample written now is read length - 1 steps later.
@@ -98,10 +105,13 @@ public:
     if (!mEnabled)
       return x;
     double y = mB0 * x + mZ1;
-    // Outputs within +-1e-8, and NaN, become 0. One test on the magnitude, so
-    // that the processor predicts it (testing the two bounds branches on the
-    // sign, which audio makes unpredictable).
-    if (__builtin_expect(!(std::fabs(y) > 1e-8), 0))
+    // Outputs within +-1e-8, NaN and infinities become 0: an infinity kept
+    // would leave the states infinite or NaN for good, and the filter silent.
+    // Tests on the magnitude only, so that the processor predicts them
+    // (testing the two bounds branches on the sign, which audio makes
+    // unpredictable).
+    const double magnitude = std::fabs(y);
+    if (__builtin_expect(!(magnitude > 1e-8 && magnitude < HUGE_VAL), 0))
       y = 0.0;
     mZ1 = mB1 * x - mA1 * y + mZ2;
     mZ2 = mB2 * x - mA2 * y;
@@ -192,7 +202,9 @@ public:
   // ProcessBlockPerFrame.
   void ProcessBlock(double** inputs, double** outputs, int count);
   // The same on single-precision buffers: every output is the one the double
-  // form gives for the same input, rounded to float.
+  // form gives for the same input, rounded to float and then flushed as the
+  // double outputs are (rounding makes an infinity of a value beyond the
+  // largest float and a subnormal of a very small one).
   void ProcessBlock(float** inputs, float** outputs, int count);
   // The same algorithm, one whole frame at a time.
   void ProcessBlockPerFrame(double** inputs, double** outputs, int count);

@@ -107,11 +107,13 @@ void TQuillonMini::ApplyPendingChanges()
 // on the audio thread). Changes still waiting for a block reach the reverb first, as if each had
 // reached it when it was made: a change of rate then returns the colour filters to their initial
 // settings, and only the current values are applied again (a negative colour chosen before it must
-// not come back at the next block).
+// not come back at the next block). A rate the reverb refuses leaves it at the rate it runs, and
+// the processor takes that rate back, so that the two never disagree.
 void TQuillonMini::OnReset()
 {
   ApplyPendingChanges();
-  mReverb.SetSampleRate(GetSampleRate());
+  if (!mReverb.SetSampleRate(GetSampleRate()))
+    SetSampleRate(mReverb.SampleRate());
   for (int i = 0; i < kNumParams; ++i)
     mReverb.SetParam(i, GetParam(i)->GetValue());
   mReverb.Reset();

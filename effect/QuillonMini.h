@@ -53,6 +53,7 @@ public:
   void OnParamChange(int paramIdx) override;
   // [host, not processing] Sample rate, block size, suspend: rebuilds the
   // reverb for the current rate, applies every parameter again and clears the tail.
+  // A rate the reverb refuses puts the processor's rate back to the reverb's.
   void OnReset() override;
   void OnActivate(bool) override {}
   // [audio] Applies pending parameter changes and tail clearing, then reverberates the block.

@@ -1,21 +1,36 @@
 #include "plug/SampleConversion.h"
 
+#include <cmath>
+#include <limits>
+#include <type_traits>
+
 #include "dsp/ProcessorLevel.h"
 
 namespace plug {
 namespace {
 
-// dst[i] = src[i] converted, or with kAdd dst[i] += src[i] converted. Inlined into the versions
-// below, each compiled for its processor level (the same levels as the reverb's kernel).
+// A float that is NaN, infinite or subnormal becomes 0.
+float Flushed(float x)
+{
+  const float a = std::fabs(x);
+  return (a >= std::numeric_limits<float>::min() && a <= std::numeric_limits<float>::max()) || x == 0.0f ? x : 0.0f;
+}
+
+// dst[i] = src[i] converted, or with kAdd dst[i] += src[i] converted; conversions to float are
+// flushed. Inlined into the versions below, each compiled for its processor level (the same levels
+// as the reverb's kernel).
 template <class From, class To, bool kAdd>
 void Convert(const From* __restrict src, To* __restrict dst, int frames)
 {
   for (int i = 0; i < frames; ++i)
   {
+    To x = static_cast<To>(src[i]);
+    if constexpr (std::is_same_v<To, float>)
+      x = Flushed(x);
     if constexpr (kAdd)
-      dst[i] += static_cast<To>(src[i]);
+      dst[i] += x;
     else
-      dst[i] = static_cast<To>(src[i]);
+      dst[i] = x;
   }
 }
 

@@ -9,9 +9,11 @@ namespace plug {
 
 // dst[i] = src[i] for i < frames.
 void FloatsToDoubles(const float* src, double* dst, int frames);
-// dst[i] = (float)src[i] for i < frames.
+// dst[i] = (float)src[i] for i < frames, flushed: a float that is NaN, infinite or subnormal becomes
+// 0, so that none reaches a host's buffer (rounding alone makes an infinity of a value beyond the
+// largest float and a subnormal of a very small one).
 void DoublesToFloats(const double* src, float* dst, int frames);
-// dst[i] += (float)src[i] for i < frames.
+// dst[i] += (float)src[i], flushed as above, for i < frames.
 void AddDoublesToFloats(const double* src, float* dst, int frames);
 
 } // namespace plug

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -229,18 +230,26 @@ TEST(Reverb, SignalBehaviour)
     for (int i = 0; i < 4096; ++i)
       ASSERT_EQ(z.l[i], 0.0);
   }
-  // Non-finite input never reaches the output or the tank.
+  // Non-finite input never reaches the output or the tank, and the reverb rings on after it, the
+  // hi-cut's states included (wet only).
+  for (bool staged : {true, false})
   {
     TReverb rv;
-    rv.SetMix(50.0);
+    rv.SetMix(100.0);
+    rv.SetColor(-50.0);
     Stereo s = Noise(2048, 3);
     s.l[10] = std::numeric_limits<double>::quiet_NaN();
     s.r[20] = std::numeric_limits<double>::infinity();
-    rv.ProcessBlock(s.p(), s.p(), 2048);
+    staged ? rv.ProcessBlock(s.p(), s.p(), 2048) : rv.ProcessBlockPerFrame(s.p(), s.p(), 2048);
     Stereo t = Noise(20000, 4);
-    rv.ProcessBlock(t.p(), t.p(), 20000);
+    staged ? rv.ProcessBlock(t.p(), t.p(), 20000) : rv.ProcessBlockPerFrame(t.p(), t.p(), 20000);
+    double energy = 0.0;
     for (int i = 0; i < 20000; ++i)
+    {
       ASSERT_TRUE(std::isfinite(t.l[i]) && std::isfinite(t.r[i])) << i;
+      energy += t.l[i] * t.l[i];
+    }
+    EXPECT_GT(energy, 10.0) << (staged ? "staged" : "per frame");
   }
 }
 
@@ -445,9 +454,12 @@ TEST_P(ReverbVersion, ColourFilterFlushAgrees)
 }
 
 // On single-precision buffers every version gives the double form's output for
-// the same input, rounded to float: in place or not, at any block size, on
-// input that the flushes act on, and on the per-frame path of very low rates.
-TEST_P(ReverbVersion, SinglePrecisionIsTheDoubleFormRounded)
+// the same input, rounded to float and then flushed: in place or not, at any
+// block size, on input that the flushes act on, and on the per-frame path of
+// very low rates. Tiny input into the silent tank makes outputs that round to
+// subnormal floats; a full-scale 100 Hz square wave, outputs beyond the largest
+// float, which round to infinity.
+TEST_P(ReverbVersion, SinglePrecisionIsTheDoubleFormRoundedAndFlushed)
 {
   const Version version = GetParam();
   std::mt19937 rng(99);
@@ -463,12 +475,19 @@ TEST_P(ReverbVersion, SinglePrecisionIsTheDoubleFormRounded)
       ApplyPreset(*rv, 3.2, 150.0, rate == 22050.0 ? -40.0 : 0.0, 40.0);
     }
     EXPECT_EQ(single.MaxRun() == 0, rate == 2000.0);
-    for (int block = 0; block < 30; ++block)
+    int subnormals = 0, infinities = 0; // of the rounded double outputs
+    for (int block = 0, frames = 0; block < 30; ++block)
     {
-      const int n = sizes[std::uniform_int_distribution<int>(0, std::size(sizes) - 1)(rng)];
-      const Stereo noise = Noise(n, rng(), block % 6 == 5 ? 1e-30 : 1.0);
+      const bool square = block >= 23 && block < 29, special = block == 29;
+      const int n = square ? 1000
+          : special        ? 64
+                           : sizes[std::uniform_int_distribution<int>(0, std::size(sizes) - 1)(rng)];
+      const Stereo noise = Noise(n, rng(), block == 0 ? 1e-39 : block % 6 == 5 ? 1e-30 : 1.0);
       std::vector<float> inL(noise.l.begin(), noise.l.end()), inR(noise.r.begin(), noise.r.end());
-      if (block == 7 && n > 4)
+      for (int i = 0; square && i < n; ++i)
+        inL[i] = inR[i] = std::fmod((frames + i) * 200.0 / rate, 2.0) < 1.0 ? FLT_MAX : -FLT_MAX;
+      frames += n;
+      if (special)
       {
         inL[0] = std::numeric_limits<float>::quiet_NaN();
         inR[1] = std::numeric_limits<float>::infinity();
@@ -488,12 +507,21 @@ TEST_P(ReverbVersion, SinglePrecisionIsTheDoubleFormRounded)
       const std::vector<float>& gotR = inPlace ? inR : outR;
       for (int i = 0; i < n; ++i)
       {
-        const float wantL = static_cast<float>(in.l[i]), wantR = static_cast<float>(in.r[i]);
+        const float roundedL = static_cast<float>(in.l[i]), roundedR = static_cast<float>(in.r[i]);
+        for (float rounded : {roundedL, roundedR})
+        {
+          subnormals += std::fpclassify(rounded) == FP_SUBNORMAL;
+          infinities += std::isinf(rounded);
+        }
+        auto flushed = [](float x) { return std::isnormal(x) || x == 0.0f ? x : 0.0f; };
+        const float wantL = flushed(roundedL), wantR = flushed(roundedR);
         ASSERT_TRUE(std::memcmp(&gotL[i], &wantL, sizeof wantL) == 0 &&
                     std::memcmp(&gotR[i], &wantR, sizeof wantR) == 0)
             << "rate " << rate << " block " << block << ":" << i << " " << gotL[i] << " vs " << wantL;
       }
     }
+    EXPECT_GT(subnormals, 0) << rate;
+    EXPECT_GT(infinities, 0) << rate;
   }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -523,7 +524,8 @@ TEST(ProcessorBuffers, SinglePrecisionReplacesOrAccumulates)
     }
   EXPECT_GT(energy, 0.0);
 
-  // Base block in single precision is a bit-exact copy.
+  // Base block in single precision is a bit-exact copy, except that what is NaN, infinite or
+  // subnormal as a float reaches the host's buffers as 0, added or not.
   TestProcessor copy("2-2");
   copy.Prepare(32);
   HostBuffers<float> outCopy(2, 32);
@@ -531,6 +533,20 @@ TEST(ProcessorBuffers, SinglePrecisionReplacesOrAccumulates)
   copy.AttachBuffers(ERoute::kOutput, 0, 2, outCopy.Pointers(), 32);
   copy.ProcessBuffers(0.0f, 32);
   EXPECT_EQ(outCopy.data, in.data);
+
+  const float specials[4] = {std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::infinity(),
+                             std::numeric_limits<float>::denorm_min(), -0x1p-127f};
+  std::copy(specials, specials + 4, in.data[1].begin());
+  for (bool accumulate : {false, true})
+  {
+    outCopy.data.assign(2, std::vector<float>(32, 0.25f));
+    copy.AttachBuffers(ERoute::kInput, 0, 2, in.Pointers(), 32);
+    copy.AttachBuffers(ERoute::kOutput, 0, 2, outCopy.Pointers(), 32);
+    accumulate ? copy.ProcessBuffersAccumulating(32) : copy.ProcessBuffers(0.0f, 32);
+    for (int s = 0; s < 4; ++s)
+      EXPECT_EQ(outCopy.data[1][s], accumulate ? 0.25f : 0.0f) << s;
+    EXPECT_EQ(outCopy.data[1][4], in.data[1][4] + (accumulate ? 0.25f : 0.0f));
+  }
 }
 
 // A host that passes more frames than the block size it announced: the call is processed in pieces no

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "dsp/dsp.h"
+#include "plug/IPluginVST2.h"
 #include "plug/VST2Types.h"
 #include "tests/CommaLocale.h"
 
@@ -702,6 +704,18 @@ TEST_F(Vst2Host, AudioIsTheEnginesAudio)
   const Stereo expected48k = engine.Process(impulse, 512);
   EXPECT_EQ(at48k.l, expected48k.l);
   EXPECT_EQ(at48k.r, expected48k.r);
+
+  // Rates the engine refuses (it runs from 1 to 1 536 000 Hz) leave it at 48000 Hz with its tail
+  // cleared, and the plug-in's processor says so (no host can ask: read from the plug-in object).
+  const auto* processor = static_cast<const plug::IPluginVST2*>(plug.effect->object);
+  for (const float refused : {2e6f, 0.5f})
+  {
+    plug.Dispatch(effSetSampleRate, 0, 0, nullptr, refused);
+    EXPECT_EQ(processor->GetSampleRate(), 48000.0) << refused;
+    const Stereo got = plug.ProcessDouble(impulse, 512);
+    engine.Set(48000, plug.Values());
+    EXPECT_EQ(got.l, engine.Process(impulse, 512).l) << refused;
+  }
 }
 
 // Colour changes only the filter on the side of its sign; when it crosses zero between two blocks,
@@ -805,6 +819,30 @@ TEST_F(Vst2Host, PrecisionsAgreeAndChangesTakeEffectAtTheNextBlock)
   const Stereo dry = plug.ProcessDouble(in, 512);
   EXPECT_EQ(dry.l, in.l);
   EXPECT_EQ(dry.r, in.r);
+
+  // A full-scale square wave makes outputs beyond the largest float, which leave as 0 whether every
+  // channel has a buffer (the engine stores the floats) or one has none (the framework converts).
+  Plugin whole, partial;
+  ASSERT_NE(whole.effect, nullptr);
+  ASSERT_NE(partial.effect, nullptr);
+  whole.Start();
+  partial.Start();
+  std::vector<float> square(8192), wholeL(8192), wholeR(8192), partialL(8192);
+  for (size_t i = 0; i < square.size(); ++i)
+    square[i] = std::fmod(i * 200.0 / 44100.0, 2.0) < 1.0 ? FLT_MAX : -FLT_MAX;
+  float* squareIn[2] = {square.data(), square.data()};
+  float* wholeOut[2] = {wholeL.data(), wholeR.data()};
+  float* partialOut[2] = {partialL.data(), nullptr};
+  whole.effect->processReplacing(whole.effect, squareIn, wholeOut, 8192);
+  partial.effect->processReplacing(partial.effect, squareIn, partialOut, 8192);
+  int zeros = 0;
+  for (int i = 0; i < 8192; ++i)
+  {
+    ASSERT_TRUE(std::isnormal(wholeL[i]) || wholeL[i] == 0.0f) << i << ": " << wholeL[i];
+    ASSERT_EQ(std::memcmp(&wholeL[i], &partialL[i], sizeof(float)), 0) << i << ": " << partialL[i];
+    zeros += wholeL[i] == 0.0f;
+  }
+  EXPECT_GT(zeros, 0);
 }
 
 } // namespace
