@@ -750,14 +750,7 @@ float ISurfaceCairo::DoMeasureText(const IText& text, const char* str, IRECT& bo
   cairo_scaled_font_text_extents(scaled, ValidUTF8(str, repaired), &extents);
   cairo_scaled_font_destroy(scaled);
   const float w = static_cast<float>(extents.x_advance);
-  const float h = text.mSize;
-  const float x = text.mAlign == EAlign::kNear ? bounds.L
-      : text.mAlign == EAlign::kCenter         ? bounds.MW() - 0.5f * w
-                                               : bounds.R - w;
-  const float y = text.mVAlign == EVAlign::kTop ? bounds.T
-      : text.mVAlign == EVAlign::kMiddle        ? bounds.MH() - 0.5f * h
-                                                : bounds.B - h;
-  bounds = {x, y, x + w, y + h};
+  bounds = text.AlignedBox(bounds, w, text.mSize);
   return w;
 }
 
@@ -772,10 +765,8 @@ void ISurfaceCairo::DoDrawText(const IText& text, const char* str, const IRECT& 
   cairo_save(cr);
   if (text.mAngle != 0.f && std::isfinite(text.mAngle))
   {
-    const double ax = text.mAlign == EAlign::kNear ? bounds.L : text.mAlign == EAlign::kCenter ? bounds.MW() : bounds.R;
-    const double ay = text.mVAlign == EVAlign::kTop ? bounds.T
-        : text.mVAlign == EVAlign::kMiddle          ? bounds.MH()
-                                                    : bounds.B;
+    const IRECT anchor = text.AlignedBox(bounds, 0.f, 0.f); // the point the text turns about
+    const double ax = anchor.L, ay = anchor.T;
     cairo_translate(cr, ax, ay);
     cairo_rotate(cr, Radians(text.mAngle));
     cairo_translate(cr, -ax, -ay);

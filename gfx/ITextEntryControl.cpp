@@ -374,31 +374,9 @@ void ITextEntryControl::RowLayout(float& x0, float& top, float& width)
   width = 0.f;
   for (int i = 0; i < TextLength(); ++i)
     width += CharWidth(i);
-  const float size = mText.mSize;
-  switch (mText.mAlign)
-  {
-    case EAlign::kNear:
-      x0 = 0.f;
-      break;
-    case EAlign::kCenter:
-      x0 = 0.5f * (mRECT.W() - width);
-      break;
-    case EAlign::kFar:
-      x0 = mRECT.W() - width;
-      break;
-  }
-  switch (mText.mVAlign)
-  {
-    case EVAlign::kTop:
-      top = 0.f;
-      break;
-    case EVAlign::kMiddle:
-      top = 0.5f * (mRECT.H() - size);
-      break;
-    case EVAlign::kBottom:
-      top = mRECT.H() - size;
-      break;
-  }
+  const IRECT row = mText.AlignedBox({0.f, 0.f, mRECT.W(), mRECT.H()}, width, mText.mSize);
+  x0 = row.L;
+  top = row.T;
 }
 
 float ITextEntryControl::CharX(int index)
