@@ -133,6 +133,7 @@ protected:
     return children.size() == 1 ? children[0] : None;
   }
   uint32_t Pixel(int x, int y) { return PixelAt(mDisplay, mParent, x, y); }
+  uint32_t Pixel(std::pair<int, int> at) { return Pixel(at.first, at.second); }
   void MoveTo(int x, int y) { XTestFakeMotionEvent(mDisplay, 0, x, y, CurrentTime); }
   void Button(unsigned b, bool down) { XTestFakeButtonEvent(mDisplay, b, down, CurrentTime); }
   void Key(KeySym sym)
@@ -225,11 +226,11 @@ TEST_F(EditorHost, OpensAtTheScaleOfTheSettingsFile)
     XGetWindowAttributes(mDisplay, Editor(), &a);
     EXPECT_EQ(a.width, 340 * scale);
     EXPECT_EQ(a.height, 160 * scale);
-    const auto [litX, litY] = ArcPoint(3, -105.f, scale);
-    const auto [trackX, trackY] = ArcPoint(3, 60.f, scale);
+    const auto lit = ArcPoint(3, -105.f, scale);
+    const auto track = ArcPoint(3, 60.f, scale);
     EXPECT_TRUE(IdleUntil([&] {
-      return Near(Pixel(60 * scale, 35 * scale), kPanelTop) && Near(Pixel(litX, litY), kArcLit, 14) &&
-          Near(Pixel(trackX, trackY), kArcTrack, 14);
+      return Near(Pixel(60 * scale, 35 * scale), kPanelTop) && Near(Pixel(lit), kArcLit, 14) &&
+          Near(Pixel(track), kArcTrack, 14);
     })) << "scale "
         << scale;
     Dispatch(effEditClose);
@@ -306,8 +307,8 @@ TEST_F(EditorHost, ValuesFromTheHostsOwnThreadShowByTheNextFrame)
 {
   ASSERT_TRUE(Open());
   Idle(2);
-  const auto [x, y] = ArcPoint(3, 100.f);
-  EXPECT_TRUE(Near(Pixel(x, y), kArcTrack, 14));
+  const auto arc = ArcPoint(3, 100.f);
+  EXPECT_TRUE(Near(Pixel(arc), kArcTrack, 14));
   // One idle call draws the frame; the X server shows it a moment later (another connection).
   const auto shownSoon = [&](const std::function<bool()>& shown) {
     for (int i = 0; i < 50; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
@@ -318,7 +319,7 @@ TEST_F(EditorHost, ValuesFromTheHostsOwnThreadShowByTheNextFrame)
   std::thread([&] { mEffect->setParameter(mEffect, 3, 1.f); }).join();
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   Idle(1);
-  EXPECT_TRUE(shownSoon([&] { return Near(Pixel(x, y), kArcLit, 14); }));
+  EXPECT_TRUE(shownSoon([&] { return Near(Pixel(arc), kArcLit, 14); }));
 
   const auto strip = [&] { return Pixels(mDisplay, mParent, 106, 0, 154, 29); };
   const std::vector<uint32_t> before = strip();
