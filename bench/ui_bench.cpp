@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "effect/HeadlessEditor.h"
 #include "effect/QuillonMini.h"
 #include "gfx/platform/ISurfaceHeadless.h"
 
@@ -45,13 +46,7 @@ std::unique_ptr<TQuillonMini> MakePlugin()
   UsePrivateSettings();
   plug::InstanceInfo info;
   auto plug = std::make_unique<TQuillonMini>(info);
-  TQuillonMini* p = plug.get();
-  p->SetMakeGraphicsFunc([p]() -> std::unique_ptr<ISurface> {
-    auto ui = std::make_unique<ISurfaceHeadless>(*p, TQuillonMini::kEditorWidth, TQuillonMini::kEditorHeight,
-                                                 TQuillonMini::kEditorFPS, 1.f);
-    TQuillonMini::ConfigureSurface(*ui);
-    return ui;
-  });
+  UseHeadlessEditor(*plug);
   return plug;
 }
 

@@ -103,20 +103,8 @@ std::string IPopupMenu::GetItemDisplayText(int index) const
   if (!item)
     return {};
   char number[16] = "";
-  switch (mPrefix)
-  {
-    case 1:
-      std::snprintf(number, sizeof number, "%1d: ", index + 1);
-      break;
-    case 2:
-      std::snprintf(number, sizeof number, "%02d: ", index + 1);
-      break;
-    case 3:
-      std::snprintf(number, sizeof number, "%03d: ", index + 1);
-      break;
-    default:
-      break;
-  }
+  if (mPrefix >= 1 && mPrefix <= 3)
+    std::snprintf(number, sizeof number, "%0*d: ", mPrefix, index + 1);
   return number + std::string(item->GetText());
 }
 

@@ -1,7 +1,6 @@
 #include "gfx/IPopupMenuControl.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "gfx/IPopupMenu.h"
 #include "gfx/ISurface.h"
@@ -19,11 +18,6 @@ constexpr IColor kHighlightTextColor{255, 255, 255, 255};
 constexpr IColor kSeparatorColor{255, 200, 200, 200};
 constexpr IColor kShadowColor{60, 0, 0, 0};
 
-bool HasFlag(const IPopupMenu::Item& item, int flag)
-{
-  return (item.GetFlags() & flag) != 0;
-}
-
 } // namespace
 
 IPopupMenuControl::IPopupMenuControl(const IText& text, const IRECT& bounds)
@@ -32,29 +26,6 @@ IPopupMenuControl::IPopupMenuControl(const IText& text, const IRECT& bounds)
 {
   mText = text.WithAlign(EAlign::kNear).WithVAlign(EVAlign::kMiddle);
   mHide = true;
-}
-
-std::string IPopupMenuControl::ItemText(const IPopupMenu& menu, int itemIdx) const
-{
-  const IPopupMenu::Item* item = menu.GetItem(itemIdx);
-  if (!item)
-    return "";
-  char prefix[16] = "";
-  switch (menu.GetPrefix())
-  {
-    case 1:
-      std::snprintf(prefix, sizeof prefix, "%1d: ", itemIdx + 1);
-      break;
-    case 2:
-      std::snprintf(prefix, sizeof prefix, "%02d: ", itemIdx + 1);
-      break;
-    case 3:
-      std::snprintf(prefix, sizeof prefix, "%03d: ", itemIdx + 1);
-      break;
-    default:
-      break;
-  }
-  return std::string(prefix) + item->GetText();
 }
 
 void IPopupMenuControl::CreatePopupMenu(IPopupMenu& menu, const IRECT& anchor)
@@ -100,10 +71,10 @@ void IPopupMenuControl::OpenPanel(IPopupMenu& menu, const IRECT& anchor, bool be
   for (int i = 0; i < menu.NItems(); ++i)
   {
     const IPopupMenu::Item* item = menu.GetItem(i);
-    if (HasFlag(*item, IPopupMenu::Item::kSeparator))
+    if (item->GetIsSeparator())
       continue;
     IRECT r;
-    width = std::max(width, ui->MeasureText(mText, ItemText(menu, i).c_str(), r));
+    width = std::max(width, ui->MeasureText(mText, menu.GetItemDisplayText(i).c_str(), r));
     anySubmenu = anySubmenu || item->GetSubmenu() != nullptr;
   }
   width += kMarkWidth + 2.f * kTextPad + (anySubmenu ? kArrowWidth : 0.f);
@@ -116,7 +87,7 @@ void IPopupMenuControl::OpenPanel(IPopupMenu& menu, const IRECT& anchor, bool be
   int column = 0;
   for (int i = 0; i < menu.NItems(); ++i)
   {
-    const float h = HasFlag(*menu.GetItem(i), IPopupMenu::Item::kSeparator) ? kSeparatorHeight : cellHeight;
+    const float h = menu.GetItem(i)->GetIsSeparator() ? kSeparatorHeight : cellHeight;
     if (top > 2.f && top - 2.f + h > maxColumnHeight)
     {
       ++column;
@@ -183,8 +154,7 @@ bool IPopupMenuControl::CellAt(float x, float y, int& level, int& itemIdx) const
 bool IPopupMenuControl::Selectable(const Panel& panel, int itemIdx) const
 {
   const IPopupMenu::Item* item = panel.menu->GetItem(itemIdx);
-  return item && !HasFlag(*item, IPopupMenu::Item::kDisabled) && !HasFlag(*item, IPopupMenu::Item::kTitle) &&
-      !HasFlag(*item, IPopupMenu::Item::kSeparator);
+  return item && item->GetEnabled() && !item->GetIsTitle() && !item->GetIsSeparator();
 }
 
 void IPopupMenuControl::Choose(int level, int itemIdx)
@@ -358,7 +328,7 @@ void IPopupMenuControl::Draw(ISurface& g)
     {
       const IPopupMenu::Item& item = *panel.menu->GetItem(i);
       const IRECT& cell = panel.cells[static_cast<std::size_t>(i)];
-      if (HasFlag(item, IPopupMenu::Item::kSeparator))
+      if (item.GetIsSeparator())
       {
         g.DrawLine(kSeparatorColor, cell.L + 4.f, cell.MH(), cell.R - 4.f, cell.MH(), &blend);
         continue;
@@ -369,16 +339,16 @@ void IPopupMenuControl::Draw(ISurface& g)
       const bool enabled = Selectable(panel, i);
       const IColor textColor = highlighted ? kHighlightTextColor : enabled ? kTextColor : kDisabledColor;
       const float markX = cell.L + kTextPad;
-      if (HasFlag(item, IPopupMenu::Item::kChecked))
+      if (item.GetChecked())
         g.DrawRect(textColor, {markX, cell.MH() - 4.f, markX + 8.f, cell.MH() + 4.f}, &blend);
-      if (HasFlag(item, IPopupMenu::Item::kChecked) || HasFlag(item, IPopupMenu::Item::kTicked))
+      if (item.GetChecked() || item.GetTicked())
       {
         g.DrawLine(textColor, markX + 1.f, cell.MH(), markX + 3.5f, cell.MH() + 3.f, &blend, 1.5f);
         g.DrawLine(textColor, markX + 3.5f, cell.MH() + 3.f, markX + 8.f, cell.MH() - 4.f, &blend, 1.5f);
       }
-      const float indent = HasFlag(item, IPopupMenu::Item::kTitle) ? 0.f : kMarkWidth;
+      const float indent = item.GetIsTitle() ? 0.f : kMarkWidth;
       const IRECT textRect(markX + indent, cell.T, cell.R - kTextPad, cell.B);
-      g.DrawText(mText.WithFGColor(textColor), ItemText(*panel.menu, i).c_str(), textRect, &blend);
+      g.DrawText(mText.WithFGColor(textColor), panel.menu->GetItemDisplayText(i).c_str(), textRect, &blend);
       if (item.GetSubmenu())
         g.FillTriangle(textColor, cell.R - 10.f, cell.MH() - 4.f, cell.R - 10.f, cell.MH() + 4.f, cell.R - 5.f,
                        cell.MH(), &blend);

@@ -86,7 +86,6 @@ private:
   void Collapse();
   void Complete();
   void MoveHighlight(int step);
-  std::string ItemText(const IPopupMenu& menu, int itemIdx) const;
 
   EState mState = EState::kCollapsed;
   IRECT mMaxBounds;

@@ -140,6 +140,16 @@ void ISurface::SetAllControlsClean()
     GetAnyControl(i)->SetClean();
 }
 
+bool ISurface::DrawDirtyRegions(IRECTList& rects)
+{
+  rects.Clear();
+  if (!IsDirty(rects))
+    return false;
+  SetAllControlsClean();
+  Draw(rects);
+  return true;
+}
+
 // --- Drawing helpers ---
 
 // Lines every gridSizeH points across and every gridSizeV points down, inside bounds; a grid size

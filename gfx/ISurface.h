@@ -87,6 +87,9 @@ public:
   void Draw(IRECTList& rects);
   void SetAllControlsDirty();
   void SetAllControlsClean();
+  // One tick of a platform's frame timer: rects cleared and filled by IsDirty, every control
+  // marked clean, the regions drawn. False when nothing was dirty (nothing drawn).
+  bool DrawDirtyRegions(IRECTList& rects);
 
   // --- Drawing: shapes (the drawing layer implements them) ---
 

@@ -16,6 +16,7 @@
 #include <strings.h>
 
 #include "gfx/IResourceLocator.h"
+#include "plug/Utf8Text.h"
 
 namespace plug::gfx {
 
@@ -188,29 +189,15 @@ double EmSize(const FontEntry& font, double size)
 // valid.
 const char* ValidUTF8(const char* str, std::string& repaired)
 {
-  const auto* p = reinterpret_cast<const unsigned char*>(str);
   bool valid = true;
   repaired.clear();
-  while (*p)
+  for (const char* p = str; *p;)
   {
-    const unsigned char b = *p;
-    const int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-    bool ok = extra >= 0;
-    uint32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    int i = 1;
-    for (; ok && i <= extra; ++i)
+    char32_t c = 0;
+    if (const int length = DecodeUtf8(p, c))
     {
-      if ((p[i] & 0xC0) != 0x80)
-        ok = false;
-      else
-        c = (c << 6) | (p[i] & 0x3F);
-    }
-    static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    ok = ok && c >= kMin[extra] && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
-    if (ok)
-    {
-      repaired.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(extra + 1));
-      p += extra + 1;
+      repaired.append(p, static_cast<std::size_t>(length));
+      p += length;
     }
     else
     {
@@ -763,14 +750,7 @@ float ISurfaceCairo::DoMeasureText(const IText& text, const char* str, IRECT& bo
   cairo_scaled_font_text_extents(scaled, ValidUTF8(str, repaired), &extents);
   cairo_scaled_font_destroy(scaled);
   const float w = static_cast<float>(extents.x_advance);
-  const float h = text.mSize;
-  const float x = text.mAlign == EAlign::kNear ? bounds.L
-      : text.mAlign == EAlign::kCenter         ? bounds.MW() - 0.5f * w
-                                               : bounds.R - w;
-  const float y = text.mVAlign == EVAlign::kTop ? bounds.T
-      : text.mVAlign == EVAlign::kMiddle        ? bounds.MH() - 0.5f * h
-                                                : bounds.B - h;
-  bounds = {x, y, x + w, y + h};
+  bounds = text.AlignedBox(bounds, w, text.mSize);
   return w;
 }
 
@@ -785,10 +765,8 @@ void ISurfaceCairo::DoDrawText(const IText& text, const char* str, const IRECT& 
   cairo_save(cr);
   if (text.mAngle != 0.f && std::isfinite(text.mAngle))
   {
-    const double ax = text.mAlign == EAlign::kNear ? bounds.L : text.mAlign == EAlign::kCenter ? bounds.MW() : bounds.R;
-    const double ay = text.mVAlign == EVAlign::kTop ? bounds.T
-        : text.mVAlign == EVAlign::kMiddle          ? bounds.MH()
-                                                    : bounds.B;
+    const IRECT anchor = text.AlignedBox(bounds, 0.f, 0.f); // the point the text turns about
+    const double ax = anchor.L, ay = anchor.T;
     cairo_translate(cr, ax, ay);
     cairo_rotate(cr, Radians(text.mAngle));
     cairo_translate(cr, -ax, -ay);

@@ -5,8 +5,12 @@
 
 namespace plug::gfx {
 
-void ISurfacePathBase::Stroke(const IColor& color, float thickness, const IBlend* blend, float dashLen)
+template <typename AddShape>
+void ISurfacePathBase::StrokeShape(const IColor& color, float thickness, const IBlend* blend, AddShape&& addShape,
+                                   float dashLen)
 {
+  PathClear();
+  addShape();
   IStrokeOptions options;
   if (dashLen > 0.f)
   {
@@ -17,8 +21,11 @@ void ISurfacePathBase::Stroke(const IColor& color, float thickness, const IBlend
   PathStroke(color, thickness, options, blend);
 }
 
-void ISurfacePathBase::Fill(const IColor& color, const IBlend* blend)
+template <typename AddShape>
+void ISurfacePathBase::FillShape(const IColor& color, const IBlend* blend, AddShape&& addShape)
 {
+  PathClear();
+  addShape();
   PathFill(color, IFillOptions(), blend);
 }
 
@@ -30,167 +37,133 @@ void ISurfacePathBase::DrawPoint(const IColor& color, float x, float y, const IB
 void ISurfacePathBase::DrawLine(const IColor& color, float x1, float y1, float x2, float y2, const IBlend* blend,
                                 float thickness)
 {
-  PathClear();
-  PathMoveTo(x1, y1);
-  PathLineTo(x2, y2);
-  Stroke(color, thickness, blend);
+  StrokeShape(color, thickness, blend, [&] {
+    PathMoveTo(x1, y1);
+    PathLineTo(x2, y2);
+  });
 }
 
 void ISurfacePathBase::DrawDottedLine(const IColor& color, float x1, float y1, float x2, float y2, const IBlend* blend,
                                       float thickness, float dashLen)
 {
-  PathClear();
-  PathMoveTo(x1, y1);
-  PathLineTo(x2, y2);
-  Stroke(color, thickness, blend, dashLen);
+  const auto line = [&] {
+    PathMoveTo(x1, y1);
+    PathLineTo(x2, y2);
+  };
+  StrokeShape(color, thickness, blend, line, dashLen);
 }
 
 void ISurfacePathBase::DrawTriangle(const IColor& color, float x1, float y1, float x2, float y2, float x3, float y3,
                                     const IBlend* blend, float thickness)
 {
-  PathClear();
-  PathTriangle(x1, y1, x2, y2, x3, y3);
-  Stroke(color, thickness, blend);
+  StrokeShape(color, thickness, blend, [&] { PathTriangle(x1, y1, x2, y2, x3, y3); });
 }
 
 void ISurfacePathBase::DrawRect(const IColor& color, const IRECT& bounds, const IBlend* blend, float thickness)
 {
-  PathClear();
-  PathRect(bounds);
-  Stroke(color, thickness, blend);
+  StrokeShape(color, thickness, blend, [&] { PathRect(bounds); });
 }
 
 void ISurfacePathBase::DrawRoundRect(const IColor& color, const IRECT& bounds, float cornerRadius, const IBlend* blend,
                                      float thickness)
 {
-  PathClear();
-  PathRoundRect(bounds, cornerRadius);
-  Stroke(color, thickness, blend);
+  StrokeShape(color, thickness, blend, [&] { PathRoundRect(bounds, cornerRadius); });
 }
 
 void ISurfacePathBase::DrawRoundRect(const IColor& color, const IRECT& bounds, float cRTL, float cRTR, float cRBR,
                                      float cRBL, const IBlend* blend, float thickness)
 {
-  PathClear();
-  PathRoundRect(bounds, cRTL, cRTR, cRBR, cRBL);
-  Stroke(color, thickness, blend);
+  StrokeShape(color, thickness, blend, [&] { PathRoundRect(bounds, cRTL, cRTR, cRBR, cRBL); });
 }
 
 void ISurfacePathBase::DrawArc(const IColor& color, float cx, float cy, float r, float a1, float a2,
                                const IBlend* blend, float thickness)
 {
-  PathClear();
-  PathArc(cx, cy, r, a1, a2);
-  Stroke(color, thickness, blend);
+  StrokeShape(color, thickness, blend, [&] { PathArc(cx, cy, r, a1, a2); });
 }
 
 void ISurfacePathBase::DrawCircle(const IColor& color, float cx, float cy, float r, const IBlend* blend,
                                   float thickness)
 {
-  PathClear();
-  PathCircle(cx, cy, r);
-  Stroke(color, thickness, blend);
+  StrokeShape(color, thickness, blend, [&] { PathCircle(cx, cy, r); });
 }
 
 void ISurfacePathBase::DrawEllipse(const IColor& color, const IRECT& bounds, const IBlend* blend, float thickness)
 {
-  PathClear();
-  PathEllipse(bounds);
-  Stroke(color, thickness, blend);
+  StrokeShape(color, thickness, blend, [&] { PathEllipse(bounds); });
 }
 
 void ISurfacePathBase::DrawEllipse(const IColor& color, float x, float y, float r1, float r2, float angle,
                                    const IBlend* blend, float thickness)
 {
-  PathClear();
-  PathEllipse(x, y, r1, r2, angle);
-  Stroke(color, thickness, blend);
+  StrokeShape(color, thickness, blend, [&] { PathEllipse(x, y, r1, r2, angle); });
 }
 
 void ISurfacePathBase::DrawConvexPolygon(const IColor& color, const float* x, const float* y, int nPoints,
                                          const IBlend* blend, float thickness)
 {
-  PathClear();
-  PathConvexPolygon(x, y, nPoints);
-  Stroke(color, thickness, blend);
+  StrokeShape(color, thickness, blend, [&] { PathConvexPolygon(x, y, nPoints); });
 }
 
 void ISurfacePathBase::DrawDottedRect(const IColor& color, const IRECT& bounds, const IBlend* blend, float thickness,
                                       float dashLen)
 {
-  PathClear();
-  PathRect(bounds);
-  Stroke(color, thickness, blend, dashLen);
+  const auto rect = [&] { PathRect(bounds); };
+  StrokeShape(color, thickness, blend, rect, dashLen);
 }
 
 void ISurfacePathBase::FillTriangle(const IColor& color, float x1, float y1, float x2, float y2, float x3, float y3,
                                     const IBlend* blend)
 {
-  PathClear();
-  PathTriangle(x1, y1, x2, y2, x3, y3);
-  Fill(color, blend);
+  FillShape(color, blend, [&] { PathTriangle(x1, y1, x2, y2, x3, y3); });
 }
 
 void ISurfacePathBase::FillRect(const IColor& color, const IRECT& bounds, const IBlend* blend)
 {
-  PathClear();
-  PathRect(bounds);
-  Fill(color, blend);
+  FillShape(color, blend, [&] { PathRect(bounds); });
 }
 
 void ISurfacePathBase::FillRoundRect(const IColor& color, const IRECT& bounds, float cornerRadius, const IBlend* blend)
 {
-  PathClear();
-  PathRoundRect(bounds, cornerRadius);
-  Fill(color, blend);
+  FillShape(color, blend, [&] { PathRoundRect(bounds, cornerRadius); });
 }
 
 void ISurfacePathBase::FillRoundRect(const IColor& color, const IRECT& bounds, float cRTL, float cRTR, float cRBR,
                                      float cRBL, const IBlend* blend)
 {
-  PathClear();
-  PathRoundRect(bounds, cRTL, cRTR, cRBR, cRBL);
-  Fill(color, blend);
+  FillShape(color, blend, [&] { PathRoundRect(bounds, cRTL, cRTR, cRBR, cRBL); });
 }
 
 void ISurfacePathBase::FillCircle(const IColor& color, float cx, float cy, float r, const IBlend* blend)
 {
-  PathClear();
-  PathCircle(cx, cy, r);
-  Fill(color, blend);
+  FillShape(color, blend, [&] { PathCircle(cx, cy, r); });
 }
 
 void ISurfacePathBase::FillEllipse(const IColor& color, const IRECT& bounds, const IBlend* blend)
 {
-  PathClear();
-  PathEllipse(bounds);
-  Fill(color, blend);
+  FillShape(color, blend, [&] { PathEllipse(bounds); });
 }
 
 void ISurfacePathBase::FillEllipse(const IColor& color, float x, float y, float r1, float r2, float angle,
                                    const IBlend* blend)
 {
-  PathClear();
-  PathEllipse(x, y, r1, r2, angle);
-  Fill(color, blend);
+  FillShape(color, blend, [&] { PathEllipse(x, y, r1, r2, angle); });
 }
 
 void ISurfacePathBase::FillArc(const IColor& color, float cx, float cy, float r, float a1, float a2,
                                const IBlend* blend)
 {
-  PathClear();
-  PathMoveTo(cx, cy);
-  PathArc(cx, cy, r, a1, a2);
-  PathClose();
-  Fill(color, blend);
+  FillShape(color, blend, [&] {
+    PathMoveTo(cx, cy);
+    PathArc(cx, cy, r, a1, a2);
+    PathClose();
+  });
 }
 
 void ISurfacePathBase::FillConvexPolygon(const IColor& color, const float* x, const float* y, int nPoints,
                                          const IBlend* blend)
 {
-  PathClear();
-  PathConvexPolygon(x, y, nPoints);
-  Fill(color, blend);
+  FillShape(color, blend, [&] { PathConvexPolygon(x, y, nPoints); });
 }
 
 void ISurfacePathBase::PathRect(const IRECT& bounds)

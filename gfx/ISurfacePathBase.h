@@ -69,8 +69,11 @@ public:
   void PathConvexPolygon(const float* x, const float* y, int nPoints) override;
 
 private:
-  void Stroke(const IColor& color, float thickness, const IBlend* blend, float dashLen = 0.f);
-  void Fill(const IColor& color, const IBlend* blend);
+  // A fresh path, the shape that addShape adds, stroked (dashed when dashLen > 0) or filled.
+  template <typename AddShape>
+  void StrokeShape(const IColor& color, float thickness, const IBlend* blend, AddShape&& addShape, float dashLen = 0.f);
+  template <typename AddShape>
+  void FillShape(const IColor& color, const IBlend* blend, AddShape&& addShape);
 };
 
 } // namespace plug::gfx

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gfx/IColor.h"
+#include "gfx/IRECT.h"
 
 namespace plug::gfx {
 
@@ -41,6 +42,8 @@ struct IText
 
   // Copies the identifier, cut to 63 bytes at a UTF-8 character boundary; null keeps the default.
   void SetFont(const char* font);
+  // Where a box of w x h lies inside bounds under this style's alignments.
+  IRECT AlignedBox(const IRECT& bounds, float w, float h) const;
 
   IText WithFGColor(const IColor& c) const
   {

@@ -4,6 +4,7 @@
 
 #include "gfx/ISurface.h"
 #include "plug/IParam.h"
+#include "plug/Utf8Text.h"
 
 // stb_textedit's editing state, on UTF-32 text (one element per character).
 #define STB_TEXTEDIT_CHARTYPE char32_t
@@ -104,31 +105,16 @@ void LayoutRow(StbTexteditRow* row, ITextEntryControl* field, int start)
   row->num_chars = field->TextLength() - start;
 }
 
-// Malformed sequences (cut short, overlong, surrogates, beyond U+10FFFF) become U+FFFD, one for
-// each byte that cannot start a character.
+// Malformed sequences become U+FFFD, one for each byte that cannot start a character.
 std::u32string FromUTF8(const char* s)
 {
   std::u32string out;
-  if (!s)
-    return out;
-  const auto* p = reinterpret_cast<const unsigned char*>(s);
-  while (*p)
+  for (const char* p = s ? s : ""; *p;)
   {
-    const unsigned char b = *p;
-    const int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-    bool ok = extra >= 0;
-    char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    for (int i = 1; ok && i <= extra; ++i)
-    {
-      if ((p[i] & 0xC0) != 0x80)
-        ok = false;
-      else
-        c = (c << 6) | (p[i] & 0x3F);
-    }
-    static const char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    ok = ok && c >= kMin[extra] && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
-    out.push_back(ok ? c : char32_t(0xFFFD));
-    p += ok ? extra + 1 : 1;
+    char32_t c = 0;
+    const int length = DecodeUtf8(p, c);
+    out.push_back(length ? c : char32_t(0xFFFD));
+    p += length ? length : 1;
   }
   return out;
 }
@@ -137,29 +123,7 @@ std::string ToUTF8(const char32_t* s, std::size_t n)
 {
   std::string out;
   for (std::size_t i = 0; i < n; ++i)
-  {
-    const char32_t c = s[i];
-    if (c < 0x80)
-      out.push_back(static_cast<char>(c));
-    else if (c < 0x800)
-    {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-    else if (c < 0x10000)
-    {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-    else
-    {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
+    AppendUtf8(out, s[i]);
   return out;
 }
 
@@ -410,31 +374,9 @@ void ITextEntryControl::RowLayout(float& x0, float& top, float& width)
   width = 0.f;
   for (int i = 0; i < TextLength(); ++i)
     width += CharWidth(i);
-  const float size = mText.mSize;
-  switch (mText.mAlign)
-  {
-    case EAlign::kNear:
-      x0 = 0.f;
-      break;
-    case EAlign::kCenter:
-      x0 = 0.5f * (mRECT.W() - width);
-      break;
-    case EAlign::kFar:
-      x0 = mRECT.W() - width;
-      break;
-  }
-  switch (mText.mVAlign)
-  {
-    case EVAlign::kTop:
-      top = 0.f;
-      break;
-    case EVAlign::kMiddle:
-      top = 0.5f * (mRECT.H() - size);
-      break;
-    case EVAlign::kBottom:
-      top = mRECT.H() - size;
-      break;
-  }
+  const IRECT row = mText.AlignedBox({0.f, 0.f, mRECT.W(), mRECT.H()}, width, mText.mSize);
+  x0 = row.L;
+  top = row.T;
 }
 
 float ITextEntryControl::CharX(int index)

@@ -44,6 +44,17 @@ void PutInt32(Bytes& out, int32_t value)
   out.push_back(static_cast<uint8_t>(bits));
 }
 
+// The fields that open program files, bank files and bank records alike.
+void PutHeader(Bytes& out, int32_t form, int32_t formatVersion, int32_t uniqueID, int32_t packedVersion)
+{
+  PutInt32(out, kChunkMagic);
+  PutInt32(out, 0); // byte size: never trusted by readers
+  PutInt32(out, form);
+  PutInt32(out, formatVersion);
+  PutInt32(out, uniqueID);
+  PutInt32(out, VersionDecimal(packedVersion));
+}
+
 // The caller has checked that the four bytes lie within the file.
 int32_t GetInt32(const uint8_t* data)
 {
@@ -285,12 +296,7 @@ bool IPresetFile::ReadFile(const char* path, std::vector<uint8_t>& bytes, std::s
 void IPresetFile::AppendProgram(std::vector<uint8_t>& out, int32_t uniqueID, int32_t packedVersion, const char* name,
                                 const std::vector<float>& normalizedValues)
 {
-  PutInt32(out, kChunkMagic);
-  PutInt32(out, 0); // byte size: never trusted by readers
-  PutInt32(out, kProgramForm);
-  PutInt32(out, kProgramFormatVersion);
-  PutInt32(out, uniqueID);
-  PutInt32(out, VersionDecimal(packedVersion));
+  PutHeader(out, kProgramForm, kProgramFormatVersion, uniqueID, packedVersion);
   PutInt32(out, static_cast<int32_t>(normalizedValues.size()));
   char field[kNameSize] = {}; // at most 27 bytes, so that a zero always ends the name
   CopyUtf8Text(field, kNameSize, name);
@@ -302,12 +308,7 @@ void IPresetFile::AppendProgram(std::vector<uint8_t>& out, int32_t uniqueID, int
 void IPresetFile::AppendBankHeader(std::vector<uint8_t>& out, int32_t uniqueID, int32_t packedVersion, int nPrograms,
                                    int currentProgram)
 {
-  PutInt32(out, kChunkMagic);
-  PutInt32(out, 0); // byte size: never trusted by readers
-  PutInt32(out, kBankForm);
-  PutInt32(out, kBankFormatVersion);
-  PutInt32(out, uniqueID);
-  PutInt32(out, VersionDecimal(packedVersion));
+  PutHeader(out, kBankForm, kBankFormatVersion, uniqueID, packedVersion);
   PutInt32(out, nPrograms);
   PutInt32(out, currentProgram);
   out.insert(out.end(), kBankReservedSize, uint8_t{0});

@@ -183,6 +183,9 @@ TEST_F(ControlsTest, TextEntryEditsWholeCharactersWithClipboardUndoAndMouse)
   Entry().SetStr("a\xc3("); // cut short: a replacement character, nothing lost after it
   EXPECT_EQ(Entry().TextLength(), 3);
   EXPECT_EQ(Entry().GetStr(), "a\xef\xbf\xbd(");
+  // Overlong, a surrogate, beyond U+10FFFF: a replacement character for every byte.
+  Entry().SetStr("\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80x");
+  EXPECT_EQ(Entry().TextLength(), 10);
 }
 
 TEST_F(ControlsTest, TextEntryCaretBlinksWhileEditing)

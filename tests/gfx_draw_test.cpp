@@ -33,19 +33,6 @@ void operator delete(void* p, std::size_t) noexcept
 
 using namespace gfxtest;
 
-namespace {
-
-// One tick of a platform's frame timer: collect, mark clean, draw.
-void Frame(TestSurface& ui, IRECTList& rects)
-{
-  rects.Clear();
-  if (ui.IsDirty(rects))
-    ui.SetAllControlsClean();
-  ui.Draw(rects);
-}
-
-} // namespace
-
 TEST(ISurfaceDraw, AFrameWithNothingDirtyDrawsAndAllocatesNothing)
 {
   TestEditor e;
@@ -56,15 +43,15 @@ TEST(ISurfaceDraw, AFrameWithNothingDirtyDrawsAndAllocatesNothing)
   e.ui.AttachTextEntryControl();
   e.delegate.OnUIOpen();
   IRECTList rects;
-  Frame(e.ui, rects);
+  e.ui.DrawDirtyRegions(rects);
   ASSERT_FALSE(e.ui.mRegions.empty());
   e.ui.mRegions.clear();
   e.ui.mCalls.clear();
   e.ui.mRegions.reserve(16);
 
   const long before = gAllocations;
-  Frame(e.ui, rects);
-  Frame(e.ui, rects);
+  e.ui.DrawDirtyRegions(rects);
+  e.ui.DrawDirtyRegions(rects);
   EXPECT_EQ(gAllocations - before, 0);
   EXPECT_TRUE(e.ui.mRegions.empty());
   EXPECT_TRUE(e.ui.mCalls.empty());
@@ -78,7 +65,7 @@ TEST(ISurfaceDraw, DirtyRegionsArePaddedAlignedAndEachDrawnOnce)
   TestControl* c = e.Attach({100.f, 100.f, 110.f, 110.f});
   e.Attach({50.f, 50.f, 60.f, 60.f}); // between a and c, never dirty
   IRECTList rects;
-  Frame(e.ui, rects);
+  e.ui.DrawDirtyRegions(rects);
   e.ui.mRegions.clear();
 
   a->SetDirty(false);
@@ -94,15 +81,15 @@ TEST(ISurfaceDraw, DirtyRegionsArePaddedAlignedAndEachDrawnOnce)
   e.ui.mRegions.clear(); // two dirty controls far apart: two regions, a single one under strict drawing
   a->SetDirty(false);
   c->SetDirty(false);
-  Frame(e.ui, rects);
+  e.ui.DrawDirtyRegions(rects);
   EXPECT_EQ(e.ui.mRegions, (std::vector<IRECT>{{9, 9, 21, 21}, {14, 9, 21, 21}, {99, 99, 111, 111}}));
   e.ui.SetStrictDrawing(true);
   b->Hide(true);
-  Frame(e.ui, rects);
+  e.ui.DrawDirtyRegions(rects);
   e.ui.mRegions.clear();
   a->SetDirty(false);
   c->SetDirty(false);
-  Frame(e.ui, rects);
+  e.ui.DrawDirtyRegions(rects);
   EXPECT_EQ(e.ui.mRegions, (std::vector<IRECT>{{9, 9, 21, 21}, {99, 99, 111, 111}, {49, 49, 61, 61}}));
 }
 

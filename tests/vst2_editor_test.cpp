@@ -6,9 +6,6 @@
 // Google Test first: the X11 headers define macros (None, Bool) that its names clash with.
 #include <gtest/gtest.h>
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <dlfcn.h>
@@ -26,27 +23,12 @@
 #include <vector>
 
 #include "plug/VST2Types.h"
+#include "tests/TempSettingsFolder.h"
+#include "tests/X11TestHost.h"
 
 namespace {
 
-class TempSettingsEnvironment : public ::testing::Environment
-{
-public:
-  void SetUp() override
-  {
-    char pattern[] = "/tmp/qm_vst2_editor_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    mDir = pattern;
-    setenv("XDG_CONFIG_HOME", mDir.c_str(), 1);
-    setenv("HOME", mDir.c_str(), 1);
-  }
-  void TearDown() override { std::filesystem::remove_all(mDir); }
-
-private:
-  std::string mDir;
-};
-
-const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new TempSettingsEnvironment);
+const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new TempSettingsEnvironment("qm_vst2_editor"));
 
 struct HostCall
 {
@@ -98,9 +80,8 @@ class EditorHost : public ::testing::Test
 protected:
   void SetUp() override
   {
-    for (int i = 0; i < 5 && !mDisplay; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5)))
-      mDisplay = XOpenDisplay(nullptr);
-    ASSERT_NE(mDisplay, nullptr) << "no X display (tools/qm test starts Xvfb and sets DISPLAY)";
+    mDisplay = OpenTestDisplay();
+    ASSERT_NE(mDisplay, nullptr) << kNoTestDisplay;
     static void* module = dlopen(QM_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();
     auto entry = reinterpret_cast<VstPluginMainProc>(dlsym(module, "VSTPluginMain"));
@@ -108,9 +89,7 @@ protected:
     ASSERT_NE(mEffect, nullptr);
     mEffect->user = &mHost;
     Dispatch(effOpen);
-    mParent = XCreateSimpleWindow(mDisplay, DefaultRootWindow(mDisplay), 0, 0, 800, 400, 0, 0, 0);
-    XMapWindow(mDisplay, mParent);
-    XSync(mDisplay, False);
+    mParent = MapHostWindow(mDisplay, 800, 400);
   }
   void TearDown() override
   {
@@ -150,22 +129,11 @@ protected:
   }
   Window Editor()
   {
-    Window root, parent, *children = nullptr;
-    unsigned n = 0;
-    XQueryTree(mDisplay, mParent, &root, &parent, &children, &n);
-    const Window editor = n == 1 ? children[0] : None;
-    if (children)
-      XFree(children);
-    return editor;
+    const std::vector<Window> children = ChildWindows(mDisplay, mParent);
+    return children.size() == 1 ? children[0] : None;
   }
-  unsigned long Pixel(int x, int y)
-  {
-    XImage* image = XGetImage(mDisplay, mParent, x, y, 1, 1, AllPlanes, ZPixmap);
-    const unsigned long p = image ? XGetPixel(image, 0, 0) & 0xFFFFFF : 0;
-    if (image)
-      XDestroyImage(image);
-    return p;
-  }
+  uint32_t Pixel(int x, int y) { return PixelAt(mDisplay, mParent, x, y); }
+  uint32_t Pixel(std::pair<int, int> at) { return Pixel(at.first, at.second); }
   void MoveTo(int x, int y) { XTestFakeMotionEvent(mDisplay, 0, x, y, CurrentTime); }
   void Button(unsigned b, bool down) { XTestFakeButtonEvent(mDisplay, b, down, CurrentTime); }
   void Key(KeySym sym)
@@ -195,7 +163,7 @@ constexpr int kKnobX[4] = {50, 130, 210, 290};
 constexpr int kKnobY = 96;
 constexpr float kArcRadius = 26.f;
 
-bool Near(unsigned long pixel, Rgb want, int tolerance = 6)
+bool Near(uint32_t pixel, Rgb want, int tolerance = 6)
 {
   const int r = int(pixel >> 16 & 0xFF), g = int(pixel >> 8 & 0xFF), b = int(pixel & 0xFF);
   return std::abs(r - want.r) <= tolerance && std::abs(g - want.g) <= tolerance && std::abs(b - want.b) <= tolerance;
@@ -258,11 +226,11 @@ TEST_F(EditorHost, OpensAtTheScaleOfTheSettingsFile)
     XGetWindowAttributes(mDisplay, Editor(), &a);
     EXPECT_EQ(a.width, 340 * scale);
     EXPECT_EQ(a.height, 160 * scale);
-    const auto [litX, litY] = ArcPoint(3, -105.f, scale);
-    const auto [trackX, trackY] = ArcPoint(3, 60.f, scale);
+    const auto lit = ArcPoint(3, -105.f, scale);
+    const auto track = ArcPoint(3, 60.f, scale);
     EXPECT_TRUE(IdleUntil([&] {
-      return Near(Pixel(60 * scale, 35 * scale), kPanelTop) && Near(Pixel(litX, litY), kArcLit, 14) &&
-          Near(Pixel(trackX, trackY), kArcTrack, 14);
+      return Near(Pixel(60 * scale, 35 * scale), kPanelTop) && Near(Pixel(lit), kArcLit, 14) &&
+          Near(Pixel(track), kArcTrack, 14);
     })) << "scale "
         << scale;
     Dispatch(effEditClose);
@@ -295,12 +263,7 @@ TEST_F(EditorHost, AKnobDragIsOneGestureToTheHostWithThePointerLockedAndReturned
         EXPECT_EQ(c.index, k);
       }
     }
-    Window root, child;
-    int rx = 0, ry = 0, x = 0, y = 0;
-    unsigned mask = 0;
-    XQueryPointer(mDisplay, mParent, &root, &child, &rx, &ry, &x, &y, &mask);
-    EXPECT_EQ(x, kKnobX[k]); // put back where the drag began
-    EXPECT_EQ(y, kKnobY);
+    EXPECT_EQ(PointerIn(mDisplay, mParent), std::make_pair(kKnobX[k], kKnobY)); // put back where the drag began
   }
 
   // A double click sets the default again; a wheel notch up raises by a hundredth.
@@ -344,8 +307,8 @@ TEST_F(EditorHost, ValuesFromTheHostsOwnThreadShowByTheNextFrame)
 {
   ASSERT_TRUE(Open());
   Idle(2);
-  const auto [x, y] = ArcPoint(3, 100.f);
-  EXPECT_TRUE(Near(Pixel(x, y), kArcTrack, 14));
+  const auto arc = ArcPoint(3, 100.f);
+  EXPECT_TRUE(Near(Pixel(arc), kArcTrack, 14));
   // One idle call draws the frame; the X server shows it a moment later (another connection).
   const auto shownSoon = [&](const std::function<bool()>& shown) {
     for (int i = 0; i < 50; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
@@ -356,24 +319,15 @@ TEST_F(EditorHost, ValuesFromTheHostsOwnThreadShowByTheNextFrame)
   std::thread([&] { mEffect->setParameter(mEffect, 3, 1.f); }).join();
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   Idle(1);
-  EXPECT_TRUE(shownSoon([&] { return Near(Pixel(x, y), kArcLit, 14); }));
+  EXPECT_TRUE(shownSoon([&] { return Near(Pixel(arc), kArcLit, 14); }));
 
-  const auto strip = [&] {
-    std::vector<unsigned long> pixels;
-    XImage* image = XGetImage(mDisplay, mParent, 106, 0, 154, 29, AllPlanes, ZPixmap);
-    for (int j = 0; image && j < 29; ++j)
-      for (int i = 0; i < 154; ++i)
-        pixels.push_back(XGetPixel(image, i, j) & 0xFFFFFF);
-    if (image)
-      XDestroyImage(image);
-    return pixels;
-  };
-  const std::vector<unsigned long> before = strip();
+  const auto strip = [&] { return Pixels(mDisplay, mParent, 106, 0, 154, 29); };
+  const std::vector<uint32_t> before = strip();
   std::thread([&] { Dispatch(effSetProgram, 0, 10); }).join(); // "Large Hall"
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   Idle(1);
   EXPECT_TRUE(shownSoon([&] { return strip() != before; }));
-  const std::vector<unsigned long> changed = strip();
+  const std::vector<uint32_t> changed = strip();
   Dispatch(effEditClose);
   ASSERT_TRUE(Open());
   EXPECT_TRUE(shownSoon([&] { return strip() == changed; })); // as a fresh editor draws it
@@ -397,15 +351,10 @@ TEST_F(EditorHost, AParentDestroyedBeforeEffEditCloseDoesNotReachTheHost)
 
 TEST_F(EditorHost, SizedAtTheScreenScaleAndTheHostAskedToFollow)
 {
-  const Atom resources = XInternAtom(mDisplay, "RESOURCE_MANAGER", False);
-  const char* dpi = "Xft.dpi:\t192\n";
-  XChangeProperty(mDisplay, DefaultRootWindow(mDisplay), resources, XA_STRING, 8, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(dpi), static_cast<int>(std::strlen(dpi)));
-  XSync(mDisplay, False);
+  SetServerResources(mDisplay, "Xft.dpi:\t192\n");
   const ERect before = Rect();
   const bool opened = Open();
-  XDeleteProperty(mDisplay, DefaultRootWindow(mDisplay), resources);
-  XSync(mDisplay, False);
+  SetServerResources(mDisplay, nullptr);
   ASSERT_TRUE(opened);
   EXPECT_EQ(before.right, 680);
   EXPECT_EQ(before.bottom, 320);

@@ -7,7 +7,6 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <fcntl.h>
@@ -15,7 +14,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -28,6 +26,7 @@
 #include "gfx/platform/X11ErrorTrap.h"
 #include "gfx/platform/X11Input.h"
 #include "gfx/platform/X11Window.h"
+#include "tests/X11TestHost.h"
 
 using namespace plug;
 using namespace plug::gfx;
@@ -225,16 +224,9 @@ class X11WindowTest : public ::testing::Test
 protected:
   void SetUp() override
   {
-    // As the editor does: the test server sometimes resets a connection made right after another closed.
-    for (int i = 0; i < 5 && !mHost; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5)))
-      mHost = XOpenDisplay(nullptr);
-    ASSERT_NE(mHost, nullptr) << "no X display (tools/qm test starts Xvfb and sets DISPLAY)";
-    XSetWindowAttributes a{};
-    a.event_mask = KeyPressMask | StructureNotifyMask;
-    mParent = XCreateWindow(mHost, DefaultRootWindow(mHost), 0, 0, 400, 300, 0, CopyFromParent, InputOutput,
-                            CopyFromParent, CWEventMask, &a);
-    XMapWindow(mHost, mParent);
-    XSync(mHost, False);
+    mHost = OpenTestDisplay();
+    ASSERT_NE(mHost, nullptr) << kNoTestDisplay;
+    mParent = MapHostWindow(mHost, 400, 300, KeyPressMask | StructureNotifyMask);
   }
   void TearDown() override
   {
@@ -278,13 +270,7 @@ protected:
   }
   void MoveTo(int x, int y) { XTestFakeMotionEvent(mHost, 0, x, y, CurrentTime); }
   void Button(unsigned b, bool down) { XTestFakeButtonEvent(mHost, b, down, CurrentTime); }
-  uint32_t PixelAt(int x, int y)
-  {
-    XImage* image = XGetImage(mHost, mParent, x, y, 1, 1, AllPlanes, ZPixmap);
-    const uint32_t p = static_cast<uint32_t>(XGetPixel(image, 0, 0)) & 0xFFFFFF;
-    XDestroyImage(image);
-    return p;
-  }
+  uint32_t PixelAt(int x, int y) { return ::PixelAt(mHost, mParent, x, y); }
 
   Display* mHost = nullptr;
   Window mParent = None;
@@ -362,12 +348,7 @@ TEST_F(X11WindowTest, LockedDragsMeasureFromThePressAndPutThePointerBack)
   w.HideCursor(false, false);
   Button(1, false);
   Settle(w, r);
-  Window root, child;
-  int rx = 0, ry = 0, wx = 0, wy = 0;
-  unsigned mask = 0;
-  XQueryPointer(mHost, mParent, &root, &child, &rx, &ry, &wx, &wy, &mask);
-  EXPECT_EQ(wx, 100);
-  EXPECT_EQ(wy, 50);
+  EXPECT_EQ(PointerIn(mHost, mParent), std::make_pair(100, 50));
 }
 
 TEST_F(X11WindowTest, KeysTheEditorLeavesGoToTheHostsWindow)
@@ -483,14 +464,11 @@ TEST_F(X11WindowTest, TextPopupsSitAboveEverythingAtTheirPlace)
   w.ShowText(ETextPopup::kTooltip, "Decay \xE2\x80\x93 s", 10.f, 20.f);
   EXPECT_TRUE(w.TextShown(ETextPopup::kTooltip));
   EXPECT_FALSE(w.TextShown(ETextPopup::kNotice));
-  Window root, parent, *children = nullptr;
-  unsigned n = 0;
   XSync(mHost, False);
-  XQueryTree(mHost, DefaultRootWindow(mHost), &root, &parent, &children, &n);
-  ASSERT_GE(n, 2u);
+  const std::vector<Window> windows = ChildWindows(mHost, DefaultRootWindow(mHost));
+  ASSERT_GE(windows.size(), 2u);
   XWindowAttributes top{};
-  XGetWindowAttributes(mHost, children[n - 1], &top); // the topmost window
-  XFree(children);
+  XGetWindowAttributes(mHost, windows.back(), &top); // the topmost window
   EXPECT_TRUE(top.override_redirect);
   EXPECT_EQ(top.map_state, IsViewable);
   EXPECT_EQ(top.x, 20);
@@ -501,14 +479,9 @@ TEST_F(X11WindowTest, TextPopupsSitAboveEverythingAtTheirPlace)
 
 TEST_F(X11WindowTest, ScreenScaleComesFromTheServersXftDpi)
 {
-  const Atom resources = XInternAtom(mHost, "RESOURCE_MANAGER", False);
-  const char* dpi = "Xft.dpi:\t192\n";
-  XChangeProperty(mHost, DefaultRootWindow(mHost), resources, XA_STRING, 8, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(dpi), static_cast<int>(std::strlen(dpi)));
-  XSync(mHost, False);
+  SetServerResources(mHost, "Xft.dpi:\t192\n");
   XEditorWindow w(mParent, 200, 100);
-  XDeleteProperty(mHost, DefaultRootWindow(mHost), resources);
-  XSync(mHost, False);
+  SetServerResources(mHost, nullptr);
   EXPECT_EQ(w.ScreenScale(), 2);
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "effect/HeadlessEditor.h"
 #include "gfx/IPopupMenuControl.h"
 #include "plug/Timer.h"
 
@@ -45,13 +46,7 @@ EditorSession::EditorSession(audioMasterCallback host)
   plug::InstanceInfo info;
   info.mVSTHostCallback = host;
   mPlugin = std::make_unique<TQuillonMini>(info);
-  TQuillonMini* plugin = mPlugin.get();
-  mPlugin->SetMakeGraphicsFunc([plugin]() -> std::unique_ptr<ISurface> {
-    auto ui = std::make_unique<ISurfaceHeadless>(*plugin, TQuillonMini::kEditorWidth, TQuillonMini::kEditorHeight,
-                                                 TQuillonMini::kEditorFPS, 1.f);
-    TQuillonMini::ConfigureSurface(*ui);
-    return ui;
-  });
+  UseHeadlessEditor(*mPlugin);
 }
 
 EditorSession::~EditorSession()

@@ -35,12 +35,7 @@ void ISurfaceHeadless::CloseWindow()
 
 bool ISurfaceHeadless::DrawFrame()
 {
-  mDirtyRects.Clear();
-  if (!IsDirty(mDirtyRects))
-    return false;
-  SetAllControlsClean();
-  Draw(mDirtyRects);
-  return true;
+  return DrawDirtyRegions(mDirtyRects);
 }
 
 ECursor ISurfaceHeadless::SetMouseCursor(ECursor cursor)

@@ -128,11 +128,8 @@ void ISurfaceLinux::OnIdle()
 
 bool ISurfaceLinux::DrawFrame()
 {
-  mDirtyRects.Clear();
-  if (!IsDirty(mDirtyRects))
+  if (!DrawDirtyRegions(mDirtyRects))
     return false;
-  SetAllControlsClean();
-  Draw(mDirtyRects);
   ++mFramesDrawn;
 
   // What was drawn: the regions as aligned and merged by Draw, or their union when drawing is strict.

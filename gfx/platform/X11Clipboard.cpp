@@ -5,6 +5,8 @@
 
 #include <chrono>
 
+#include "plug/Utf8Text.h"
+
 namespace plug::gfx {
 
 std::string Latin1ToUTF8(const std::string& latin1)
@@ -12,15 +14,7 @@ std::string Latin1ToUTF8(const std::string& latin1)
   std::string out;
   out.reserve(latin1.size());
   for (unsigned char c : latin1)
-  {
-    if (c < 0x80)
-      out += static_cast<char>(c);
-    else
-    {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+    AppendUtf8(out, c); // Latin-1 bytes are their code points
   return out;
 }
 

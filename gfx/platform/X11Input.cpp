@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "plug/Utf8Text.h"
+
 namespace plug::gfx {
 
 EXButtonRole ButtonRole(unsigned int button)
@@ -166,31 +168,6 @@ int VirtualKeyFromKeysym(KeySym keysym)
 
 namespace {
 
-void EncodeUTF8(unsigned long cp, char out[5])
-{
-  std::memset(out, 0, 5);
-  if (cp < 0x80)
-    out[0] = static_cast<char>(cp);
-  else if (cp < 0x800)
-  {
-    out[0] = static_cast<char>(0xC0 | (cp >> 6));
-    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
-  }
-  else if (cp < 0x10000)
-  {
-    out[0] = static_cast<char>(0xE0 | (cp >> 12));
-    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
-  }
-  else if (cp < 0x110000)
-  {
-    out[0] = static_cast<char>(0xF0 | (cp >> 18));
-    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // Copies at most four bytes of text, cut before a character that would not fit whole.
 void CopyWholeCharacters(const char* text, char out[5])
 {
@@ -228,7 +205,8 @@ void KeysymToUTF8(KeySym keysym, char out[5])
     cp = '*';
   else if (keysym == XK_KP_Divide)
     cp = '/';
-  EncodeUTF8(cp, out);
+  std::memset(out, 0, 5);
+  EncodeUtf8(static_cast<char32_t>(cp), out);
 }
 
 IKeyPress KeyPressFromX(KeySym effective, KeySym unshifted, const char* text, unsigned int state)

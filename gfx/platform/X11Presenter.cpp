@@ -80,8 +80,7 @@ bool XImagePresenter::EnsureSharedImage(int width, int height)
                           IPC_CREAT | 0600);
   if (mShmInfo.shmid < 0)
   {
-    XDestroyImage(mShmImage);
-    mShmImage = nullptr;
+    FreeSharedImage();
     return false;
   }
   mShmInfo.shmaddr = mShmImage->data = static_cast<char*>(shmat(mShmInfo.shmid, nullptr, 0));
@@ -96,16 +95,8 @@ bool XImagePresenter::EnsureSharedImage(int width, int height)
   // Marked for removal at once: the segment goes when both sides have detached, even after a crash.
   shmctl(mShmInfo.shmid, IPC_RMID, nullptr);
   if (!attached)
-  {
-    if (mShmInfo.shmaddr != reinterpret_cast<char*>(-1))
-      shmdt(mShmInfo.shmaddr);
-    mShmImage->data = nullptr;
-    XDestroyImage(mShmImage);
-    mShmImage = nullptr;
-    mShmInfo = {};
-    return false;
-  }
-  return true;
+    FreeSharedImage();
+  return attached;
 }
 
 void XImagePresenter::ReleaseSharedImage()
@@ -117,7 +108,13 @@ void XImagePresenter::ReleaseSharedImage()
     XShmDetach(mDisplay, &mShmInfo);
     XSync(mDisplay, False);
   }
-  shmdt(mShmInfo.shmaddr);
+  FreeSharedImage();
+}
+
+void XImagePresenter::FreeSharedImage()
+{
+  if (mShmInfo.shmaddr && mShmInfo.shmaddr != reinterpret_cast<char*>(-1))
+    shmdt(mShmInfo.shmaddr);
   mShmImage->data = nullptr;
   XDestroyImage(mShmImage);
   mShmImage = nullptr;

@@ -44,6 +44,8 @@ private:
   bool DirectLayout() const;
   bool EnsureSharedImage(int width, int height);
   void ReleaseSharedImage();
+  // This side's image and segment, once the server has detached from it or never attached.
+  void FreeSharedImage();
   void PresentShared(const uint8_t* pixels, int stride, const std::vector<PixelRect>& rects);
   void PresentDirect(const uint8_t* pixels, int width, int height, int stride, const std::vector<PixelRect>& rects);
   void PresentConverted(const uint8_t* pixels, int width, int height, int stride, const std::vector<PixelRect>& rects);
