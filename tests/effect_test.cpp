@@ -54,6 +54,19 @@ TEST_F(QuillonMiniTest, StartsOnTheDefaultPresetWithItsSettingsFile)
     EXPECT_EQ(plug.GetParam(i)->GetValue(), defaults[i]);
 }
 
+// The processor's rate is the one the reverb runs at, also after a rate the reverb refuses.
+TEST_F(QuillonMiniTest, ARefusedRateLeavesTheProcessorAtTheReverbsRate)
+{
+  TQuillonMini plug(Info());
+  AEffect& effect = plug.GetAEffect();
+  effect.dispatcher(&effect, effSetSampleRate, 0, 0, nullptr, 48000.f);
+  for (const float refused : {2e6f, 0.5f})
+  {
+    effect.dispatcher(&effect, effSetSampleRate, 0, 0, nullptr, refused);
+    EXPECT_EQ(plug.GetSampleRate(), 48000.0) << refused;
+  }
+}
+
 TEST_F(QuillonMiniTest, PresetSelectorOperations)
 {
   TQuillonMini plug(Info());

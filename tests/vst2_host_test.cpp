@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "dsp/dsp.h"
-#include "plug/IPluginVST2.h"
 #include "plug/VST2Types.h"
 #include "tests/CommaLocale.h"
 
@@ -706,12 +705,10 @@ TEST_F(Vst2Host, AudioIsTheEnginesAudio)
   EXPECT_EQ(at48k.r, expected48k.r);
 
   // Rates the engine refuses (it runs from 1 to 1 536 000 Hz) leave it at 48000 Hz with its tail
-  // cleared, and the plug-in's processor says so (no host can ask: read from the plug-in object).
-  const auto* processor = static_cast<const plug::IPluginVST2*>(plug.effect->object);
+  // cleared.
   for (const float refused : {2e6f, 0.5f})
   {
     plug.Dispatch(effSetSampleRate, 0, 0, nullptr, refused);
-    EXPECT_EQ(processor->GetSampleRate(), 48000.0) << refused;
     const Stereo got = plug.ProcessDouble(impulse, 512);
     engine.Set(48000, plug.Values());
     EXPECT_EQ(got.l, engine.Process(impulse, 512).l) << refused;
