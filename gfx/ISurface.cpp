@@ -385,11 +385,11 @@ void ISurface::AttachCornerResizer(ICornerResizerControl* control, EUIResizerMod
   PrepareControl(*mCornerResizer);
 }
 
-void ISurface::AttachPopupMenuControl(const IText& text, const IRECT& bounds)
+void ISurface::AttachPopupMenuControl(const IPopupStyle& style, const IRECT& bounds)
 {
   if (mPopupControl)
     return;
-  mPopupControl = std::make_unique<IPopupMenuControl>(text, bounds);
+  mPopupControl = std::make_unique<IPopupMenuControl>(style, bounds);
   PrepareControl(*mPopupControl);
 }
 

@@ -26,6 +26,7 @@
 #include "gfx/IColor.h"
 #include "gfx/IMouse.h"
 #include "gfx/IPattern.h"
+#include "gfx/IPopupStyle.h"
 #include "gfx/IRECT.h"
 #include "gfx/IText.h"
 #include "plug/IKeyPress.h"
@@ -242,7 +243,9 @@ public:
   // Takes ownership; deleted when a corner resizer exists already.
   void AttachCornerResizer(ICornerResizerControl* control, EUIResizerMode mode = EUIResizerMode::kScale,
                            bool layoutOnResize = false);
-  void AttachPopupMenuControl(const IText& text = IText(), const IRECT& bounds = IRECT());
+  // The in-editor menu control that shows every menu, in a look of the plug-in's own, opening
+  // inside bounds (empty: the whole editor). Kept when one exists.
+  void AttachPopupMenuControl(const IPopupStyle& style = IPopupStyle(), const IRECT& bounds = IRECT());
   void AttachTextEntryControl();
   void AttachBubbleControl(const IText& text = IText());
   void AttachBubbleControl(IBubbleControl* control);
