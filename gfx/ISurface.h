@@ -447,6 +447,7 @@ private:
 
   // Target search for a point (see OnMouseDown): null when nothing is hit.
   IControl* GetMouseControl(float x, float y, bool capture, bool mouseOver = false, uintptr_t touchID = 0);
+  void DispatchMouseDown(const IMouseInfoList& points);
   int GetMouseControlIdx(float x, float y, bool mouseOver) const;
   void DrawControl(IControl* control, const IRECT& region, float scale);
   void DrawRegion(const IRECT& region, float scale);
@@ -499,6 +500,8 @@ private:
   IControl* mInPopupMenu = nullptr;
   int mPopupMenuValIdx = -1;
   bool mIsContextMenu = false;
+  // The last press opened or closed a menu: the second press of a double click belongs to it.
+  bool mPressToggledMenu = false;
   float mMouseDownX = -1.f;
   float mMouseDownY = -1.f;
   int mMinWidth, mMaxWidth, mMinHeight, mMaxHeight;
