@@ -36,6 +36,7 @@ namespace plug::gfx {
 class IControl;
 class ICornerResizerControl;
 class IPopupMenuControl;
+class INoticeControl;
 class ITextEntryControl;
 class IFPSDisplayControl;
 class IBubbleControl;
@@ -246,6 +247,8 @@ public:
   // The in-editor menu control that shows every menu, in a look of the plug-in's own, opening
   // inside bounds (empty: the whole editor). Kept when one exists.
   void AttachPopupMenuControl(const IPopupStyle& style = IPopupStyle(), const IRECT& bounds = IRECT());
+  // The notice control that ShowNotice uses, likewise.
+  void AttachNoticeControl(const IPopupStyle& style = IPopupStyle(), const IRECT& bounds = IRECT());
   void AttachTextEntryControl();
   void AttachBubbleControl(const IText& text = IText());
   void AttachBubbleControl(IBubbleControl* control);
@@ -268,9 +271,10 @@ public:
   ICornerResizerControl* GetCornerResizer() const { return mCornerResizer.get(); }
   IPopupMenuControl* GetPopupMenuControl() const { return mPopupControl.get(); }
   ITextEntryControl* GetTextEntryControl() const { return mTextEntryControl.get(); }
+  INoticeControl* GetNoticeControl() const { return mNoticeControl.get(); }
 
   // The listed controls in order, then the performance display, the corner resizer, the text
-  // entry control, the popup menu control and the bubbles.
+  // entry control, the popup menu control, the notice control and the bubbles.
   void ForAllControlsFunc(const IControlFunction& func);
   // The listed controls only.
   void ForStandardControlsFunc(const IControlFunction& func);
@@ -378,6 +382,9 @@ public:
   IControl* GetControlInPopupMenu() const { return mInPopupMenu; }
   void ShowBubbleControl(IControl* caller, float x, float y, const char* str, EDirection dir = EDirection::kHorizontal,
                          IRECT minimumContentBounds = IRECT());
+  // Tells the user something inside the editor (a failure of a file or of a desktop service) on
+  // the notice control, which is attached with the default look when there is none.
+  void ShowNotice(const char* text);
 
   // --- Platform services (the platform surface implements them) ---
 
@@ -474,6 +481,7 @@ private:
   std::vector<std::unique_ptr<IControl>> mControls;
   std::unique_ptr<ICornerResizerControl> mCornerResizer;
   std::unique_ptr<IPopupMenuControl> mPopupControl;
+  std::unique_ptr<INoticeControl> mNoticeControl;
   std::unique_ptr<IFPSDisplayControl> mPerfDisplay;
   std::unique_ptr<ITextEntryControl> mTextEntryControl;
   std::vector<std::unique_ptr<IBubbleControl>> mBubbleControls;

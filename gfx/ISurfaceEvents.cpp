@@ -6,6 +6,7 @@
 
 #include "gfx/ICornerResizerControl.h"
 #include "gfx/IFPSDisplayControl.h"
+#include "gfx/INoticeControl.h"
 #include "gfx/IPopupMenu.h"
 #include "gfx/IPopupMenuControl.h"
 #include "gfx/ISurface.h"
@@ -55,6 +56,8 @@ IControl* ISurface::GetMouseControl(float x, float y, bool capture, bool mouseOv
     control = mPopupControl.get();
   else if (mTextEntryControl && mTextEntryControl->EditInProgress())
     control = mTextEntryControl.get();
+  else if (mNoticeControl && mNoticeControl->IsHit(x, y))
+    control = mNoticeControl.get();
   else if (mCornerResizer && mCornerResizer->GetRECT().Contains(x, y))
     control = mCornerResizer.get();
   else if (mPerfDisplay && mPerfDisplay->GetRECT().Contains(x, y))

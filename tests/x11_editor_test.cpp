@@ -19,7 +19,9 @@
 #include <thread>
 
 #include "effect/QuillonMini.h"
+#include "gfx/INoticeControl.h"
 #include "gfx/ISurface.h"
+#include "gfx/platform/DesktopDialogs.h"
 #include "gfx/platform/ISurfaceLinux.h"
 #include "plug/Timer.h"
 #include "tests/TempSettingsFolder.h"
@@ -148,7 +150,7 @@ TEST_F(X11Editor, FilePromptsNeverBlockAndSayWhenNoToolIsInstalled)
   EXPECT_EQ(answers.back(), "|");
   auto* ui = dynamic_cast<plug::gfx::ISurfaceLinux*>(mPlugin->GetUI());
   ASSERT_NE(ui, nullptr);
-  EXPECT_TRUE(ui->GetXWindow()->TextShown(plug::gfx::ETextPopup::kNotice));
+  EXPECT_EQ(ui->GetNoticeControl()->GetNotice(), plug::gfx::kNoDialogToolMessage);
   CloseEditor();
 }
 
