@@ -157,8 +157,10 @@ void IPopupMenuControl::LayOut(Panel& panel, float& width, float& height) const
     for (int step = 0; step < nSizes && !fits; ++step) // smaller type is both shorter and narrower
     {
       height = GridHeight(menu, sizeAt(step), panel.rows);
+      if (height > room.H())
+        continue; // widths are measured only for sizes whose rows fit
       width = float(columns) * widthAt(step);
-      fits = height <= room.H() && width <= room.W();
+      fits = width <= room.W();
       panel.textSize = sizeAt(step);
       panel.columnWidth = widthAt(step);
     }
