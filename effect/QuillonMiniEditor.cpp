@@ -81,6 +81,11 @@ void TQuillonMini::LayoutEditor(ISurface& g)
   g.AttachBackgroundControl(new TBGControl(IRECT(0.f, 0.f, w, h), ICON_TEXT, logo, title));
   g.EnableMouseOver(true);
   g.AttachTextEntryControl();
+  // Menus and notices open below the preset strip, in the editor's look on every surface, and
+  // never under the press that opened them.
+  const IRECT belowStrip(0.f, kPresetStripHeight, w, h);
+  g.AttachPopupMenuControl(MENU_STYLE, belowStrip);
+  g.AttachNoticeControl(NOTICE_STYLE, belowStrip);
   g.AttachCornerResizer(EUIResizerMode::kScale, false);
 
   for (const KnobPlace& place : kKnobPlaces)

@@ -144,7 +144,7 @@ void TAboutBox::DrawStatic(ISurface& g)
 void TAboutBox::OnMouseDown(float, float, const IMouseMod&)
 {
   if (mURLHot)
-    GetUI()->OpenURL(kMakerSiteURL);
+    GetUI()->OpenURL(kMakerSiteURL, nullptr, nullptr, kMakerSiteFailure);
 }
 
 void TAboutBox::OnMouseOver(float x, float y, const IMouseMod&)

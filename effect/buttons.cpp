@@ -195,7 +195,7 @@ void THelpButton::OnPopupMenuSelection(IPopupMenu* menu, int)
   switch (item->GetTag())
   {
     case kWebSite:
-      GetUI()->OpenURL(kMakerSiteURL);
+      GetUI()->OpenURL(kMakerSiteURL, nullptr, nullptr, kMakerSiteFailure);
       break;
     case kAbout:
       ShowAboutBoxOf(*this);

@@ -20,6 +20,9 @@
 // button.
 inline constexpr const char* kMakerSiteText = "www.brannocksound.com";
 inline constexpr const char* kMakerSiteURL = "https://www.brannocksound.com/?lang=en";
+// What the editor says when the site cannot be handed to the desktop (xdg-open did not start).
+inline constexpr const char* kMakerSiteFailure =
+    "Cannot open www.brannocksound.com: xdg-open did not start (apt install xdg-utils).";
 
 // Asks the plug-in behind the control's delegate to show its about box.
 void ShowAboutBoxOf(plug::gfx::IControl& control);

@@ -7,6 +7,7 @@
 #include "effect/QuillonMini.h"
 #include "effect/palette.h"
 #include "gfx/ISurface.h"
+#include "gfx/ITextFit.h"
 
 using namespace plug::gfx;
 
@@ -34,35 +35,7 @@ const char* LoadFailureNotice(const std::string& path, bool bank)
   return bank ? "Not a QuillonMini bank" : "Not a QuillonMini preset";
 }
 
-void DropLastCharacter(std::string& text)
-{
-  while (!text.empty())
-  {
-    const unsigned char last = static_cast<unsigned char>(text.back());
-    text.pop_back();
-    if ((last & 0xC0) != 0x80) // not a continuation byte: the character is gone
-      break;
-  }
-}
-
 } // namespace
-
-// The text cut at a character boundary and ended with an ellipsis so that it fits width.
-std::string TPresetControl::Fitted(const ISurface& g, const IText& style, const std::string& text, float width)
-{
-  IRECT r;
-  if (g.MeasureText(style, text.c_str(), r) <= width)
-    return text;
-  std::string cut = text;
-  while (!cut.empty())
-  {
-    DropLastCharacter(cut);
-    const std::string candidate = cut + "\xE2\x80\xA6"; // U+2026
-    if (g.MeasureText(style, candidate.c_str(), r) <= width)
-      return candidate;
-  }
-  return "";
-}
 
 TPresetControl::TPresetControl(const IRECT& bounds, const IText& nameText, const IText& iconText)
   : TControl(bounds),
@@ -296,19 +269,7 @@ void TPresetControl::PromptSave(bool bank)
 
 void TPresetControl::ShowNotice(const char* text)
 {
-  mNotice = text ? text : "";
-  mNoticeTicks = 0;
-  // A timer fires first at once and then once a period: the second firing ends the notice.
-  mNoticeTimer = plug::Timer::Create(
-      [this](plug::Timer&) {
-        if (++mNoticeTicks < 2)
-          return;
-        mNotice.clear();
-        mNoticeTimer.reset();
-        mDirty = true;
-      },
-      kNoticeMs);
-  mDirty = true;
+  GetUI()->ShowNotice(text);
 }
 
 // ---------------------------------------------------------------------------
@@ -342,7 +303,5 @@ void TPresetControl::Draw(ISurface& g)
   g.DrawText(mIconText, kIconMenu, mZoneRects[kMenuZone]);
   // Long names end in an ellipsis rather than running under the arrows.
   const IRECT& zone = mZoneRects[kNameZone];
-  const IText style = mNotice.empty() ? mNameText : mNameText.WithFGColor(COLOR_ALERT);
-  const std::string text = Fitted(g, style, mNotice.empty() ? mShownName : mNotice, zone.W() - kNamePadding);
-  g.DrawText(style, text.c_str(), zone);
+  g.DrawText(mNameText, EllipsizedToWidth(g, mNameText, mShownName, zone.W() - kNamePadding).c_str(), zone);
 }

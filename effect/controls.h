@@ -7,7 +7,7 @@
 // Menus complete later, through OnPopupMenuSelection; service commands then run from a one-shot
 // 40 ms timer, after the menu has closed; file prompts complete later again, on the editor's
 // thread, where the file is loaded or saved. A file that fails to load or save leaves the presets
-// as they were and shows a short notice in place of the name for a few seconds. The shown name is
+// as they were and the editor's notice (ISurface::ShowNotice) says why. The shown name is
 // copied from the plug-in on the editor's thread whenever it changed, so program changes that the
 // host makes on its own thread show by the next frame. Threads: [main] throughout.
 
@@ -49,8 +49,6 @@ public:
     kAbout = 7
   };
 
-  static constexpr int kNoticeMs = 3000;
-
   TPresetControl(const plug::gfx::IRECT& bounds, const plug::gfx::IText& nameText, const plug::gfx::IText& iconText);
   ~TPresetControl() override;
 
@@ -68,14 +66,10 @@ public:
   // The first zone holding the point, or kNoZone.
   int GetZone(float x, float y) const;
   const plug::gfx::IRECT& GetZoneRect(int zone) const { return mZoneRects[zone]; }
-  // The name as drawn (refreshed by IsDirty), and the failure notice shown instead ("" when none).
+  // The name as drawn (refreshed by IsDirty).
   const std::string& GetShownName() const { return mShownName; }
-  const std::string& GetNotice() const { return mNotice; }
-  // Shows text in place of the name for kNoticeMs.
+  // Shows text in the editor's notice, below the strip.
   void ShowNotice(const char* text);
-  // text as drawn in width: cut at a character boundary and ended with an ellipsis when too long.
-  static std::string Fitted(const plug::gfx::ISurface& g, const plug::gfx::IText& style, const std::string& text,
-                            float width);
   // A file name for the preset to be saved: its name with "/" replaced, "Preset" when empty.
   static std::string ProposedPresetFileName(const std::string& presetName);
 
@@ -103,9 +97,6 @@ private:
 
   std::string mShownName;
   uint64_t mShownNameVersion = 0; // the plug-in's name version last copied
-  std::string mNotice;
-  std::unique_ptr<plug::Timer> mNoticeTimer;
-  int mNoticeTicks = 0;
   // Held by prompt completions, which may outlive the control.
   std::shared_ptr<TPresetControl*> mSelf;
 };

@@ -1,9 +1,10 @@
 #pragma once
 
 // The editor's named colours and text styles, shared by the panel, the knobs, the preset strip,
-// the buttons and the about box. Colours are (alpha, red, green, blue).
+// the buttons, the about box, the menus and the notices. Colours are (alpha, red, green, blue).
 
 #include "gfx/IColor.h"
+#include "gfx/IPopupStyle.h"
 #include "gfx/IText.h"
 
 inline constexpr plug::gfx::IColor COLOR_BG{255, 47, 54, 58};
@@ -26,7 +27,7 @@ inline constexpr plug::gfx::IColor COLOR_EDIT{255, 201, 207, 211};
 inline constexpr plug::gfx::IColor COLOR_ABOUT{220, 14, 16, 18};
 inline constexpr plug::gfx::IColor COLOR_HOT_URL{255, 30, 144, 224};
 inline constexpr plug::gfx::IColor COLOR_SELECTED{90, 219, 241, 255};
-// The preset strip's short failure notices (a file that did not load or save).
+// The text of the editor's notices (a file that did not load or save, a desktop tool missing).
 inline constexpr plug::gfx::IColor COLOR_ALERT{255, 240, 170, 80};
 
 // Font identifiers as registered by the layout, and the files they come from.
@@ -56,3 +57,28 @@ inline const plug::gfx::IText PRESET_NAME_TEXT{
     0.f,  COLOR_BACK, COLOR_EDIT};
 // The preset strip's arrow and menu glyphs (U+F003, U+F004, U+F005 of the icon font).
 inline const plug::gfx::IText ICON_TEXT{16.f, COLOR_EDIT, kIconFontID};
+
+// The editor's menus (the program list, the service menu): a dark panel framed like the raised
+// panel, the knobs' font and text colour, the accent under the highlighted item. A menu that does
+// not fit below the preset strip in 14-point type is laid out in smaller type, down to the size of
+// the scales' legends.
+inline const plug::gfx::IPopupStyle MENU_STYLE{
+    .text = plug::gfx::IText(14.f, COLOR_EDIT, kTextFontID),
+    .minTextSize = 9.f,
+    .panel = COLOR_BACK,
+    .border = COLOR_LIGH_FRAME,
+    .disabledText = COLOR_KNOB_GLINE,
+    .highlight = COLOR_AGUA,
+    .highlightText = COLOR_KNOB_LINE,
+    .separator = COLOR_KNOB_TOP,
+    .shadow = plug::gfx::IColor(110, 0, 0, 0),
+    .cornerRadius = 3.f,
+};
+// The editor's notices: the menus' panel with the text in the alert colour.
+inline const plug::gfx::IPopupStyle NOTICE_STYLE{
+    .text = plug::gfx::IText(14.f, COLOR_ALERT, kTextFontID),
+    .minTextSize = 9.f,
+    .panel = COLOR_BACK,
+    .border = COLOR_LIGH_FRAME,
+    .shadow = plug::gfx::IColor(110, 0, 0, 0),
+};

@@ -9,6 +9,7 @@
 #include "gfx/IBubbleControl.h"
 #include "gfx/ICornerResizerControl.h"
 #include "gfx/IFPSDisplayControl.h"
+#include "gfx/INoticeControl.h"
 #include "gfx/IPictureControls.h"
 #include "gfx/IPopupMenu.h"
 #include "gfx/IPopupMenuControl.h"
@@ -385,12 +386,20 @@ void ISurface::AttachCornerResizer(ICornerResizerControl* control, EUIResizerMod
   PrepareControl(*mCornerResizer);
 }
 
-void ISurface::AttachPopupMenuControl(const IText& text, const IRECT& bounds)
+void ISurface::AttachPopupMenuControl(const IPopupStyle& style, const IRECT& bounds)
 {
   if (mPopupControl)
     return;
-  mPopupControl = std::make_unique<IPopupMenuControl>(text, bounds);
+  mPopupControl = std::make_unique<IPopupMenuControl>(style, bounds);
   PrepareControl(*mPopupControl);
+}
+
+void ISurface::AttachNoticeControl(const IPopupStyle& style, const IRECT& bounds)
+{
+  if (mNoticeControl)
+    return;
+  mNoticeControl = std::make_unique<INoticeControl>(style, bounds);
+  PrepareControl(*mNoticeControl);
 }
 
 void ISurface::AttachTextEntryControl()
@@ -513,6 +522,7 @@ void ISurface::RemoveAllControls()
   mInPopupMenu = nullptr;
   mPopupMenuValIdx = -1;
   mPopupControl.reset();
+  mNoticeControl.reset();
   mTextEntryControl.reset();
   mCornerResizer.reset();
   mPerfDisplay.reset();
@@ -550,7 +560,7 @@ int ISurface::GetControlIdx(const IControl* control) const
 int ISurface::NAllControls() const
 {
   return NControls() + (mPerfDisplay ? 1 : 0) + (mCornerResizer ? 1 : 0) + (mTextEntryControl ? 1 : 0) +
-      (mPopupControl ? 1 : 0) + static_cast<int>(mBubbleControls.size());
+      (mPopupControl ? 1 : 0) + (mNoticeControl ? 1 : 0) + static_cast<int>(mBubbleControls.size());
 }
 
 IControl* ISurface::GetAnyControl(int i) const
@@ -558,7 +568,8 @@ IControl* ISurface::GetAnyControl(int i) const
   if (i < NControls())
     return GetControl(i);
   i -= NControls();
-  IControl* const specials[] = {mPerfDisplay.get(), mCornerResizer.get(), mTextEntryControl.get(), mPopupControl.get()};
+  IControl* const specials[] = {mPerfDisplay.get(), mCornerResizer.get(), mTextEntryControl.get(), mPopupControl.get(),
+                                mNoticeControl.get()};
   for (IControl* special : specials)
   {
     if (!special)
@@ -861,6 +872,12 @@ void ISurface::ShowBubbleControl(IControl* caller, float x, float y, const char*
 {
   if (!mBubbleControls.empty())
     mBubbleControls.front()->ShowBubble(caller, x, y, str, dir, minimumContentBounds);
+}
+
+void ISurface::ShowNotice(const char* text)
+{
+  AttachNoticeControl();
+  mNoticeControl->Show(text);
 }
 
 } // namespace plug::gfx

@@ -26,6 +26,7 @@
 #include "gfx/IColor.h"
 #include "gfx/IMouse.h"
 #include "gfx/IPattern.h"
+#include "gfx/IPopupStyle.h"
 #include "gfx/IRECT.h"
 #include "gfx/IText.h"
 #include "plug/IKeyPress.h"
@@ -35,6 +36,7 @@ namespace plug::gfx {
 class IControl;
 class ICornerResizerControl;
 class IPopupMenuControl;
+class INoticeControl;
 class ITextEntryControl;
 class IFPSDisplayControl;
 class IBubbleControl;
@@ -242,7 +244,11 @@ public:
   // Takes ownership; deleted when a corner resizer exists already.
   void AttachCornerResizer(ICornerResizerControl* control, EUIResizerMode mode = EUIResizerMode::kScale,
                            bool layoutOnResize = false);
-  void AttachPopupMenuControl(const IText& text = IText(), const IRECT& bounds = IRECT());
+  // The in-editor menu control that shows every menu, in a look of the plug-in's own, opening
+  // inside bounds (empty: the whole editor). Kept when one exists.
+  void AttachPopupMenuControl(const IPopupStyle& style = IPopupStyle(), const IRECT& bounds = IRECT());
+  // The notice control that ShowNotice uses, likewise.
+  void AttachNoticeControl(const IPopupStyle& style = IPopupStyle(), const IRECT& bounds = IRECT());
   void AttachTextEntryControl();
   void AttachBubbleControl(const IText& text = IText());
   void AttachBubbleControl(IBubbleControl* control);
@@ -265,9 +271,10 @@ public:
   ICornerResizerControl* GetCornerResizer() const { return mCornerResizer.get(); }
   IPopupMenuControl* GetPopupMenuControl() const { return mPopupControl.get(); }
   ITextEntryControl* GetTextEntryControl() const { return mTextEntryControl.get(); }
+  INoticeControl* GetNoticeControl() const { return mNoticeControl.get(); }
 
   // The listed controls in order, then the performance display, the corner resizer, the text
-  // entry control, the popup menu control and the bubbles.
+  // entry control, the popup menu control, the notice control and the bubbles.
   void ForAllControlsFunc(const IControlFunction& func);
   // The listed controls only.
   void ForStandardControlsFunc(const IControlFunction& func);
@@ -375,6 +382,9 @@ public:
   IControl* GetControlInPopupMenu() const { return mInPopupMenu; }
   void ShowBubbleControl(IControl* caller, float x, float y, const char* str, EDirection dir = EDirection::kHorizontal,
                          IRECT minimumContentBounds = IRECT());
+  // Tells the user something inside the editor (a failure of a file or of a desktop service) on
+  // the notice control, which is attached with the default look when there is none.
+  void ShowNotice(const char* text);
 
   // --- Platform services (the platform surface implements them) ---
 
@@ -444,6 +454,7 @@ private:
 
   // Target search for a point (see OnMouseDown): null when nothing is hit.
   IControl* GetMouseControl(float x, float y, bool capture, bool mouseOver = false, uintptr_t touchID = 0);
+  void DispatchMouseDown(const IMouseInfoList& points);
   int GetMouseControlIdx(float x, float y, bool mouseOver) const;
   void DrawControl(IControl* control, const IRECT& region, float scale);
   void DrawRegion(const IRECT& region, float scale);
@@ -470,6 +481,7 @@ private:
   std::vector<std::unique_ptr<IControl>> mControls;
   std::unique_ptr<ICornerResizerControl> mCornerResizer;
   std::unique_ptr<IPopupMenuControl> mPopupControl;
+  std::unique_ptr<INoticeControl> mNoticeControl;
   std::unique_ptr<IFPSDisplayControl> mPerfDisplay;
   std::unique_ptr<ITextEntryControl> mTextEntryControl;
   std::vector<std::unique_ptr<IBubbleControl>> mBubbleControls;
@@ -496,6 +508,8 @@ private:
   IControl* mInPopupMenu = nullptr;
   int mPopupMenuValIdx = -1;
   bool mIsContextMenu = false;
+  // The last press opened or closed a menu: the second press of a double click belongs to it.
+  bool mPressToggledMenu = false;
   float mMouseDownX = -1.f;
   float mMouseDownY = -1.f;
   int mMinWidth, mMaxWidth, mMinHeight, mMaxHeight;

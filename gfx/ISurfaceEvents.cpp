@@ -2,9 +2,11 @@
 // pointer, wheel, key and drop events, with the host gestures that bracket a user's edit.
 
 #include <algorithm>
+#include <utility>
 
 #include "gfx/ICornerResizerControl.h"
 #include "gfx/IFPSDisplayControl.h"
+#include "gfx/INoticeControl.h"
 #include "gfx/IPopupMenu.h"
 #include "gfx/IPopupMenuControl.h"
 #include "gfx/ISurface.h"
@@ -54,6 +56,8 @@ IControl* ISurface::GetMouseControl(float x, float y, bool capture, bool mouseOv
     control = mPopupControl.get();
   else if (mTextEntryControl && mTextEntryControl->EditInProgress())
     control = mTextEntryControl.get();
+  else if (mNoticeControl && mNoticeControl->IsHit(x, y))
+    control = mNoticeControl.get();
   else if (mCornerResizer && mCornerResizer->GetRECT().Contains(x, y))
     control = mCornerResizer.get();
   else if (mPerfDisplay && mPerfDisplay->GetRECT().Contains(x, y))
@@ -103,6 +107,13 @@ void ISurface::EndCaptures(bool informHost)
 // --- Pointer ---
 
 void ISurface::OnMouseDown(const IMouseInfoList& points)
+{
+  const bool menuWasOpen = mPopupControl && mPopupControl->GetExpanded();
+  DispatchMouseDown(points);
+  mPressToggledMenu = menuWasOpen != (mPopupControl && mPopupControl->GetExpanded());
+}
+
+void ISurface::DispatchMouseDown(const IMouseInfoList& points)
 {
   if (points.size() == 1)
   {
@@ -195,8 +206,13 @@ void ISurface::OnTouchCancelled(const IMouseInfoList& points)
   }
 }
 
+// A double click's first press that opened a menu (or chose from one and so closed it) has done
+// what the click was for: its second press would pick the item under the pointer, or reach the
+// control under a menu that has just closed (and reset a knob), so it goes nowhere.
 bool ISurface::OnMouseDblClick(float x, float y, const IMouseMod& mod)
 {
+  if (std::exchange(mPressToggledMenu, false))
+    return true;
   IControl* control = GetMouseControl(x, y, true, false, mod.touchID);
   if (!control)
     return false;

@@ -14,7 +14,11 @@
 #include "effect/inifile.h"
 #include "effect/knobs.h"
 #include "effect/palette.h"
+#include "gfx/INoticeControl.h"
+#include "gfx/IPopupMenuControl.h"
 #include "gfx/ITextEntryControl.h"
+#include "gfx/ITextFit.h"
+#include "gfx/platform/DesktopDialogs.h"
 #include "tools/EditorSession.h"
 
 using namespace plug::gfx;
@@ -78,13 +82,14 @@ protected:
         return true;
     return false;
   }
-  // Chooses service command tag through its menu and lets the deferred command run.
+  // Chooses item itemIdx of the service menu and lets the deferred command run.
   void Service(int itemIdx)
   {
-    session.UI().ScriptMenuChoice({itemIdx});
     Click(Strip().GetZoneRect(TPresetControl::kMenuZone));
+    Do("menu:" + std::to_string(itemIdx));
     session.RunFor(100);
   }
+  const std::string& Notice() { return session.UI().GetNoticeControl()->GetNotice(); }
 
   static inline std::string sFolder;
   EditorSession session{RecordingHost};
@@ -173,8 +178,7 @@ TEST_F(EditorTest, PresetStripStepsWrapsAndPicksFromTheList)
   EXPECT_TRUE(HostHeard(audioMasterUpdateDisplay));
 
   // A long name is cut to the strip with an ellipsis.
-  const std::string shown =
-      TPresetControl::Fitted(session.UI(), PRESET_NAME_TEXT, std::string(80, 'W') + "\xC3\xA9", 150.f);
+  const std::string shown = EllipsizedToWidth(session.UI(), PRESET_NAME_TEXT, std::string(80, 'W') + "\xC3\xA9", 150.f);
   IRECT r;
   EXPECT_EQ(shown.substr(shown.size() - 3), "\xE2\x80\xA6");
   EXPECT_LE(session.UI().MeasureText(PRESET_NAME_TEXT, shown.c_str(), r), 150.f);
@@ -197,6 +201,56 @@ TEST_F(EditorTest, DismissedMenusChangeNothing)
   EXPECT_EQ(session.UI().GetControlInTextEntry(), nullptr);
 }
 
+// A double click opens a menu and does nothing more. The program list opens below the strip, clear
+// of the pointer; the second press chooses nothing from it, and after a first press that chose an
+// item lying over a knob, it does not reach the knob (which would return to its default).
+TEST_F(EditorTest, ADoubleClickOpensAMenuAndChoosesNothingMore)
+{
+  TQuillonMini& plugin = session.Plugin();
+  std::vector<std::vector<double>> programs; // each program's values
+  for (int i = 0; i < plugin.NPresets(); ++i)
+  {
+    plugin.SetCurrentPreset(i);
+    programs.emplace_back();
+    for (int k = 0; k < TQuillonMini::kNumParams; ++k)
+      programs.back().push_back(plugin.GetParam(k)->GetValue());
+  }
+  plugin.SetCurrentPreset(0);
+  session.Frame();
+
+  const IPopupMenuControl& menu = *session.UI().GetPopupMenuControl();
+  for (int zone : {TPresetControl::kNameZone, TPresetControl::kMenuZone})
+  {
+    const IRECT r = Strip().GetZoneRect(zone);
+    Do(At("dblclick", r.MW(), r.MH()));
+    session.RunFor(200);
+    EXPECT_TRUE(menu.GetExpanded()) << zone;
+    EXPECT_GE(menu.GetPanelBounds(0).T, Strip().GetRECT().B) << zone;
+    Do("click:5,150"); // dismissed
+  }
+  session.RunFor(200);
+  EXPECT_EQ(Preset(), 0);
+  EXPECT_TRUE(session.UI().FilePrompts().empty());
+  EXPECT_EQ(session.UI().GetControlInTextEntry(), nullptr);
+
+  // An item whose cell lies over a knob (its dial) whose program value is not the knob's default.
+  Click(Strip().GetZoneRect(TPresetControl::kNameZone));
+  for (int i = 1; i < plugin.NPresets() && Preset() == 0; ++i)
+  {
+    const IRECT cell = menu.GetItemBounds(0, i);
+    for (int k = 0; k < TQuillonMini::kNumParams && Preset() == 0; ++k)
+    {
+      const plug::IParam& param = *plugin.GetParam(k);
+      if (!Knob(k).GetKnobRect().Contains(cell.MW(), cell.MH()) || programs[i][k] == param.GetDefault())
+        continue;
+      Do(At("dblclick", cell.MW(), cell.MH()));
+      EXPECT_EQ(Preset(), i);
+      EXPECT_EQ(param.GetValue(), programs[i][k]) << param.GetNameForHost();
+    }
+  }
+  EXPECT_NE(Preset(), 0);
+}
+
 TEST_F(EditorTest, FileCommandsProposeNamesAndShowFailures)
 {
   session.Plugin().SetCurrentPreset(2);
@@ -205,9 +259,9 @@ TEST_F(EditorTest, FileCommandsProposeNamesAndShowFailures)
   ASSERT_EQ(session.UI().FilePrompts().size(), 1u);
   EXPECT_EQ(session.UI().FilePrompts()[0].action, EFileAction::kSave);
   EXPECT_EQ(session.UI().FilePrompts()[0].fileName, "Small Hall.fxp");
-  EXPECT_EQ(Strip().GetNotice(), "Could not save the preset");
-  session.RunFor(TPresetControl::kNoticeMs + 100);
-  EXPECT_EQ(Strip().GetNotice(), "");
+  EXPECT_EQ(Notice(), "Could not save the preset");
+  session.RunFor(INoticeControl::ShowMs(Notice()) + 100);
+  EXPECT_EQ(Notice(), "");
 
   // A file that is not a preset leaves the values and the presets as they were.
   const std::string junk = sFolder + "/junk.fxp";
@@ -215,9 +269,23 @@ TEST_F(EditorTest, FileCommandsProposeNamesAndShowFailures)
   const double width = Norm(TQuillonMini::kWidth);
   session.UI().ScriptFileAnswer(junk);
   Service(3); // "Load Preset..."
-  EXPECT_EQ(Strip().GetNotice(), "Not a QuillonMini preset");
+  EXPECT_EQ(Notice(), "Not a QuillonMini preset");
   EXPECT_EQ(Norm(TQuillonMini::kWidth), width);
   EXPECT_EQ(session.Plugin().GetCurrentPresetName(), "Small Hall");
+
+  // A notice lies below the strip with its text whole, wrapped when long; a press takes it away.
+  session.UI().ShowNotice(plug::gfx::kNoDialogToolMessage);
+  const INoticeControl& notice = *session.UI().GetNoticeControl();
+  std::string shown;
+  for (const std::string& line : notice.GetLines())
+    shown += (shown.empty() ? "" : " ") + line;
+  EXPECT_EQ(shown, plug::gfx::kNoDialogToolMessage);
+  EXPECT_GT(notice.GetLines().size(), 1u);
+  EXPECT_TRUE(IRECT(0.f, Strip().GetRECT().B, 340.f, 160.f).Contains(notice.GetPanelBounds()));
+  session.RunFor(500);
+  Click(notice.GetPanelBounds());
+  EXPECT_EQ(Notice(), "");
+  EXPECT_EQ(Preset(), 2);
 
   Service(6); // "Save Bank...", cancelled
   EXPECT_EQ(session.UI().FilePrompts().back().fileName, "NewBank.fxb");
@@ -266,12 +334,12 @@ TEST_F(EditorTest, ToggleAndHelpButtons)
   EXPECT_EQ(toggle->GetValue(), 0.0);
   EXPECT_EQ(actions, 2);
 
-  session.UI().ScriptMenuChoice({});
   Click(help->GetRECT());
+  Do("click:5,150"); // outside the menu
   EXPECT_FALSE(help->IsPressed());
   EXPECT_TRUE(session.Plugin().GetAboutBox()->IsHidden());
-  session.UI().ScriptMenuChoice({2});
   Click(help->GetRECT());
+  Do("menu:2");
   EXPECT_FALSE(session.Plugin().GetAboutBox()->IsHidden());
 }
 

@@ -252,19 +252,79 @@ TEST_F(ControlsTest, InEditorMenuChoosesByMouseAndKeys)
   EXPECT_EQ(probe->chosenMenus[4], more);
   EXPECT_EQ(chosenBy, more);
   EXPECT_FALSE(g.GetPopupMenuControl()->GetExpanded());
+}
 
-  // Twenty presets in the effect's 340 x 160 editor: more columns, every item inside and reachable.
+// Menus are laid out from their measured texts to fit where they may open: one column in the
+// style's size while that fits, else the fewest columns in the largest type that fit, else one
+// column that scrolls. No cell leaves the bounds, and every text is whole unless it is too wide
+// for them on its own.
+TEST_F(ControlsTest, InEditorMenuAlwaysFitsItsBounds)
+{
+  const IRECT bounds(0.f, 30.f, 340.f, 160.f); // an editor of 340 x 160 below a strip of 30
   ISurfaceHeadless editor(dlg, 340, 160);
-  auto* asker = static_cast<Probe*>(editor.AttachControl(new Probe({0.f, 0.f, 340.f, 160.f})));
-  IPopupMenu presets;
+  ASSERT_TRUE(editor.LoadFont("Roboto-Regular", kRoboto));
+  editor.AttachPopupMenuControl(IPopupStyle(), bounds);
+  IPopupMenuControl& control = *editor.GetPopupMenuControl();
+  auto* asker = static_cast<Probe*>(editor.AttachControl(new Probe({0.f, 0.f, 340.f, 30.f})));
+  const auto open = [&](IPopupMenu& menu) {
+    editor.CreatePopupMenu(*asker, menu, IRECT(300.f, 29.f, 300.f, 29.f));
+    ASSERT_TRUE(control.GetExpanded());
+    EXPECT_TRUE(bounds.Contains(control.GetPanelBounds(0)));
+    for (int i = 0; i < menu.NItems(); ++i)
+      EXPECT_TRUE(control.GetItemBounds(0, i).Empty() ||
+                  control.GetPanelBounds(0).Contains(control.GetItemBounds(0, i)))
+          << i;
+  };
+  const auto whole = [&](const IPopupMenu& menu) {
+    for (int i = 0; i < menu.NItems(); ++i)
+      if (control.GetItemText(0, i) != menu.GetItemText(i))
+        return false;
+    return true;
+  };
+  const auto pressOn = [&](int item) {
+    const IRECT r = control.GetItemBounds(0, item);
+    editor.OnMouseDown(r.MW(), r.MH(), IMouseMod(true));
+  };
+
+  IPopupMenu few("", 0, false, {"Restore", "Modify"});
+  open(few);
+  EXPECT_EQ(control.GetTextSize(0), 14.f);
+  EXPECT_TRUE(whole(few));
+  pressOn(1);
+
+  // Twenty long names do not fit one column: three, in smaller type, every name whole.
+  IPopupMenu twenty;
   for (int i = 0; i < 20; ++i)
-    presets.AddItem(("Deep Underground " + std::to_string(i)).c_str());
-  editor.CreatePopupMenu(*asker, presets, IRECT(200.f, 30.f, 200.f, 30.f));
-  for (int i = 0; i < 20; ++i)
-    EXPECT_TRUE(editor.GetBounds().Contains(editor.GetPopupMenuControl()->GetItemBounds(0, i))) << i;
-  const IRECT last = editor.GetPopupMenuControl()->GetItemBounds(0, 19);
-  editor.OnMouseDown(last.MW(), last.MH(), IMouseMod(true));
-  EXPECT_EQ(asker->chosen, std::vector<int>{19});
+    twenty.AddItem(("Deep Underground " + std::to_string(i)).c_str());
+  open(twenty);
+  EXPECT_LT(control.GetTextSize(0), 14.f);
+  EXPECT_GE(control.GetTextSize(0), 9.f);
+  EXPECT_FALSE(control.GetScrolls(0));
+  EXPECT_TRUE(whole(twenty));
+  pressOn(19);
+
+  // Two hundred: one column that scrolls; the wheel and the keys reach the last item.
+  IPopupMenu many;
+  for (int i = 0; i < 200; ++i)
+    many.AddItem(("Program " + std::to_string(i)).c_str());
+  open(many);
+  EXPECT_TRUE(control.GetScrolls(0));
+  EXPECT_TRUE(control.GetItemBounds(0, 199).Empty());
+  for (int i = 0; i < 200; ++i)
+    control.OnMouseWheel(100.f, 100.f, IMouseMod(), -1.f);
+  pressOn(199);
+  open(many);
+  editor.OnKeyDown(0.f, 0.f, IKeyPress("", kVK_UP)); // round to the last item, scrolled into view
+  EXPECT_FALSE(control.GetItemBounds(0, 199).Empty());
+  editor.OnKeyDown(0.f, 0.f, IKeyPress("", kVK_ESCAPE));
+
+  // A text too wide for the bounds on its own ends in an ellipsis inside them.
+  IPopupMenu wide("", 0, false, {"Short"});
+  wide.AddItem(std::string(300, 'W').c_str());
+  open(wide);
+  EXPECT_EQ(control.GetItemText(0, 0), "Short");
+  EXPECT_EQ(control.GetItemText(0, 1).substr(control.GetItemText(0, 1).size() - 3), "\xE2\x80\xA6");
+  EXPECT_EQ(asker->chosen, (std::vector<int>{1, 19, 199, -1}));
 }
 
 TEST_F(ControlsTest, BubbleStaysInsideTheEditorAndFadesInAndOut)

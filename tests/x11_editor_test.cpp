@@ -1,7 +1,9 @@
-// Opening and closing the editor 100 times in one process leaves nothing behind: no window, no X
-// connection or other descriptor, no run-loop timer, and the resident memory grows by less than
-// 1 MB. The effect is linked in, so its run loop can be counted; it is driven only through its
-// dispatcher, as a host does.
+// The effect's editor in a host's window on the test server. Opening and closing it 100 times in
+// one process leaves nothing behind: no window, no X connection or other descriptor, no run-loop
+// timer, and the resident memory grows by less than 1 MB; prompts never block; it draws what the
+// headless editor of the pictures draws. The effect is linked in, so its run loop can be counted
+// and its editor compared with the headless one; it is driven only through its dispatcher and
+// the pointer, as a host and a user do.
 
 // Google Test first: the X11 headers define macros (None, Bool) that its names clash with.
 #include <gtest/gtest.h>
@@ -19,11 +21,15 @@
 #include <thread>
 
 #include "effect/QuillonMini.h"
+#include "gfx/INoticeControl.h"
+#include "gfx/IPopupMenuControl.h"
 #include "gfx/ISurface.h"
+#include "gfx/platform/DesktopDialogs.h"
 #include "gfx/platform/ISurfaceLinux.h"
 #include "plug/Timer.h"
 #include "tests/TempSettingsFolder.h"
 #include "tests/X11TestHost.h"
+#include "tools/EditorSession.h"
 
 namespace {
 
@@ -83,6 +89,18 @@ protected:
   bool OpenEditor() { return Dispatch(effEditOpen, reinterpret_cast<void*>(mParent)) == 1; }
   void Idle() { Dispatch(effEditIdle); }
   void CloseEditor() { Dispatch(effEditClose); }
+  // Idle calls 20 ms apart, as a host makes them, until done() (at most 2 s).
+  bool IdleUntil(const std::function<bool()>& done)
+  {
+    for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+    {
+      XSync(mDisplay, False);
+      Idle();
+      if (done())
+        return true;
+    }
+    return false;
+  }
 
   TempSettingsFolder mSettings{"qm_x11_editor"};
   Display* mDisplay = nullptr;
@@ -148,7 +166,7 @@ TEST_F(X11Editor, FilePromptsNeverBlockAndSayWhenNoToolIsInstalled)
   EXPECT_EQ(answers.back(), "|");
   auto* ui = dynamic_cast<plug::gfx::ISurfaceLinux*>(mPlugin->GetUI());
   ASSERT_NE(ui, nullptr);
-  EXPECT_TRUE(ui->GetXWindow()->TextShown(plug::gfx::ETextPopup::kNotice));
+  EXPECT_EQ(ui->GetNoticeControl()->GetNotice(), plug::gfx::kNoDialogToolMessage);
   CloseEditor();
 }
 
@@ -169,23 +187,61 @@ TEST_F(X11Editor, ATooltipAppearsWhenThePointerRestsOnAKnob)
   ASSERT_TRUE(OpenEditor());
   mPlugin->GetUI()->AssignParamNameToolTips();
   mPlugin->GetUI()->EnableTooltips(true);
-  const auto idleUntil = [&](const std::function<bool()>& done) {
-    for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20)))
-    {
-      XSync(mDisplay, False);
-      Idle();
-      if (done())
-        return true;
-    }
-    return false;
-  };
   XTestFakeMotionEvent(mDisplay, 0, 130, 96, CurrentTime); // the Width knob
   EXPECT_EQ(shownPopups(), 0);
-  EXPECT_TRUE(idleUntil([&] { return shownPopups() == 1; })); // after a rest of 0.6 s
+  EXPECT_TRUE(IdleUntil([&] { return shownPopups() == 1; })); // after a rest of 0.6 s
   XTestFakeButtonEvent(mDisplay, 1, True, CurrentTime);       // and gone with a press
   XTestFakeButtonEvent(mDisplay, 1, False, CurrentTime);
-  EXPECT_TRUE(idleUntil([&] { return shownPopups() == 0; }));
+  EXPECT_TRUE(IdleUntil([&] { return shownPopups() == 0; }));
   CloseEditor();
+}
+
+// The pictures quillon-editor-shot makes are what users get: the headless editor and the editor in
+// a host's window draw the same pixels for the same events, the program list included. At every
+// scale the list, opened by a double click on the name, lies inside the editor below the strip with
+// every name whole, and the double click changes no program.
+TEST_F(X11Editor, ProgramListIsDrawnAsInTheHeadlessPicturesAndFitsAtEveryScale)
+{
+  mParent = MapHostWindow(mDisplay, 700, 330);
+  const std::string folder = mSettings.Path() + "/QuillonMini";
+  std::filesystem::create_directories(folder);
+  for (float scale : {0.5f, 1.f, 1.5f, 2.f})
+  {
+    std::ofstream(folder + "/Settings.ini") << "[Params]\nScale=" << scale << "\n";
+    const int w = int(340.f * scale), h = int(160.f * scale);
+    std::vector<uint32_t> headless;
+    {
+      EditorSession session;
+      ASSERT_TRUE(session.Open());
+      std::string error;
+      ASSERT_TRUE(session.Apply("dblclick:200,15", error)) << error;
+      session.RunFor(300);
+      int fw = 0, fh = 0, stride = 0;
+      const unsigned char* frame = session.UI().GetFramePixels(fw, fh, stride);
+      ASSERT_TRUE(frame && fw == w && fh == h);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          headless.push_back(reinterpret_cast<const uint32_t*>(frame + y * stride)[x] & 0xFFFFFF);
+    }
+
+    ASSERT_TRUE(OpenEditor());
+    XTestFakeMotionEvent(mDisplay, 0, int(200.f * scale), int(15.f * scale), CurrentTime);
+    for (bool down : {true, false, true, false})
+      XTestFakeButtonEvent(mDisplay, 1, down, CurrentTime);
+    const plug::gfx::IPopupMenuControl* menu = mPlugin->GetUI()->GetPopupMenuControl();
+    EXPECT_TRUE(IdleUntil([&] { return menu->GetState() == plug::gfx::IPopupMenuControl::EState::kExpanded; }))
+        << scale;
+    EXPECT_EQ(mPlugin->GetCurrentPresetIdx(), 0) << scale;
+    const plug::gfx::IRECT panel = menu->GetPanelBounds(0);
+    EXPECT_TRUE(plug::gfx::IRECT(0.f, 30.f, 340.f, 160.f).Contains(panel)) << scale;
+    for (int i = 0; i < mPlugin->NPresets(); ++i)
+    {
+      EXPECT_EQ(menu->GetItemText(0, i), mPlugin->GetPresetName(i)) << scale;
+      EXPECT_TRUE(panel.Contains(menu->GetItemBounds(0, i))) << scale << " " << i;
+    }
+    EXPECT_TRUE(IdleUntil([&] { return Pixels(mDisplay, mParent, 0, 0, w, h) == headless; })) << scale;
+    CloseEditor();
+  }
 }
 
 } // namespace

@@ -147,8 +147,11 @@ bool EditorSession::Apply(const std::string& event, std::string& error)
       ui.OnMouseOver(n[0], n[1], mModifiers);
     if (verb == "down" || verb == "click" || verb == "dblclick")
       ui.OnMouseDown(n[0], n[1], mod);
-    if (verb == "dblclick")
+    if (verb == "dblclick") // as a window delivers it: press, release, second press, release
+    {
+      ui.OnMouseUp(n[0], n[1], mod);
       ui.OnMouseDblClick(n[0], n[1], mod);
+    }
     if (verb == "up" || verb == "click" || verb == "dblclick")
       ui.OnMouseUp(n[0], n[1], mod);
   }

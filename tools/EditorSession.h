@@ -5,7 +5,8 @@
 // editor's tests use it.
 //
 // Script events, one per text (each ends with a frame; a press passes over its point first):
-// "down:X,Y", "up:X,Y", "click:X,Y", "dblclick:X,Y",
+// "down:X,Y", "up:X,Y", "click:X,Y", "dblclick:X,Y" (press, release, second press, release, as a
+// window delivers a double click),
 // "drag:X,Y,DX,DY" (the pointer at X,Y having moved by DX,DY with the button held), "wheel:X,Y,D",
 // "over:X,Y", "shift" and "plain" (the modifier of the events that follow), "menu:N" (chooses item
 // N of the open menu), "file:PATH" (the next file prompt answers PATH), "wait:MS" (frames for MS

@@ -124,7 +124,7 @@ IPopupMenu* ISurfaceHeadless::CreatePlatformPopupMenu(IPopupMenu& menu, const IR
 {
   if (mMenuChoices.empty())
   {
-    AttachPopupMenuControl(IText(11.f));
+    AttachPopupMenuControl();
     isAsync = true;
     GetPopupMenuControl()->CreatePopupMenu(menu, bounds);
     return nullptr;

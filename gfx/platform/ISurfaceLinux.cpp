@@ -100,11 +100,6 @@ void ISurfaceLinux::OnIdle()
   FinishPrompts();
   const int64_t now = RunLoop::NowMs();
   ShowDueTooltip(now);
-  if (mNoticeEndMs && now >= mNoticeEndMs)
-  {
-    mWindow->HideText(ETextPopup::kNotice);
-    mNoticeEndMs = 0;
-  }
   OnGUIIdle();
 
   // At most one frame a tick, and none before the frame interval (less a little for the host's
@@ -215,7 +210,7 @@ bool ISurfaceLinux::KeyUp(float x, float y, const IKeyPress& key)
   return OnKeyUp(x, y, key);
 }
 
-// --- Tooltips and notices ---
+// --- Tooltips ---
 
 void ISurfaceLinux::UpdateTooltips()
 {
@@ -242,14 +237,6 @@ void ISurfaceLinux::ShowDueTooltip(int64_t nowMs)
   float x = 0.f, y = 0.f;
   mWindow->GetPointer(x, y);
   mWindow->ShowText(ETextPopup::kTooltip, over->GetTooltip(), x, y + 20.f / GetTotalScale());
-}
-
-void ISurfaceLinux::ShowNotice(const char* text)
-{
-  if (!mWindow || !text || !*text)
-    return;
-  mWindow->ShowText(ETextPopup::kNotice, text, 4.f, 4.f);
-  mNoticeEndMs = RunLoop::NowMs() + kNoticeMs;
 }
 
 // --- Cursor, clipboard ---
@@ -362,7 +349,8 @@ void ISurfaceLinux::ForceEndUserEdit()
     entry->CommitEdit();
 }
 
-// --- Menus and text fields: the framework's own controls ---
+// --- Menus and text fields: the framework's own controls (a plug-in may attach its own menu
+// control, in its own look, in its layout) ---
 
 IPopupMenu* ISurfaceLinux::CreatePlatformPopupMenu(IPopupMenu& menu, const IRECT& bounds, bool& isAsync)
 {

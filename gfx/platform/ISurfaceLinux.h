@@ -15,9 +15,10 @@
 //
 // Services: cursors from the X cursor theme; the pointer hidden and locked during knob drags; the
 // CLIPBOARD selection; web addresses and files opened with xdg-open; file and folder prompts
-// through zenity or kdialog run as child processes (a notice in the editor says when neither is
-// installed); tooltips as small windows after the pointer rests on a control. Menus and text fields
-// are the framework's own in-editor controls. Drops of files (XDND) are not taken.
+// through zenity or kdialog run as child processes (a notice inside the editor, ISurface::ShowNotice,
+// says when neither is installed, or when xdg-open cannot be started); tooltips as small windows
+// after the pointer rests on a control. Menus, notices and text fields are the framework's own
+// in-editor controls. Drops of files (XDND) are not taken.
 
 #include <memory>
 #include <string>
@@ -35,7 +36,6 @@ class ISurfaceLinux : public ISurfaceCairo, private IXEventSink
 {
 public:
   static constexpr int kTooltipDelayMs = 600;
-  static constexpr int kNoticeMs = 6000;
 
   ISurfaceLinux(ISurfaceEditorDelegate& dlg, int w, int h, int fps = 0, float scale = 1.f);
   ~ISurfaceLinux() override;
@@ -98,7 +98,6 @@ private:
   void PresentRegions(const std::vector<PixelRect>& rects);
   void StartPrompt(std::vector<std::string> command, IFileDialogCompletionFunc completion, bool directory);
   void FinishPrompts();
-  void ShowNotice(const char* text);
   void HideTooltip();
   void ShowDueTooltip(int64_t nowMs);
 
@@ -111,7 +110,6 @@ private:
 
   const IControl* mTooltipControl = nullptr; // compared only, dereferenced while it is the mouse-over
   int64_t mTooltipDueMs = 0;
-  int64_t mNoticeEndMs = 0;
 };
 
 // The platform surface for the delegate: an ISurfaceLinux of w x h points at the frame rate and
