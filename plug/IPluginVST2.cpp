@@ -59,6 +59,16 @@ void SetSpeakerArrangementChannels(VstSpeakerArrangement& arrangement, int nChan
   arrangement.numChannels = nChannels;
 }
 
+// A stepped parameter's step as a share of its range when the shape keeps it the same everywhere
+// (linear), else 0: what a host that works in normalised values may step by.
+float NormalizedStep(const IParam& param)
+{
+  const double range = param.GetMax() - param.GetMin();
+  if (!param.GetStepped() || !(range > 0.0) || !dynamic_cast<const IParam::ShapeLinear*>(&param.GetShape()))
+    return 0.0f;
+  return static_cast<float>(std::min(param.GetStep() / range, 1.0));
+}
+
 bool FitsChannels(const VstSpeakerArrangement* arrangement, int maxChannels)
 {
   return !arrangement || (arrangement->numChannels >= 0 && arrangement->numChannels <= maxChannels);
@@ -570,6 +580,11 @@ VstIntPtr IPluginVST2::SetSpeakerArrangement(const VstSpeakerArrangement* inputs
   return 1;
 }
 
+// Hosts read the label as the parameter's name (Ardour's generic controls, JUCE-based hosts) and
+// take units from effGetParamLabel alone. They read the float steps in normalised units, since
+// values reach them in 0 .. 1 (Ardour steps its controls by them, Carla too when it has no Cockos
+// extensions): only a stepped parameter on a linear shape has such a step, the others leave the
+// host its own. Display index and category stay unannounced, and hosts then ignore them.
 VstIntPtr IPluginVST2::GetParameterProperties(VstInt32 index, void* ptr) const
 {
   const IParam* param = GetParam(index);
@@ -595,16 +610,17 @@ VstIntPtr IPluginVST2::GetParameterProperties(VstInt32 index, void* ptr) const
       properties->flags = kVstParameterIsSwitch;
       break;
     default:
-    {
-      const float step = static_cast<float>(param->GetStep());
-      properties->flags = kVstParameterUsesFloatStep;
-      properties->stepFloat = step;
-      properties->smallStepFloat = step;
-      properties->largeStepFloat = step;
+      if (const float step = NormalizedStep(*param); step > 0.0f)
+      {
+        properties->flags = kVstParameterUsesFloatStep;
+        properties->stepFloat = step;
+        properties->smallStepFloat = step;
+        properties->largeStepFloat = step;
+      }
       break;
-    }
   }
-  CopyToHost(properties->label, param->GetLabelForHost(), kVstMaxLabelLen);
+  CopyToHost(properties->label, param->GetNameForHost(), kVstMaxLabelLen);
+  CopyToHost(properties->shortLabel, param->GetNameForHost(), kVstMaxShortLabelLen);
   return 1;
 }
 
