@@ -816,13 +816,21 @@ bool IPluginVST2::HostCanDo(const char* text) const
   return CallHost(audioMasterCanDo, 0, 0, const_cast<char*>(text)) == 1;
 }
 
+// Sized as the editor sizes its window: the layout at the draw scale, in whole pixels, times the
+// screen scale.
 void IPluginVST2::PlaceEditRectOnScreen()
 {
-  const int scale = std::clamp(GetScreenScaleForEditor(), 1, 8);
+  const int screenScale = std::clamp(GetScreenScaleForEditor(), 1, 8);
+  float drawScale = GetDrawScaleForEditor();
+  if (!(drawScale > 0.0f && drawScale <= 8.0f))
+    drawScale = 1.0f;
+  const auto onScreen = [&](int size) {
+    return static_cast<VstInt16>(static_cast<int>(float(size) * drawScale) * screenScale);
+  };
   mEditRect.top = 0;
   mEditRect.left = 0;
-  mEditRect.bottom = static_cast<VstInt16>(GetEditorHeight() * scale);
-  mEditRect.right = static_cast<VstInt16>(GetEditorWidth() * scale);
+  mEditRect.bottom = onScreen(GetEditorHeight());
+  mEditRect.right = onScreen(GetEditorWidth());
   mEditRectOnScreen = true;
 }
 

@@ -67,9 +67,12 @@ protected:
   // state ends where the chunk ends. The base expects what SerializeParams writes: one finite
   // double per parameter.
   virtual int CheckStateAt(const IByteChunk& chunk, int pos) const;
-  // [host] The screen scale (pixels per editor point at draw scale 1) the editor will open at:
-  // effEditGetRect answers with it before the first opening. The platform knows; the base says 1.
+  // [host] The screen scale (pixels per editor point at draw scale 1) and the draw scale the editor
+  // will open at: effEditGetRect answers with both before the first opening, so that a host that
+  // sizes its window once, from that answer, gets the whole editor. The platform knows the screen
+  // and the plug-in where it keeps its scale; the base says 1 for each.
   virtual int GetScreenScaleForEditor() { return 1; }
+  virtual float GetDrawScaleForEditor() { return 1.0f; }
 
 private:
   // --- Entry points the AEffect record points at ---
@@ -115,7 +118,8 @@ private:
 
   // [main] The host answered canDo with 1.
   bool HostCanDo(const char* text) const;
-  // [host] The editor rectangle at the screen scale, before the editor first sized it itself.
+  // [host] The editor rectangle at the draw and screen scales, before the editor first sized it
+  // itself.
   void PlaceEditRectOnScreen();
 
   // [any] Calls the host's callback with this plug-in's record; 0 without a callback.
