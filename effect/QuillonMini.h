@@ -90,7 +90,7 @@ public:
   TPresetControl* GetPresetControl() const { return mPresetControl; }
   TAboutBox* GetAboutBox() const { return mAboutBox; }
 
-  // --- Preset selector operations (main) ---
+  // --- Preset selector operations (main; the program store's lock is taken within) ---
 
   // The current slot takes the current values, and name when it is not empty; the shown name
   // becomes name (empty for null).

@@ -237,21 +237,6 @@ bool AppendBlobLine(std::string& text, const IPresetEntry& preset, bool sizeTwic
   return true;
 }
 
-// Writes one blob line per preset to path, replacing the file; false, and nothing written, when
-// the path is empty or a state is too large.
-bool DumpBlobLines(const char* path, const std::vector<std::unique_ptr<IPresetEntry>>& presets, bool sizeTwice)
-{
-  if (!path || !*path)
-    return false;
-  std::string text;
-  for (const auto& preset : presets)
-  {
-    if (!AppendBlobLine(text, *preset, sizeTwice))
-      return false;
-  }
-  return ReplaceFile(path, text);
-}
-
 } // namespace
 
 // --- Program and bank files ---
@@ -266,12 +251,15 @@ bool IPluginBase::SaveProgramAsFXP(const char* path) const
   if (!path || !*path)
     return false;
 
-  std::vector<float> values;
-  for (int i = 0; i < NParams(); ++i)
-    values.push_back(static_cast<float>(GetParam(i)->GetNormalizedValue()));
-
   Bytes file;
-  IPresetFile::AppendProgram(file, GetUniqueID(), mPluginVersion, GetPresetName(mCurrentPresetIdx), values);
+  {
+    const auto lock = LockPresets(); // the values and the name of one moment
+    std::vector<float> values;
+    for (int i = 0; i < NParams(); ++i)
+      values.push_back(static_cast<float>(GetParam(i)->GetNormalizedValue()));
+    IPresetFile::AppendProgram(file, GetUniqueID(), mPluginVersion, GetPresetName(GetCurrentPresetIdx()).c_str(),
+                               values);
+  }
   return ReplaceFile(path, file.data(), file.size());
 }
 
@@ -283,8 +271,11 @@ bool IPluginBase::LoadProgramFromFXP(const char* path)
       !IPresetFile::ParseProgram(file.data(), file.size(), PresetFileTarget(), program) || program.isChunk)
     return false;
 
-  ApplyProgram(*this, program);
-  RestorePreset(mCurrentPresetIdx);
+  {
+    const auto lock = LockPresets();
+    ApplyProgram(*this, program);
+    RestorePreset(GetCurrentPresetIdx());
+  }
   InformHostOfProgramChange();
   return true;
 }
@@ -295,11 +286,14 @@ bool IPluginBase::SaveBankAsFXB(const char* path) const
     return false;
 
   Bytes file;
-  IPresetFile::AppendBankHeader(file, GetUniqueID(), mPluginVersion, NPresets(), mCurrentPresetIdx);
-  for (const auto& preset : mPresets)
   {
-    IPresetFile::AppendProgram(file, GetUniqueID(), mPluginVersion, preset->mName,
-                               StoredNormalizedValues(*this, preset->mChunk));
+    const auto lock = LockPresets();
+    IPresetFile::AppendBankHeader(file, GetUniqueID(), mPluginVersion, NPresets(), GetCurrentPresetIdx());
+    for (const auto& preset : mPresets)
+    {
+      IPresetFile::AppendProgram(file, GetUniqueID(), mPluginVersion, preset->mName,
+                                 StoredNormalizedValues(*this, preset->mChunk));
+    }
   }
   return ReplaceFile(path, file.data(), file.size());
 }
@@ -315,23 +309,21 @@ bool IPluginBase::LoadBankFromFXB(const char* path)
       !IPresetFile::ParseBank(file.data(), file.size(), PresetFileTarget(), bank) || bank.isChunk)
     return false;
 
-  // Records beyond the last slot go to the slot that is current at that moment.
-  for (std::size_t i = 0; i < bank.programs.size(); ++i)
   {
-    RestorePreset(static_cast<int>(i));
-    ApplyProgram(*this, bank.programs[i]);
+    const auto lock = LockPresets();
+    // Records beyond the last slot go to the slot that is current at that moment.
+    for (std::size_t i = 0; i < bank.programs.size(); ++i)
+    {
+      RestorePreset(static_cast<int>(i));
+      ApplyProgram(*this, bank.programs[i]);
+    }
+    if (bank.complete)
+      RestorePreset(bank.currentProgram);
   }
 
-  if (!bank.complete)
-  {
-    if (!bank.programs.empty())
-      InformHostOfProgramChange();
-    return false;
-  }
-
-  RestorePreset(bank.currentProgram);
-  InformHostOfProgramChange();
-  return true;
+  if (bank.complete || !bank.programs.empty())
+    InformHostOfProgramChange();
+  return bank.complete;
 }
 
 // --- Source dumps ---
@@ -341,7 +333,8 @@ bool IPluginBase::DumpPresetSrcCode(const char* path, const char* const* paramNa
   if (!path || !*path)
     return false;
 
-  const std::string name = EscapedForSource(GetPresetName(mCurrentPresetIdx));
+  auto lock = LockPresets(); // released before the file is written
+  const std::string name = EscapedForSource(GetPresetName(GetCurrentPresetIdx()).c_str());
   std::string text;
   if (paramNames)
   {
@@ -360,12 +353,13 @@ bool IPluginBase::DumpPresetSrcCode(const char* path, const char* const* paramNa
       text += ", " + ValueTextForSource(*GetParam(i));
   }
   text += ");\n";
+  lock.unlock();
   return ReplaceFile(path, text);
 }
 
 bool IPluginBase::DumpPresetBlob(const char* path) const
 {
-  const IPresetEntry* preset = GetPreset(mCurrentPresetIdx);
+  const std::optional<IPresetEntry> preset = GetPreset(GetCurrentPresetIdx());
   if (!path || !*path || !preset)
     return false;
 
@@ -375,12 +369,28 @@ bool IPluginBase::DumpPresetBlob(const char* path) const
 
 bool IPluginBase::DumpAllPresetsBlob(const char* path) const
 {
-  return DumpBlobLines(path, mPresets, true);
+  return DumpBlobLines(path, true);
 }
 
 bool IPluginBase::DumpBankBlob(const char* path) const
 {
-  return DumpBlobLines(path, mPresets, false);
+  return DumpBlobLines(path, false);
+}
+
+bool IPluginBase::DumpBlobLines(const char* path, bool sizeTwice) const
+{
+  if (!path || !*path)
+    return false;
+  std::string text;
+  {
+    const auto lock = LockPresets();
+    for (const auto& preset : mPresets)
+    {
+      if (!AppendBlobLine(text, *preset, sizeTwice))
+        return false;
+    }
+  }
+  return ReplaceFile(path, text);
 }
 
 } // namespace plug

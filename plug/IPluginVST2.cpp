@@ -217,7 +217,11 @@ VstIntPtr IPluginVST2::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value
       SetProgramNameFromHost(static_cast<const char*>(ptr));
       return 0;
     case effGetProgramName:
-      CopyToHost(ptr, GetPresetName(GetCurrentPresetIdx()), kVstMaxProgNameLen);
+      if (ptr)
+      {
+        const auto lock = LockPresets(); // the index and the name of one moment
+        CopyToHost(ptr, GetPresetName(GetCurrentPresetIdx()).c_str(), kVstMaxProgNameLen);
+      }
       return 0;
     case effGetParamLabel:
     case effGetParamDisplay:
@@ -280,9 +284,9 @@ VstIntPtr IPluginVST2::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value
     {
       if (!ptr)
         return 0;
-      const char* name = GetPresetName(index);
-      CopyToHost(ptr, name, kVstMaxProgNameLen);
-      return name[0] ? 1 : 0;
+      const std::string name = GetPresetName(index);
+      CopyToHost(ptr, name.c_str(), kVstMaxProgNameLen);
+      return name.empty() ? 0 : 1;
     }
     case effGetInputProperties:
       return GetPinProperties(ERoute::kInput, index, ptr);
@@ -350,6 +354,7 @@ void IPluginVST2::OpenFromHost()
 
 void IPluginVST2::SetProgramFromHost(VstIntPtr value)
 {
+  const auto lock = LockPresets();
   // Without chunks the host keeps no state of its own: the slot being left keeps its edits.
   if (!mDoesChunks)
     ModifyCurrentPreset();
@@ -360,6 +365,7 @@ void IPluginVST2::SetProgramNameFromHost(const char* name)
 {
   if (!name)
     return;
+  const auto lock = LockPresets();
   ModifyCurrentPreset(name); // kept up to the slot's 255 bytes
   OnPresetsModified();
 }
@@ -392,13 +398,15 @@ VstIntPtr IPluginVST2::GetParamText(VstInt32 opcode, VstInt32 index, void* ptr) 
 
 // --- State chunks ---------------------------------------------------------------------------------
 
+// The host reads the chunk after this call, with no word of when it is done, while another of its
+// threads may already ask for a chunk of its own: the chunk is kept for the calling thread.
 VstIntPtr IPluginVST2::GetChunk(bool isProgram, void* ptr)
 {
   if (!ptr)
     return 0;
-  IByteChunk& chunk = isProgram ? mState : mBankState;
-  chunk.ClearChunk();
+  IByteChunk chunk;
   chunk.WriteVersionHeader();
+  const auto lock = LockPresets();
   bool ok = false;
   if (isProgram)
     ok = SerializeState(chunk);
@@ -409,8 +417,22 @@ VstIntPtr IPluginVST2::GetChunk(bool isProgram, void* ptr)
   }
   if (!ok || chunk.Size() == 0)
     return 0;
-  *static_cast<void**>(ptr) = chunk.GetData();
-  return chunk.Size();
+  const IByteChunk& handedOut = KeepHandedOutChunk(isProgram, std::move(chunk));
+  *static_cast<const void**>(ptr) = handedOut.GetData();
+  return handedOut.Size();
+}
+
+// A host reads a chunk before it asks the same thread for the next one of that kind (the
+// interface's "valid until the next call", per thread); the limit bounds what hosts that call
+// from ever new threads leave behind.
+const IByteChunk& IPluginVST2::KeepHandedOutChunk(bool isProgram, IByteChunk&& chunk)
+{
+  const std::thread::id thread = std::this_thread::get_id();
+  std::erase_if(mChunksHandedOut,
+                [&](const HandedOutChunk& kept) { return kept.thread == thread && kept.isProgram == isProgram; });
+  if (mChunksHandedOut.size() >= kChunksKept)
+    mChunksHandedOut.pop_front();
+  return mChunksHandedOut.emplace_back(HandedOutChunk{thread, isProgram, std::move(chunk)}).chunk;
 }
 
 int IPluginVST2::CheckStateAt(const IByteChunk& chunk, int pos) const
@@ -426,7 +448,8 @@ int IPluginVST2::CheckStateAt(const IByteChunk& chunk, int pos) const
 }
 
 // The chunk is taken apart completely before anything is loaded, so that a malformed one is
-// refused as a whole and leaves the parameters, the presets and the stored chunk as they were.
+// refused as a whole and leaves the parameters and the presets as they were. The host's bytes are
+// copied first: it may change them once the call returns.
 VstIntPtr IPluginVST2::SetChunk(bool isProgram, const void* ptr, VstIntPtr size)
 {
   if (!ptr || size < 0 || size > std::numeric_limits<int>::max())
@@ -460,6 +483,7 @@ VstIntPtr IPluginVST2::SetChunk(bool isProgram, const void* ptr, VstIntPtr size)
   else if (CheckStateAt(received, start) != received.Size()) // a state ends where the chunk ends
     return 0;
 
+  const auto lock = LockPresets();
   int result = -1;
   if (isBank)
     result = UnserializePresets(received, start);
@@ -468,7 +492,6 @@ VstIntPtr IPluginVST2::SetChunk(bool isProgram, const void* ptr, VstIntPtr size)
     result = UnserializeState(received, start);
     ModifyCurrentPreset();
   }
-  (isProgram ? mState : mBankState) = std::move(received);
   if (result < 0)
     return 0;
   OnRestoreState();

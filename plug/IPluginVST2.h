@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <list>
 #include <string>
+#include <thread>
 
 #include "plug/Config.h"
 #include "plug/IByteChunk.h"
@@ -24,9 +27,12 @@ struct InstanceInfo
 //
 // Threads: "host" is whatever thread the host makes dispatcher and parameter calls on (usually
 // its user-interface thread), "audio" its processing thread, "main" the thread that pumps the run
-// loop. The binding takes no lock of its own: parameter values are atomic, the rings between editor
-// and processing side have one producer and one consumer each, and sample rate, block size and
-// suspend reach the effect (OnReset) only while the host is not processing.
+// loop. Program and chunk calls may come on any host thread, at once with the editor's program
+// list, Modify and Save on the main thread: they hold the program store's lock (IPluginBase), which
+// the audio thread never takes. Beyond that the binding takes no lock: parameter values are
+// atomic, the rings between editor and processing side have one producer and one consumer each,
+// and sample rate, block size and suspend reach the effect (OnReset) only while the host is not
+// processing.
 class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor
 {
 public:
@@ -93,6 +99,9 @@ private:
   void SetProgramNameFromHost(const char* name);
   VstIntPtr GetParamText(VstInt32 opcode, VstInt32 index, void* ptr) const;
   VstIntPtr GetChunk(bool isProgram, void* ptr);
+  // Keeps a chunk for the host until the calling thread asks for one of the same kind again (or
+  // kChunksKept newer ones were handed out); never changes it meanwhile. Under the store's lock.
+  const IByteChunk& KeepHandedOutChunk(bool isProgram, IByteChunk&& chunk);
   VstIntPtr SetChunk(bool isProgram, const void* ptr, VstIntPtr size);
   VstIntPtr ProcessEvents(const VstEvents* events);
   VstIntPtr StringToParameter(VstInt32 index, const char* text);
@@ -132,8 +141,16 @@ private:
   bool mEditRectOnScreen = false; // mEditRect is in the screen's pixels
   VstSpeakerArrangement mInputSpkrArr{};
   VstSpeakerArrangement mOutputSpkrArr{};
-  IByteChunk mState;     // the last program chunk handed to or taken from the host
-  IByteChunk mBankState; // the last bank chunk handed to or taken from the host
+  // A chunk handed to the host (effGetChunk), and the thread it was handed to.
+  struct HandedOutChunk
+  {
+    std::thread::id thread;
+    bool isProgram = false;
+    IByteChunk chunk;
+  };
+  // The chunks handed to the host, oldest first; part of the program store, guarded by its lock.
+  static constexpr std::size_t kChunksKept = 32;
+  std::list<HandedOutChunk> mChunksHandedOut;
   AEffect mAEffect{};
 };
 
