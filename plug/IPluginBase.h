@@ -136,7 +136,9 @@ public:
   // --- Program and bank files ---
   // Only the parameter forms ("FxCk" programs, "FxBk" banks) with big-endian fields; every value is
   // stored as a normalised 32-bit float. A refused file changes nothing, and files are replaced
-  // whole through a temporary file, so a failed save leaves any existing file as it was.
+  // whole through a temporary file, so a failed save leaves any existing file as it was. A save
+  // never replaces a file the user may not write, nor anything but a regular file; over a symbolic
+  // link it replaces the file the link leads to.
   // [main] These read and write files; the store is read or changed as a whole under its lock, and
   // the files are read and written outside it.
 

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -120,13 +121,37 @@ bool KeepPermissionsOf(const char* path, int fd)
   return fchmod(fd, info.st_mode & 0777) == 0;
 }
 
+// The file a save to path replaces: path itself, or the file a symbolic link there leads to (the
+// link stays as it is). False when the save may not replace it: a file the user may not write (the
+// rename would replace it all the same), something other than a regular file, or a link that
+// leads nowhere.
+bool FindFileToReplace(const std::string& path, std::string& target)
+{
+  target = path;
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0)
+    return errno == ENOENT; // a new file
+  if (S_ISLNK(info.st_mode))
+  {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (!resolved)
+      return false;
+    target = resolved;
+    std::free(resolved);
+    if (stat(target.c_str(), &info) != 0)
+      return false;
+  }
+  return S_ISREG(info.st_mode) && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 // Replaces the file at path with the given bytes: they are written to a new file beside it,
 // flushed and renamed over it, so that a failure at any step leaves an existing file as it was and
 // never leaves a partly written one.
 bool ReplaceFile(const char* path, const void* data, std::size_t size)
 {
-  const std::string target = path ? path : "";
-  if (target.empty() || target.back() == '/')
+  const std::string given = path ? path : "";
+  std::string target;
+  if (given.empty() || given.back() == '/' || !FindFileToReplace(given, target))
     return false;
 
   std::string temporaryPath;
@@ -134,9 +159,9 @@ bool ReplaceFile(const char* path, const void* data, std::size_t size)
   if (fd < 0)
     return false;
   const bool written =
-      KeepPermissionsOf(path, fd) && WriteAll(fd, static_cast<const uint8_t*>(data), size) && SyncFile(fd);
+      KeepPermissionsOf(target.c_str(), fd) && WriteAll(fd, static_cast<const uint8_t*>(data), size) && SyncFile(fd);
   const bool closed = close(fd) == 0;
-  if (!written || !closed || rename(temporaryPath.c_str(), path) != 0)
+  if (!written || !closed || rename(temporaryPath.c_str(), target.c_str()) != 0)
   {
     unlink(temporaryPath.c_str());
     return false;

@@ -17,6 +17,7 @@
 #include "plug/IPluginAPIBase.h"
 #include "plug/IPluginBase.h"
 #include "plug/IPresetFile.h"
+#include "tests/UnprivilegedUser.h"
 
 using plug::IByteChunk;
 namespace fs = std::filesystem;
@@ -330,6 +331,25 @@ TEST_F(PresetFiles, FailedSavesLeaveFilesAlone)
   EXPECT_FALSE(saved72Bytes);
   EXPECT_EQ(Read(path), "old");
   EXPECT_EQ(FilesInDir(), 2u);
+
+  // A file the user may not write is not replaced, though the folder would let a rename do it.
+  fs::permissions(mDir, fs::perms::all);
+  const std::string theirs = PathOf("theirs.fxp"), locked = PathOf("locked.fxp");
+  Write(locked, "locked");
+  fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_TRUE(AsUnprivilegedUser([&] {
+    return plugin.SaveProgramAsFXP(theirs.c_str()) && !plugin.SaveProgramAsFXP(locked.c_str()) &&
+        !plugin.SaveBankAsFXB(locked.c_str());
+  }));
+  EXPECT_EQ(Read(locked), "locked");
+  EXPECT_EQ(fs::file_size(theirs), 72u);
+
+  // Over a symbolic link the file it leads to is replaced; the link stays.
+  fs::create_symlink(theirs, PathOf("link.fxp"));
+  ASSERT_TRUE(plugin.SaveBankAsFXB(PathOf("link.fxp").c_str()));
+  EXPECT_TRUE(fs::is_symlink(PathOf("link.fxp")));
+  EXPECT_EQ(fs::file_size(theirs), 156u + 2u * 72u);
+  EXPECT_EQ(FilesInDir(), 5u);
 }
 
 TEST_F(PresetFiles, SourceDumps)
