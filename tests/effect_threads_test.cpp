@@ -95,11 +95,11 @@ TEST(ProgramStore, HostThreadsAndTheEditorShareItSafely)
   ASSERT_NE(mkdtemp(folder), nullptr);
   const std::string program = std::string(folder) + "/p.fxp", bank = std::string(folder) + "/b.fxb";
 
-  std::atomic<int> hostsRunning{2};
+  std::atomic<bool> editorDone{false};
   std::atomic<int> badChunks{0};
   const auto host = [&](int seed) {
     char name[64];
-    for (int n = 0; n < 200; ++n)
+    for (int n = 0; n < 50 || !editorDone.load(); ++n)
     {
       dispatch(effSetProgram, 0, (n * 7 + seed) % 20);
       std::snprintf(name, sizeof(name), "Host %d-%d", seed, n);
@@ -115,17 +115,17 @@ TEST(ProgramStore, HostThreadsAndTheEditorShareItSafely)
           (n % 4 == 0 && dispatch(effSetChunk, isProgram, size, const_cast<uint8_t*>(chunk.data())) != 1))
         badChunks.fetch_add(1);
     }
-    hostsRunning.fetch_sub(1);
   };
   std::thread first(host, 1), second(host, 2);
   int emptyNames = 0, failedSaves = 0;
-  for (int n = 0; hostsRunning.load() > 0; ++n)
+  for (int n = 0; n < 40; ++n)
   {
     for (int i = 0; i < plug.NPresets(); ++i)
       emptyNames += plug.GetPresetName(i).empty();
     plug.ModifyThisPreset(n % 2 ? "Edited" : "");
     failedSaves += !plug.SaveProgramAsFXP(program.c_str()) + !plug.SaveBankAsFXB(bank.c_str());
   }
+  editorDone = true;
   first.join();
   second.join();
   EXPECT_EQ(badChunks.load(), 0);
