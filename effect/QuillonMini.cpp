@@ -149,24 +149,28 @@ void TQuillonMini::OnRestoreState()
     SendParameterValueFromDelegate(i, GetParam(i)->GetNormalizedValue(), true);
 }
 
+// Under the program store's lock, so that the shown name is the one of the slot that is current.
 void TQuillonMini::OnPresetsModified()
 {
+  const auto lock = LockPresets();
   mCurrentPresetName.Set(GetPresetName(GetCurrentPresetIdx()));
 }
 
 void TQuillonMini::ModifyThisPreset(const char* name)
 {
-  mCurrentPresetName.Set(name ? name : "");
+  const auto lock = LockPresets();
   ModifyCurrentPreset(name);
+  mCurrentPresetName.Set(name ? name : "");
 }
 
 void TQuillonMini::RestoreCurrentPreset()
 {
+  const auto lock = LockPresets();
   RestorePreset(GetCurrentPresetIdx());
 }
 
 void TQuillonMini::SetCurrentPreset(int index)
 {
   RestorePreset(std::clamp(index, 0, std::max(NPresets() - 1, 0)));
-  InformHostOfProgramChange();
+  InformHostOfProgramChange(); // outside the store's lock: the host may call back on another thread
 }

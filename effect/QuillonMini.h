@@ -37,6 +37,9 @@ public:
   static constexpr int kEditorWidth = 340;
   static constexpr int kEditorHeight = 160;
   static constexpr int kEditorFPS = 60;
+  // The scales the corner handle reaches, which a scale from the settings file is brought within.
+  static constexpr float kMinEditorScale = 0.5f;
+  static constexpr float kMaxEditorScale = 2.0f;
   static constexpr const char* kBundleID = "com.BrannockSound.vst.QuillonMini";
 
   explicit TQuillonMini(const plug::InstanceInfo& info); // [host] under the construction mutex
@@ -45,6 +48,9 @@ public:
 
   // [host] The screen scale of the display the editor opens on.
   int GetScreenScaleForEditor() override;
+  // [host, main] The scale kept in the settings file, brought within the editor's limits: the
+  // scale the next opening takes.
+  float GetDrawScaleForEditor() override;
 
   // --- Framework hooks ---
 
@@ -84,7 +90,7 @@ public:
   TPresetControl* GetPresetControl() const { return mPresetControl; }
   TAboutBox* GetAboutBox() const { return mAboutBox; }
 
-  // --- Preset selector operations (main) ---
+  // --- Preset selector operations (main; the program store's lock is taken within) ---
 
   // The current slot takes the current values, and name when it is not empty; the shown name
   // becomes name (empty for null).

@@ -3,6 +3,9 @@
 
 #include "effect/QuillonMini.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "effect/about.h"
 #include "effect/bgctrl.h"
 #include "effect/controls.h"
@@ -61,6 +64,12 @@ int TQuillonMini::GetScreenScaleForEditor()
   return QueryScreenScale();
 }
 
+float TQuillonMini::GetDrawScaleForEditor()
+{
+  const float scale = TIniFile(mIniFileName).ReadFloat(kScaleSection, kScaleKey, 1.f);
+  return std::isfinite(scale) ? std::clamp(scale, kMinEditorScale, kMaxEditorScale) : 1.f;
+}
+
 void TQuillonMini::ConfigureSurface(ISurface& ui)
 {
   ui.SetBundleID(kBundleID);
@@ -96,8 +105,8 @@ void TQuillonMini::LayoutEditor(ISurface& g)
   mAboutBox = new TAboutBox(IRECT(0.f, 0.f, w, h), logo, title);
   g.AttachControl(mAboutBox);
 
-  const float scale = TIniFile(mIniFileName).ReadFloat(kScaleSection, kScaleKey, 1.f);
-  g.Resize(kEditorWidth, kEditorHeight, scale);
+  g.SetScaleLimits(kMinEditorScale, kMaxEditorScale);
+  g.Resize(kEditorWidth, kEditorHeight, GetDrawScaleForEditor());
 }
 
 void TQuillonMini::OnUIClose()

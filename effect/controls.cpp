@@ -128,7 +128,7 @@ void TPresetControl::DoPopupPresetMenu()
   for (int i = 0; i < plugin->NPresets(); ++i)
   {
     const int flags = i == current ? IPopupMenu::Item::kTicked : IPopupMenu::Item::kNoFlags;
-    mPresetMenu.AddItem(new IPopupMenu::Item(plugin->GetPresetName(i), flags, i));
+    mPresetMenu.AddItem(new IPopupMenu::Item(plugin->GetPresetName(i).c_str(), flags, i));
   }
   GetUI()->CreatePopupMenu(*this, mPresetMenu, BottomLeft(mZoneRects[kNameZone]), kPresetMenuIdx);
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -531,19 +532,42 @@ bool KeepPermissionsOf(const std::string& path, int fd)
   return fchmod(fd, info.st_mode & 0777) == 0;
 }
 
+// The file a rewrite of `path` replaces: `path` itself, or the file a symbolic link
+// there leads to (the link stays). False when it may not be replaced: the user may not
+// write it (the rename would replace it all the same), or the link leads nowhere.
+bool FindFileToReplace(const std::string& path, std::string& target)
+{
+  target = path;
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0)
+    return errno == ENOENT; // a new file
+  if (S_ISLNK(info.st_mode))
+  {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr)
+      return false;
+    target = resolved;
+    std::free(resolved);
+  }
+  return faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 // Replaces the file at `path` with `contents` so that readers see either the old or
 // the new file whole, and a failure at any step leaves the old file untouched.
 // On success `stamp` describes the new file.
 bool ReplaceFile(const std::string& path, std::string_view contents, FileStamp& stamp)
 {
-  const std::string temporaryPath = TemporaryPathFor(path);
+  std::string target;
+  if (!FindFileToReplace(path, target))
+    return false;
+  const std::string temporaryPath = TemporaryPathFor(target);
   if (temporaryPath.empty())
     return false;
   const int fd = OpenLockedTemporaryFile(temporaryPath);
   if (fd < 0)
     return false;
-  const bool replaced = ftruncate(fd, 0) == 0 && KeepPermissionsOf(path, fd) && WriteAll(fd, contents) &&
-      SyncFile(fd) && rename(temporaryPath.c_str(), path.c_str()) == 0;
+  const bool replaced = ftruncate(fd, 0) == 0 && KeepPermissionsOf(target, fd) && WriteAll(fd, contents) &&
+      SyncFile(fd) && rename(temporaryPath.c_str(), target.c_str()) == 0;
   if (!replaced)
   {
     unlink(temporaryPath.c_str()); // still ours: we hold its lock and it was not renamed
@@ -554,7 +578,7 @@ bool ReplaceFile(const std::string& path, std::string_view contents, FileStamp& 
   // its own file into place next cannot be mistaken for this one.
   struct stat written;
   stamp = fstat(fd, &written) == 0 ? StampOf(written) : FileStamp{};
-  SyncDirectory(DirectoryOf(path));
+  SyncDirectory(DirectoryOf(target));
   close(fd);
   return true;
 }

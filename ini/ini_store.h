@@ -27,5 +27,6 @@ int GetPrivateProfileString(const char* section, const char* key, const char* de
 // had to change). Returns false, changing nothing on disk or in memory, when the
 // section or path is null or empty, the key is empty, a name or value could not be
 // stored as one line (line breaks, "]" in a section, "=" in a key, ...), the existing
-// file could not be read whole, or the file could not be rewritten.
+// file could not be read whole or is one the user may not write, or the file could not
+// be rewritten. A symbolic link at `path` stays: the file it leads to is rewritten.
 bool WritePrivateProfileString(const char* section, const char* key, const char* value, const char* path);

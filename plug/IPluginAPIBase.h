@@ -37,12 +37,13 @@ namespace plug {
 // 2. Host text entry [host]: effString2Parameter -> IPluginVST2::StringToParameter ->
 //    IParam::StringToValue -> IParam::SetValue -> SendParameterValueFromAPI -> OnParamChange(idx,
 //    kHost) -> as in 1.
-// 3. Program change [host or main]: effSetProgram -> ModifyCurrentPreset (keeps the edits) ->
-//    RestorePreset -> UnserializeState -> UnserializeParams (IParam::SetValue for each) ->
-//    OnParamReset(kPresetRecall) -> OnParamChange for each -> as in 1; then OnPresetsModified and
-//    OnRestoreState (clears the tail, SendParameterValueFromDelegate for each). The preset
-//    selector's steps reach RestorePreset through TQuillonMini::SetCurrentPreset and then tell
-//    the host with InformHostOfProgramChange.
+// 3. Program change [host or main], under the program store's lock (IPluginBase::LockPresets):
+//    effSetProgram -> ModifyCurrentPreset (keeps the edits) -> RestorePreset -> UnserializeState
+//    -> UnserializeParams (IParam::SetValue for each) -> OnParamReset(kPresetRecall) ->
+//    OnParamChange for each -> as in 1; then OnPresetsModified and OnRestoreState (clears the
+//    tail, SendParameterValueFromDelegate for each). The preset selector's steps reach
+//    RestorePreset through TQuillonMini::SetCurrentPreset and then tell the host with
+//    InformHostOfProgramChange, after the lock is released.
 // 4. Editor gesture [main]: ISurface::OnMouseDown -> BeginInformHostOfParamChangeFromUI
 //    (audioMasterBeginEdit) -> IControl::OnMouseDrag -> IControl::SetDirty(true) ->
 //    SendParameterValueFromUI -> SetParameterValue (IParam::SetNormalizedValue,

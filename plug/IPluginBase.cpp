@@ -96,6 +96,7 @@ int IPluginBase::UnserializeParams(const IByteChunk& chunk, int startPos)
 
 bool IPluginBase::SerializePresets(IByteChunk& chunk) const
 {
+  const auto lock = LockPresets();
   bool ok = true;
   for (const auto& preset : mPresets)
   {
@@ -110,6 +111,7 @@ bool IPluginBase::SerializePresets(IByteChunk& chunk) const
 
 int IPluginBase::UnserializePresets(const IByteChunk& chunk, int startPos)
 {
+  const auto lock = LockPresets();
   std::vector<IPresetEntry> savedPresets;
   for (const auto& preset : mPresets)
     savedPresets.push_back(*preset);
@@ -155,21 +157,40 @@ int IPluginBase::UnserializePresets(const IByteChunk& chunk, int startPos)
     return -1;
   }
 
-  RestorePreset(mCurrentPresetIdx);
+  RestorePreset(GetCurrentPresetIdx());
   return pos;
 }
 
 // --- Presets ---
 
-const char* IPluginBase::GetPresetName(int idx) const
+std::unique_lock<std::recursive_mutex> IPluginBase::LockPresets() const
 {
-  const IPresetEntry* preset = GetPreset(idx);
+  return std::unique_lock<std::recursive_mutex>(mPresetMutex);
+}
+
+int IPluginBase::NPresets() const
+{
+  const auto lock = LockPresets();
+  return static_cast<int>(mPresets.size());
+}
+
+std::string IPluginBase::GetPresetName(int idx) const
+{
+  const auto lock = LockPresets();
+  const IPresetEntry* preset = FindPreset(idx);
   return preset ? preset->mName : "";
 }
 
-const IPresetEntry* IPluginBase::GetPreset(int idx) const
+std::optional<IPresetEntry> IPluginBase::GetPreset(int idx) const
 {
-  if (idx < 0 || idx >= NPresets())
+  const auto lock = LockPresets();
+  const IPresetEntry* preset = FindPreset(idx);
+  return preset ? std::optional<IPresetEntry>(*preset) : std::nullopt;
+}
+
+const IPresetEntry* IPluginBase::FindPreset(int idx) const
+{
+  if (idx < 0 || idx >= static_cast<int>(mPresets.size()))
     return nullptr;
   return mPresets[static_cast<std::size_t>(idx)].get();
 }
@@ -197,6 +218,7 @@ IPresetEntry* IPluginBase::TakeFirstFreePreset(const char* name)
 
 void IPluginBase::MakeDefaultPreset(const char* name, int count)
 {
+  const auto lock = LockPresets();
   for (int i = 0; i < count; ++i)
   {
     IPresetEntry* preset = TakeFirstFreePreset(name ? name : "Empty");
@@ -208,6 +230,7 @@ void IPluginBase::MakeDefaultPreset(const char* name, int count)
 
 bool IPluginBase::FillFirstFreePreset(const char* name, const std::vector<double>& values)
 {
+  const auto lock = LockPresets();
   IPresetEntry* preset = TakeFirstFreePreset(name);
   if (!preset)
     return false;
@@ -241,6 +264,7 @@ bool IPluginBase::MakePresetFromPairs(const char* name, int nParamsNamed, const 
 
 bool IPluginBase::MakePresetFromChunk(const char* name, const IByteChunk& chunk)
 {
+  const auto lock = LockPresets();
   IPresetEntry* preset = TakeFirstFreePreset(name);
   if (!preset)
     return false;
@@ -263,6 +287,7 @@ bool IPluginBase::MakePresetFromBlob(const char* name, const char* base64, int c
 
 void IPluginBase::EnsureDefaultPreset()
 {
+  const auto lock = LockPresets();
   for (auto& preset : mPresets)
   {
     if (preset->mInitialized)
@@ -276,6 +301,7 @@ void IPluginBase::EnsureDefaultPreset()
 
 void IPluginBase::PruneUninitializedPresets()
 {
+  const auto lock = LockPresets();
   std::erase_if(mPresets, [](const std::unique_ptr<IPresetEntry>& preset) { return !preset->mInitialized; });
 }
 
@@ -292,6 +318,7 @@ int IPluginBase::CountPresetsNamedLike(const char* text) const
 
 bool IPluginBase::RestorePreset(int idx)
 {
+  const auto lock = LockPresets();
   if (idx < 0 || idx >= NPresets())
     return false;
 
@@ -317,7 +344,7 @@ bool IPluginBase::RestorePreset(int idx)
     }
   }
 
-  mCurrentPresetIdx = idx;
+  mCurrentPresetIdx.store(idx, std::memory_order_release);
   OnPresetsModified();
   OnRestoreState();
   return true;
@@ -328,6 +355,7 @@ bool IPluginBase::RestorePreset(const char* name)
   if (!name || !*name)
     return false;
 
+  const auto lock = LockPresets();
   for (int i = 0; i < NPresets(); ++i)
   {
     if (std::strcmp(mPresets[static_cast<std::size_t>(i)]->mName, name) == 0)
@@ -338,10 +366,12 @@ bool IPluginBase::RestorePreset(const char* name)
 
 void IPluginBase::ModifyCurrentPreset(const char* name)
 {
-  if (mCurrentPresetIdx < 0 || mCurrentPresetIdx >= NPresets())
+  const auto lock = LockPresets();
+  const int current = GetCurrentPresetIdx();
+  if (current < 0 || current >= NPresets())
     return;
 
-  IPresetEntry& preset = *mPresets[static_cast<std::size_t>(mCurrentPresetIdx)];
+  IPresetEntry& preset = *mPresets[static_cast<std::size_t>(current)];
   preset.mChunk.ClearChunk();
   SerializeState(preset.mChunk);
   if (name && *name)

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -28,8 +32,14 @@ struct IPresetEntry
 };
 
 // Owns the preset slots and turns the parameter set into bytes and back.
-// Threads: everything here runs on the main thread or on the thread the host uses for state and
-// program calls; parameter stores are atomic, so the audio thread may read values meanwhile.
+//
+// Threads: the slots (names, stored states, initialised flags) and the current index form the
+// program store, which the host may reach with program and chunk calls on any thread of its own
+// while the editor lists, modifies, loads and saves programs on the main thread. Every operation
+// on the store takes its lock, so each is whole to the others; a caller that makes several of them
+// one holds LockPresets() around them. Under that lock nothing waits for another thread: no host
+// callback and no file input or output run while it is held. The audio thread never touches the
+// store; parameter stores are atomic, so it may read values while a preset loads.
 class IPluginBase : public gfx::ISurfaceEditorDelegate
 {
 public:
@@ -54,20 +64,27 @@ public:
   virtual void InformHostOfProgramChange() {}
   virtual void OnPresetsModified() {}
 
-  // Bank: per slot its name (PutText), the initialised byte, and the state when initialised.
+  // [host, main] Bank: per slot its name (PutText), the initialised byte, and the state when
+  // initialised.
   bool SerializePresets(IByteChunk& chunk) const;
-  // Loads a bank written by SerializePresets, then restores the current preset. A malformed bank
-  // is refused: the presets and parameter values are put back as they were and -1 is returned.
+  // [host, main] Loads a bank written by SerializePresets, then restores the current preset. A
+  // malformed bank is refused: the presets and parameter values are put back as they were and -1
+  // is returned.
   int UnserializePresets(const IByteChunk& chunk, int startPos);
 
   // --- Presets ---
 
-  int NPresets() const { return static_cast<int>(mPresets.size()); }
-  int GetCurrentPresetIdx() const { return mCurrentPresetIdx; }
-  // The slot's name, "" outside the list.
-  const char* GetPresetName(int idx) const;
-  // The slot, or nullptr outside the list.
-  const IPresetEntry* GetPreset(int idx) const;
+  // [host, main] Held by a caller that makes several store operations one, e.g. a program change
+  // that first keeps the edits of the slot it leaves. The operations take it themselves too (it is
+  // recursive).
+  [[nodiscard]] std::unique_lock<std::recursive_mutex> LockPresets() const;
+
+  int NPresets() const;                                                                         // [host, main]
+  int GetCurrentPresetIdx() const { return mCurrentPresetIdx.load(std::memory_order_acquire); } // [any]
+  // [host, main] A copy of the slot's name, "" outside the list.
+  std::string GetPresetName(int idx) const;
+  // [host, main] A copy of the slot, or none outside the list.
+  std::optional<IPresetEntry> GetPreset(int idx) const;
 
   // Fills up to count free slots with the current values; a null name gives "Empty".
   void MakeDefaultPreset(const char* name = nullptr, int count = 1);
@@ -104,22 +121,26 @@ public:
 
   // Every free slot takes the current values under the name "Empty".
   void EnsureDefaultPreset();
+  // Before the plug-in reaches the host: the number of slots is fixed from then on.
   void PruneUninitializedPresets();
 
-  // Loads the slot (a free slot becomes a numbered user preset of the current values), makes it
-  // current, then calls OnPresetsModified and OnRestoreState. A slot whose state cannot be
-  // loaded gives false and leaves the parameter values as they were.
+  // [host, main] Loads the slot (a free slot becomes a numbered user preset of the current
+  // values), makes it current, then calls OnPresetsModified and OnRestoreState. A slot whose state
+  // cannot be loaded gives false and leaves the parameter values as they were.
   bool RestorePreset(int idx);
-  // The first slot whose name equals name exactly.
+  // [host, main] The first slot whose name equals name exactly.
   bool RestorePreset(const char* name);
-  // The current slot takes the current values, and name when it is not empty.
+  // [host, main] The current slot takes the current values, and name when it is not empty.
   void ModifyCurrentPreset(const char* name = nullptr);
 
   // --- Program and bank files ---
   // Only the parameter forms ("FxCk" programs, "FxBk" banks) with big-endian fields; every value is
   // stored as a normalised 32-bit float. A refused file changes nothing, and files are replaced
-  // whole through a temporary file, so a failed save leaves any existing file as it was.
-  // [main] These read and write files.
+  // whole through a temporary file, so a failed save leaves any existing file as it was. A save
+  // never replaces a file the user may not write, nor anything but a regular file; over a symbolic
+  // link it replaces the file the link leads to.
+  // [main] These read and write files; the store is read or changed as a whole under its lock, and
+  // the files are read and written outside it.
 
   // The plug-in's four-character identifier, written into program and bank files and required of
   // the files that are loaded. Any thread.
@@ -196,15 +217,23 @@ protected:
 private:
   // What program and bank files must fit to be loaded.
   IPresetFile::Target PresetFileTarget() const;
+  // The slot, or nullptr outside the list. Under the store's lock.
+  const IPresetEntry* FindPreset(int idx) const;
   IPresetEntry* FirstFreePreset();
   // The first free slot, now initialised with the name and an empty state; nullptr when none.
   IPresetEntry* TakeFirstFreePreset(const char* name);
   bool FillFirstFreePreset(const char* name, const std::vector<double>& values);
   bool MakePresetFromPairs(const char* name, int nParamsNamed, const std::vector<double>& flat);
   int CountPresetsNamedLike(const char* text) const;
+  // Writes one blob line per slot to path, replacing the file; false, and nothing written, when the
+  // path is empty or a state is too large.
+  bool DumpBlobLines(const char* path, bool sizeTwice) const;
 
+  // The program store, guarded by mPresetMutex; the current index is written under it and read
+  // without it.
+  mutable std::recursive_mutex mPresetMutex;
   std::vector<std::unique_ptr<IPresetEntry>> mPresets;
-  int mCurrentPresetIdx = 0;
+  std::atomic<int> mCurrentPresetIdx{0};
 };
 
 } // namespace plug

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -120,13 +121,37 @@ bool KeepPermissionsOf(const char* path, int fd)
   return fchmod(fd, info.st_mode & 0777) == 0;
 }
 
+// The file a save to path replaces: path itself, or the file a symbolic link there leads to (the
+// link stays as it is). False when the save may not replace it: a file the user may not write (the
+// rename would replace it all the same), something other than a regular file, or a link that
+// leads nowhere.
+bool FindFileToReplace(const std::string& path, std::string& target)
+{
+  target = path;
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0)
+    return errno == ENOENT; // a new file
+  if (S_ISLNK(info.st_mode))
+  {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (!resolved)
+      return false;
+    target = resolved;
+    std::free(resolved);
+    if (stat(target.c_str(), &info) != 0)
+      return false;
+  }
+  return S_ISREG(info.st_mode) && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 // Replaces the file at path with the given bytes: they are written to a new file beside it,
 // flushed and renamed over it, so that a failure at any step leaves an existing file as it was and
 // never leaves a partly written one.
 bool ReplaceFile(const char* path, const void* data, std::size_t size)
 {
-  const std::string target = path ? path : "";
-  if (target.empty() || target.back() == '/')
+  const std::string given = path ? path : "";
+  std::string target;
+  if (given.empty() || given.back() == '/' || !FindFileToReplace(given, target))
     return false;
 
   std::string temporaryPath;
@@ -134,9 +159,9 @@ bool ReplaceFile(const char* path, const void* data, std::size_t size)
   if (fd < 0)
     return false;
   const bool written =
-      KeepPermissionsOf(path, fd) && WriteAll(fd, static_cast<const uint8_t*>(data), size) && SyncFile(fd);
+      KeepPermissionsOf(target.c_str(), fd) && WriteAll(fd, static_cast<const uint8_t*>(data), size) && SyncFile(fd);
   const bool closed = close(fd) == 0;
-  if (!written || !closed || rename(temporaryPath.c_str(), path) != 0)
+  if (!written || !closed || rename(temporaryPath.c_str(), target.c_str()) != 0)
   {
     unlink(temporaryPath.c_str());
     return false;
@@ -237,21 +262,6 @@ bool AppendBlobLine(std::string& text, const IPresetEntry& preset, bool sizeTwic
   return true;
 }
 
-// Writes one blob line per preset to path, replacing the file; false, and nothing written, when
-// the path is empty or a state is too large.
-bool DumpBlobLines(const char* path, const std::vector<std::unique_ptr<IPresetEntry>>& presets, bool sizeTwice)
-{
-  if (!path || !*path)
-    return false;
-  std::string text;
-  for (const auto& preset : presets)
-  {
-    if (!AppendBlobLine(text, *preset, sizeTwice))
-      return false;
-  }
-  return ReplaceFile(path, text);
-}
-
 } // namespace
 
 // --- Program and bank files ---
@@ -266,12 +276,15 @@ bool IPluginBase::SaveProgramAsFXP(const char* path) const
   if (!path || !*path)
     return false;
 
-  std::vector<float> values;
-  for (int i = 0; i < NParams(); ++i)
-    values.push_back(static_cast<float>(GetParam(i)->GetNormalizedValue()));
-
   Bytes file;
-  IPresetFile::AppendProgram(file, GetUniqueID(), mPluginVersion, GetPresetName(mCurrentPresetIdx), values);
+  {
+    const auto lock = LockPresets(); // the values and the name of one moment
+    std::vector<float> values;
+    for (int i = 0; i < NParams(); ++i)
+      values.push_back(static_cast<float>(GetParam(i)->GetNormalizedValue()));
+    IPresetFile::AppendProgram(file, GetUniqueID(), mPluginVersion, GetPresetName(GetCurrentPresetIdx()).c_str(),
+                               values);
+  }
   return ReplaceFile(path, file.data(), file.size());
 }
 
@@ -283,8 +296,11 @@ bool IPluginBase::LoadProgramFromFXP(const char* path)
       !IPresetFile::ParseProgram(file.data(), file.size(), PresetFileTarget(), program) || program.isChunk)
     return false;
 
-  ApplyProgram(*this, program);
-  RestorePreset(mCurrentPresetIdx);
+  {
+    const auto lock = LockPresets();
+    ApplyProgram(*this, program);
+    RestorePreset(GetCurrentPresetIdx());
+  }
   InformHostOfProgramChange();
   return true;
 }
@@ -295,11 +311,14 @@ bool IPluginBase::SaveBankAsFXB(const char* path) const
     return false;
 
   Bytes file;
-  IPresetFile::AppendBankHeader(file, GetUniqueID(), mPluginVersion, NPresets(), mCurrentPresetIdx);
-  for (const auto& preset : mPresets)
   {
-    IPresetFile::AppendProgram(file, GetUniqueID(), mPluginVersion, preset->mName,
-                               StoredNormalizedValues(*this, preset->mChunk));
+    const auto lock = LockPresets();
+    IPresetFile::AppendBankHeader(file, GetUniqueID(), mPluginVersion, NPresets(), GetCurrentPresetIdx());
+    for (const auto& preset : mPresets)
+    {
+      IPresetFile::AppendProgram(file, GetUniqueID(), mPluginVersion, preset->mName,
+                                 StoredNormalizedValues(*this, preset->mChunk));
+    }
   }
   return ReplaceFile(path, file.data(), file.size());
 }
@@ -315,23 +334,21 @@ bool IPluginBase::LoadBankFromFXB(const char* path)
       !IPresetFile::ParseBank(file.data(), file.size(), PresetFileTarget(), bank) || bank.isChunk)
     return false;
 
-  // Records beyond the last slot go to the slot that is current at that moment.
-  for (std::size_t i = 0; i < bank.programs.size(); ++i)
   {
-    RestorePreset(static_cast<int>(i));
-    ApplyProgram(*this, bank.programs[i]);
+    const auto lock = LockPresets();
+    // Records beyond the last slot go to the slot that is current at that moment.
+    for (std::size_t i = 0; i < bank.programs.size(); ++i)
+    {
+      RestorePreset(static_cast<int>(i));
+      ApplyProgram(*this, bank.programs[i]);
+    }
+    if (bank.complete)
+      RestorePreset(bank.currentProgram);
   }
 
-  if (!bank.complete)
-  {
-    if (!bank.programs.empty())
-      InformHostOfProgramChange();
-    return false;
-  }
-
-  RestorePreset(bank.currentProgram);
-  InformHostOfProgramChange();
-  return true;
+  if (bank.complete || !bank.programs.empty())
+    InformHostOfProgramChange();
+  return bank.complete;
 }
 
 // --- Source dumps ---
@@ -341,7 +358,8 @@ bool IPluginBase::DumpPresetSrcCode(const char* path, const char* const* paramNa
   if (!path || !*path)
     return false;
 
-  const std::string name = EscapedForSource(GetPresetName(mCurrentPresetIdx));
+  auto lock = LockPresets(); // released before the file is written
+  const std::string name = EscapedForSource(GetPresetName(GetCurrentPresetIdx()).c_str());
   std::string text;
   if (paramNames)
   {
@@ -360,12 +378,13 @@ bool IPluginBase::DumpPresetSrcCode(const char* path, const char* const* paramNa
       text += ", " + ValueTextForSource(*GetParam(i));
   }
   text += ");\n";
+  lock.unlock();
   return ReplaceFile(path, text);
 }
 
 bool IPluginBase::DumpPresetBlob(const char* path) const
 {
-  const IPresetEntry* preset = GetPreset(mCurrentPresetIdx);
+  const std::optional<IPresetEntry> preset = GetPreset(GetCurrentPresetIdx());
   if (!path || !*path || !preset)
     return false;
 
@@ -375,12 +394,28 @@ bool IPluginBase::DumpPresetBlob(const char* path) const
 
 bool IPluginBase::DumpAllPresetsBlob(const char* path) const
 {
-  return DumpBlobLines(path, mPresets, true);
+  return DumpBlobLines(path, true);
 }
 
 bool IPluginBase::DumpBankBlob(const char* path) const
 {
-  return DumpBlobLines(path, mPresets, false);
+  return DumpBlobLines(path, false);
+}
+
+bool IPluginBase::DumpBlobLines(const char* path, bool sizeTwice) const
+{
+  if (!path || !*path)
+    return false;
+  std::string text;
+  {
+    const auto lock = LockPresets();
+    for (const auto& preset : mPresets)
+    {
+      if (!AppendBlobLine(text, *preset, sizeTwice))
+        return false;
+    }
+  }
+  return ReplaceFile(path, text);
 }
 
 } // namespace plug

@@ -59,6 +59,16 @@ void SetSpeakerArrangementChannels(VstSpeakerArrangement& arrangement, int nChan
   arrangement.numChannels = nChannels;
 }
 
+// A stepped parameter's step as a share of its range when the shape keeps it the same everywhere
+// (linear), else 0: what a host that works in normalised values may step by.
+float NormalizedStep(const IParam& param)
+{
+  const double range = param.GetMax() - param.GetMin();
+  if (!param.GetStepped() || !(range > 0.0) || !dynamic_cast<const IParam::ShapeLinear*>(&param.GetShape()))
+    return 0.0f;
+  return static_cast<float>(std::min(param.GetStep() / range, 1.0));
+}
+
 bool FitsChannels(const VstSpeakerArrangement* arrangement, int maxChannels)
 {
   return !arrangement || (arrangement->numChannels >= 0 && arrangement->numChannels <= maxChannels);
@@ -207,7 +217,11 @@ VstIntPtr IPluginVST2::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value
       SetProgramNameFromHost(static_cast<const char*>(ptr));
       return 0;
     case effGetProgramName:
-      CopyToHost(ptr, GetPresetName(GetCurrentPresetIdx()), kVstMaxProgNameLen);
+      if (ptr)
+      {
+        const auto lock = LockPresets(); // the index and the name of one moment
+        CopyToHost(ptr, GetPresetName(GetCurrentPresetIdx()).c_str(), kVstMaxProgNameLen);
+      }
       return 0;
     case effGetParamLabel:
     case effGetParamDisplay:
@@ -270,9 +284,9 @@ VstIntPtr IPluginVST2::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value
     {
       if (!ptr)
         return 0;
-      const char* name = GetPresetName(index);
-      CopyToHost(ptr, name, kVstMaxProgNameLen);
-      return name[0] ? 1 : 0;
+      const std::string name = GetPresetName(index);
+      CopyToHost(ptr, name.c_str(), kVstMaxProgNameLen);
+      return name.empty() ? 0 : 1;
     }
     case effGetInputProperties:
       return GetPinProperties(ERoute::kInput, index, ptr);
@@ -340,6 +354,7 @@ void IPluginVST2::OpenFromHost()
 
 void IPluginVST2::SetProgramFromHost(VstIntPtr value)
 {
+  const auto lock = LockPresets();
   // Without chunks the host keeps no state of its own: the slot being left keeps its edits.
   if (!mDoesChunks)
     ModifyCurrentPreset();
@@ -350,6 +365,7 @@ void IPluginVST2::SetProgramNameFromHost(const char* name)
 {
   if (!name)
     return;
+  const auto lock = LockPresets();
   ModifyCurrentPreset(name); // kept up to the slot's 255 bytes
   OnPresetsModified();
 }
@@ -382,13 +398,15 @@ VstIntPtr IPluginVST2::GetParamText(VstInt32 opcode, VstInt32 index, void* ptr) 
 
 // --- State chunks ---------------------------------------------------------------------------------
 
+// The host reads the chunk after this call, with no word of when it is done, while another of its
+// threads may already ask for a chunk of its own: the chunk is kept for the calling thread.
 VstIntPtr IPluginVST2::GetChunk(bool isProgram, void* ptr)
 {
   if (!ptr)
     return 0;
-  IByteChunk& chunk = isProgram ? mState : mBankState;
-  chunk.ClearChunk();
+  IByteChunk chunk;
   chunk.WriteVersionHeader();
+  const auto lock = LockPresets();
   bool ok = false;
   if (isProgram)
     ok = SerializeState(chunk);
@@ -399,8 +417,22 @@ VstIntPtr IPluginVST2::GetChunk(bool isProgram, void* ptr)
   }
   if (!ok || chunk.Size() == 0)
     return 0;
-  *static_cast<void**>(ptr) = chunk.GetData();
-  return chunk.Size();
+  const IByteChunk& handedOut = KeepHandedOutChunk(isProgram, std::move(chunk));
+  *static_cast<const void**>(ptr) = handedOut.GetData();
+  return handedOut.Size();
+}
+
+// A host reads a chunk before it asks the same thread for the next one of that kind (the
+// interface's "valid until the next call", per thread); the limit bounds what hosts that call
+// from ever new threads leave behind.
+const IByteChunk& IPluginVST2::KeepHandedOutChunk(bool isProgram, IByteChunk&& chunk)
+{
+  const std::thread::id thread = std::this_thread::get_id();
+  std::erase_if(mChunksHandedOut,
+                [&](const HandedOutChunk& kept) { return kept.thread == thread && kept.isProgram == isProgram; });
+  if (mChunksHandedOut.size() >= kChunksKept)
+    mChunksHandedOut.pop_front();
+  return mChunksHandedOut.emplace_back(HandedOutChunk{thread, isProgram, std::move(chunk)}).chunk;
 }
 
 int IPluginVST2::CheckStateAt(const IByteChunk& chunk, int pos) const
@@ -416,7 +448,8 @@ int IPluginVST2::CheckStateAt(const IByteChunk& chunk, int pos) const
 }
 
 // The chunk is taken apart completely before anything is loaded, so that a malformed one is
-// refused as a whole and leaves the parameters, the presets and the stored chunk as they were.
+// refused as a whole and leaves the parameters and the presets as they were. The host's bytes are
+// copied first: it may change them once the call returns.
 VstIntPtr IPluginVST2::SetChunk(bool isProgram, const void* ptr, VstIntPtr size)
 {
   if (!ptr || size < 0 || size > std::numeric_limits<int>::max())
@@ -450,6 +483,7 @@ VstIntPtr IPluginVST2::SetChunk(bool isProgram, const void* ptr, VstIntPtr size)
   else if (CheckStateAt(received, start) != received.Size()) // a state ends where the chunk ends
     return 0;
 
+  const auto lock = LockPresets();
   int result = -1;
   if (isBank)
     result = UnserializePresets(received, start);
@@ -458,7 +492,6 @@ VstIntPtr IPluginVST2::SetChunk(bool isProgram, const void* ptr, VstIntPtr size)
     result = UnserializeState(received, start);
     ModifyCurrentPreset();
   }
-  (isProgram ? mState : mBankState) = std::move(received);
   if (result < 0)
     return 0;
   OnRestoreState();
@@ -570,6 +603,11 @@ VstIntPtr IPluginVST2::SetSpeakerArrangement(const VstSpeakerArrangement* inputs
   return 1;
 }
 
+// Hosts read the label as the parameter's name (Ardour's generic controls, JUCE-based hosts) and
+// take units from effGetParamLabel alone. They read the float steps in normalised units, since
+// values reach them in 0 .. 1 (Ardour steps its controls by them, Carla too when it has no Cockos
+// extensions): only a stepped parameter on a linear shape has such a step, the others leave the
+// host its own. Display index and category stay unannounced, and hosts then ignore them.
 VstIntPtr IPluginVST2::GetParameterProperties(VstInt32 index, void* ptr) const
 {
   const IParam* param = GetParam(index);
@@ -595,16 +633,17 @@ VstIntPtr IPluginVST2::GetParameterProperties(VstInt32 index, void* ptr) const
       properties->flags = kVstParameterIsSwitch;
       break;
     default:
-    {
-      const float step = static_cast<float>(param->GetStep());
-      properties->flags = kVstParameterUsesFloatStep;
-      properties->stepFloat = step;
-      properties->smallStepFloat = step;
-      properties->largeStepFloat = step;
+      if (const float step = NormalizedStep(*param); step > 0.0f)
+      {
+        properties->flags = kVstParameterUsesFloatStep;
+        properties->stepFloat = step;
+        properties->smallStepFloat = step;
+        properties->largeStepFloat = step;
+      }
       break;
-    }
   }
-  CopyToHost(properties->label, param->GetLabelForHost(), kVstMaxLabelLen);
+  CopyToHost(properties->label, param->GetNameForHost(), kVstMaxLabelLen);
+  CopyToHost(properties->shortLabel, param->GetNameForHost(), kVstMaxShortLabelLen);
   return 1;
 }
 
@@ -800,13 +839,21 @@ bool IPluginVST2::HostCanDo(const char* text) const
   return CallHost(audioMasterCanDo, 0, 0, const_cast<char*>(text)) == 1;
 }
 
+// Sized as the editor sizes its window: the layout at the draw scale, in whole pixels, times the
+// screen scale.
 void IPluginVST2::PlaceEditRectOnScreen()
 {
-  const int scale = std::clamp(GetScreenScaleForEditor(), 1, 8);
+  const int screenScale = std::clamp(GetScreenScaleForEditor(), 1, 8);
+  float drawScale = GetDrawScaleForEditor();
+  if (!(drawScale > 0.0f && drawScale <= 8.0f))
+    drawScale = 1.0f;
+  const auto onScreen = [&](int size) {
+    return static_cast<VstInt16>(static_cast<int>(float(size) * drawScale) * screenScale);
+  };
   mEditRect.top = 0;
   mEditRect.left = 0;
-  mEditRect.bottom = static_cast<VstInt16>(GetEditorHeight() * scale);
-  mEditRect.right = static_cast<VstInt16>(GetEditorWidth() * scale);
+  mEditRect.bottom = onScreen(GetEditorHeight());
+  mEditRect.right = onScreen(GetEditorWidth());
   mEditRectOnScreen = true;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <list>
 #include <string>
+#include <thread>
 
 #include "plug/Config.h"
 #include "plug/IByteChunk.h"
@@ -24,9 +27,12 @@ struct InstanceInfo
 //
 // Threads: "host" is whatever thread the host makes dispatcher and parameter calls on (usually
 // its user-interface thread), "audio" its processing thread, "main" the thread that pumps the run
-// loop. The binding takes no lock of its own: parameter values are atomic, the rings between editor
-// and processing side have one producer and one consumer each, and sample rate, block size and
-// suspend reach the effect (OnReset) only while the host is not processing.
+// loop. Program and chunk calls may come on any host thread, at once with the editor's program
+// list, Modify and Save on the main thread: they hold the program store's lock (IPluginBase), which
+// the audio thread never takes. Beyond that the binding takes no lock: parameter values are
+// atomic, the rings between editor and processing side have one producer and one consumer each,
+// and sample rate, block size and suspend reach the effect (OnReset) only while the host is not
+// processing.
 class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor
 {
 public:
@@ -67,9 +73,12 @@ protected:
   // state ends where the chunk ends. The base expects what SerializeParams writes: one finite
   // double per parameter.
   virtual int CheckStateAt(const IByteChunk& chunk, int pos) const;
-  // [host] The screen scale (pixels per editor point at draw scale 1) the editor will open at:
-  // effEditGetRect answers with it before the first opening. The platform knows; the base says 1.
+  // [host] The screen scale (pixels per editor point at draw scale 1) and the draw scale the editor
+  // will open at: effEditGetRect answers with both before the first opening, so that a host that
+  // sizes its window once, from that answer, gets the whole editor. The platform knows the screen
+  // and the plug-in where it keeps its scale; the base says 1 for each.
   virtual int GetScreenScaleForEditor() { return 1; }
+  virtual float GetDrawScaleForEditor() { return 1.0f; }
 
 private:
   // --- Entry points the AEffect record points at ---
@@ -90,6 +99,9 @@ private:
   void SetProgramNameFromHost(const char* name);
   VstIntPtr GetParamText(VstInt32 opcode, VstInt32 index, void* ptr) const;
   VstIntPtr GetChunk(bool isProgram, void* ptr);
+  // Keeps a chunk for the host until the calling thread asks for one of the same kind again (or
+  // kChunksKept newer ones were handed out); never changes it meanwhile. Under the store's lock.
+  const IByteChunk& KeepHandedOutChunk(bool isProgram, IByteChunk&& chunk);
   VstIntPtr SetChunk(bool isProgram, const void* ptr, VstIntPtr size);
   VstIntPtr ProcessEvents(const VstEvents* events);
   VstIntPtr StringToParameter(VstInt32 index, const char* text);
@@ -115,7 +127,8 @@ private:
 
   // [main] The host answered canDo with 1.
   bool HostCanDo(const char* text) const;
-  // [host] The editor rectangle at the screen scale, before the editor first sized it itself.
+  // [host] The editor rectangle at the draw and screen scales, before the editor first sized it
+  // itself.
   void PlaceEditRectOnScreen();
 
   // [any] Calls the host's callback with this plug-in's record; 0 without a callback.
@@ -128,8 +141,16 @@ private:
   bool mEditRectOnScreen = false; // mEditRect is in the screen's pixels
   VstSpeakerArrangement mInputSpkrArr{};
   VstSpeakerArrangement mOutputSpkrArr{};
-  IByteChunk mState;     // the last program chunk handed to or taken from the host
-  IByteChunk mBankState; // the last bank chunk handed to or taken from the host
+  // A chunk handed to the host (effGetChunk), and the thread it was handed to.
+  struct HandedOutChunk
+  {
+    std::thread::id thread;
+    bool isProgram = false;
+    IByteChunk chunk;
+  };
+  // The chunks handed to the host, oldest first; part of the program store, guarded by its lock.
+  static constexpr std::size_t kChunksKept = 32;
+  std::list<HandedOutChunk> mChunksHandedOut;
   AEffect mAEffect{};
 };
 

@@ -81,7 +81,7 @@ TEST_F(QuillonMiniTest, PresetSelectorOperations)
   plug.GetParam(TQuillonMini::kDecay)->SetValue(9.0);
   plug.ModifyThisPreset("");
   EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "");
-  EXPECT_STREQ(plug.GetPresetName(0), "Default");
+  EXPECT_EQ(plug.GetPresetName(0), "Default");
   plug.GetParam(TQuillonMini::kDecay)->SetValue(1.0);
   plug.RestoreCurrentPreset();
   EXPECT_EQ(plug.GetParam(TQuillonMini::kDecay)->GetValue(), 9.0);
@@ -89,10 +89,10 @@ TEST_F(QuillonMiniTest, PresetSelectorOperations)
 
   plug.ModifyThisPreset("Mine");
   EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "Mine");
-  EXPECT_STREQ(plug.GetPresetName(0), "Mine");
+  EXPECT_EQ(plug.GetPresetName(0), "Mine");
   plug.ModifyThisPreset(nullptr);
   EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "");
-  EXPECT_STREQ(plug.GetPresetName(0), "Mine");
+  EXPECT_EQ(plug.GetPresetName(0), "Mine");
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 
 #include "effect/inifile.h"
 #include "ini/ini_store.h"
+#include "tests/UnprivilegedUser.h"
 
 namespace fs = std::filesystem;
 
@@ -453,6 +454,19 @@ TEST_F(IniTest, FailedRewriteKeepsTheOldFileAndForgetsTheChange)
   };
   ASSERT_EQ(stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  // A file the user may not write is not replaced, though the folder would let the rename do it.
+  ASSERT_EQ(chmod(mRoot.c_str(), 0777), 0);
+  EXPECT_TRUE(AsUnprivilegedUser(
+      [&] { return TIniFile(Path("theirs.ini")).WriteString("S", "K", "v") && !ini.WriteString("S", "K", "theirs"); }));
+  EXPECT_EQ(readFile(path), "[S]\nK=newer\n\n");
+
+  // A symbolic link stays: the file it leads to is rewritten.
+  writeFile(Path("kept.ini"), "[S]\nK=old\n\n");
+  fs::create_symlink(Path("kept.ini"), Path("link.ini"));
+  EXPECT_TRUE(TIniFile(Path("link.ini")).WriteString("S", "K", "new"));
+  EXPECT_TRUE(fs::is_symlink(Path("link.ini")));
+  EXPECT_EQ(readFile(Path("kept.ini")), "[S]\nK=new\n\n");
 }
 
 TEST_F(IniTest, WritersInSeveralProcessesNeverLeaveADamagedFile)

@@ -232,12 +232,12 @@ TEST(IPluginBase, MakingPresets)
   EXPECT_TRUE(plugin.MakePresetFromChunk(longName.c_str(), StateOf({1, 2, 3, 4})));
 
   EXPECT_EQ(plugin.NPresets(), 6);
-  EXPECT_STREQ(plugin.GetPresetName(0), "Default");
-  EXPECT_STREQ(plugin.GetPresetName(1), "Next Room");
+  EXPECT_EQ(plugin.GetPresetName(0), "Default");
+  EXPECT_EQ(plugin.GetPresetName(1), "Next Room");
   EXPECT_EQ(std::string(plugin.GetPresetName(4)), std::string(255, 'x')) << "cut to fit";
-  EXPECT_STREQ(plugin.GetPresetName(5), "empty");
-  EXPECT_STREQ(plugin.GetPresetName(6), "");
-  EXPECT_STREQ(plugin.GetPresetName(-1), "");
+  EXPECT_EQ(plugin.GetPresetName(5), "empty");
+  EXPECT_EQ(plugin.GetPresetName(6), "");
+  EXPECT_EQ(plugin.GetPresetName(-1), "");
 
   // Preset values are stored as given, without constraint.
   EXPECT_TRUE(plugin.GetPreset(1)->mChunk.IsEqual(StateOf({0.334591, 14, -45.212766, 23.12766})));
@@ -254,7 +254,7 @@ TEST(IPluginBase, MakingPresets)
   EXPECT_FALSE(plugin.MakePreset("Late", 1, 2, 3, 4));
   EXPECT_FALSE(plugin.MakePresetFromBlob("Late", "AAAA", 3));
   plugin.MakeDefaultPreset(nullptr, 3);
-  EXPECT_STREQ(plugin.GetPresetName(5), "Blob");
+  EXPECT_EQ(plugin.GetPresetName(5), "Blob");
 }
 
 TEST(IPluginBase, BlobsDecodeToTheState)
@@ -286,7 +286,7 @@ TEST(IPluginBase, RestoringPresets)
 
   // A free slot becomes a user preset of the current values, numbered after the existing ones.
   EXPECT_TRUE(plugin.RestorePreset(3));
-  EXPECT_STREQ(plugin.GetPresetName(3), "user preset 3");
+  EXPECT_EQ(plugin.GetPresetName(3), "user preset 3");
   EXPECT_EQ(plugin.GetCurrentPresetIdx(), 3);
   EXPECT_TRUE(plugin.GetPreset(3)->mChunk.IsEqual(StateOf(plugin.Values())));
 
@@ -328,7 +328,7 @@ TEST(IPluginBase, ModifyEnsureAndPrune)
 
   plugin.GetParam(3)->SetValue(55.0);
   plugin.ModifyCurrentPreset("");
-  EXPECT_STREQ(plugin.GetPresetName(1), "Two") << "an empty name keeps the old one";
+  EXPECT_EQ(plugin.GetPresetName(1), "Two") << "an empty name keeps the old one";
   EXPECT_TRUE(plugin.GetPreset(1)->mChunk.IsEqual(StateOf({2, 2, 2, 55})));
   plugin.ModifyCurrentPreset(std::string(400, 'n').c_str());
   EXPECT_EQ(std::string(plugin.GetPresetName(1)).size(), 255u);
@@ -336,7 +336,7 @@ TEST(IPluginBase, ModifyEnsureAndPrune)
   plugin.GetParam(0)->SetValue(9.0);
   plugin.EnsureDefaultPreset();
   EXPECT_TRUE(plugin.GetPreset(2)->mInitialized);
-  EXPECT_STREQ(plugin.GetPresetName(3), "Empty");
+  EXPECT_EQ(plugin.GetPresetName(3), "Empty");
   EXPECT_TRUE(plugin.GetPreset(3)->mChunk.IsEqual(StateOf({9, 2, 2, 55})));
 
   TestPlugin pruned(5);
@@ -345,9 +345,9 @@ TEST(IPluginBase, ModifyEnsureAndPrune)
   pruned.RestorePreset(4); // becomes a user preset
   pruned.PruneUninitializedPresets();
   ASSERT_EQ(pruned.NPresets(), 3);
-  EXPECT_STREQ(pruned.GetPresetName(0), "A");
-  EXPECT_STREQ(pruned.GetPresetName(1), "B");
-  EXPECT_STREQ(pruned.GetPresetName(2), "user preset 1");
+  EXPECT_EQ(pruned.GetPresetName(0), "A");
+  EXPECT_EQ(pruned.GetPresetName(1), "B");
+  EXPECT_EQ(pruned.GetPresetName(2), "user preset 1");
 }
 
 TEST(IPluginBase, BankLayoutAndRoundTrip)
@@ -371,8 +371,8 @@ TEST(IPluginBase, BankLayoutAndRoundTrip)
   target.MakePreset("Old", 1, 1, 1, 1);
   target.mLog.clear();
   EXPECT_EQ(target.UnserializePresets(bank, 0), bank.Size());
-  EXPECT_STREQ(target.GetPresetName(0), "Hall");
-  EXPECT_STREQ(target.GetPresetName(1), "Cave");
+  EXPECT_EQ(target.GetPresetName(0), "Hall");
+  EXPECT_EQ(target.GetPresetName(1), "Cave");
   EXPECT_FALSE(target.GetPreset(2)->mInitialized);
   EXPECT_TRUE(target.GetPreset(1)->mChunk.IsEqual(StateOf({15.5, 22.3, -35.6, 33.2})));
   EXPECT_EQ(target.Values(), (std::vector<double>{2.7, 130.5, 0, 26.6})) << "current preset 0";

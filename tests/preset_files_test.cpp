@@ -17,6 +17,7 @@
 #include "plug/IPluginAPIBase.h"
 #include "plug/IPluginBase.h"
 #include "plug/IPresetFile.h"
+#include "tests/UnprivilegedUser.h"
 
 using plug::IByteChunk;
 namespace fs = std::filesystem;
@@ -172,7 +173,7 @@ TEST_F(PresetFiles, ProgramRoundTrip)
   ASSERT_TRUE(other.LoadProgramFromFXP(path.c_str()));
   for (int i = 0; i < 4; ++i)
     EXPECT_NEAR(other.Value(i), plugin.Value(i), 1e-4) << "single precision on disc";
-  EXPECT_STREQ(other.GetPresetName(0), "Hall");
+  EXPECT_EQ(other.GetPresetName(0), "Hall");
   EXPECT_EQ(other.mLog, (std::vector<std::string>{"restore", "host"}));
   const std::string loaded = other.Snapshot();
   other.SetValues({0.0, 0.0, 1.0, 0.0});
@@ -187,7 +188,7 @@ TEST_F(PresetFiles, ProgramRoundTrip)
   other.ModifyCurrentPreset("Kept");
   other.SetValues({0.0, 0.0, 50.0, 50.0});
   ASSERT_TRUE(other.LoadProgramFromFXP(path.c_str()));
-  EXPECT_STREQ(other.GetPresetName(0), "Kept");
+  EXPECT_EQ(other.GetPresetName(0), "Kept");
   EXPECT_NEAR(other.Value(1), 77.0, 1e-4);
   EXPECT_EQ(other.Value(2), 50.0);
   Put32(file, 24, 5);
@@ -211,7 +212,7 @@ TEST_F(PresetFiles, BankRoundTripAndDocumentedPartialLoads)
   EXPECT_EQ(other.GetCurrentPresetIdx(), 5);
   for (int i = 19; i >= 0; --i)
   {
-    EXPECT_STREQ(other.GetPresetName(i), plugin.GetPresetName(i));
+    EXPECT_EQ(other.GetPresetName(i), plugin.GetPresetName(i));
     ASSERT_TRUE(other.RestorePreset(i) && plugin.RestorePreset(i));
     for (int p = 0; p < 4; ++p)
       EXPECT_NEAR(other.Value(p), plugin.Value(p), 1e-4 * (1 + std::abs(plugin.Value(p)))) << i;
@@ -222,8 +223,8 @@ TEST_F(PresetFiles, BankRoundTripAndDocumentedPartialLoads)
   Put32(patched, 156 + 2 * 72 + 24, 3);
   Write(path, patched);
   EXPECT_FALSE(partial.LoadBankFromFXB(path.c_str()));
-  EXPECT_STREQ(partial.GetPresetName(1), "Preset 1");
-  EXPECT_STREQ(partial.GetPresetName(2), "empty");
+  EXPECT_EQ(partial.GetPresetName(1), "Preset 1");
+  EXPECT_EQ(partial.GetPresetName(2), "empty");
   EXPECT_EQ(partial.GetCurrentPresetIdx(), 1);
   EXPECT_EQ(partial.mLog.back(), "host");
 
@@ -232,7 +233,7 @@ TEST_F(PresetFiles, BankRoundTripAndDocumentedPartialLoads)
   Put32(patched, 28, 2);
   Write(path, patched);
   ASSERT_TRUE(small.LoadBankFromFXB(path.c_str()));
-  EXPECT_STREQ(small.GetPresetName(2), "Preset 19");
+  EXPECT_EQ(small.GetPresetName(2), "Preset 19");
   EXPECT_NEAR(small.Value(1), 190.0, 1e-4);
   Write(path, bank);
   EXPECT_FALSE(small.LoadBankFromFXB(path.c_str())) << "current program 5 is not a slot here";
@@ -330,6 +331,25 @@ TEST_F(PresetFiles, FailedSavesLeaveFilesAlone)
   EXPECT_FALSE(saved72Bytes);
   EXPECT_EQ(Read(path), "old");
   EXPECT_EQ(FilesInDir(), 2u);
+
+  // A file the user may not write is not replaced, though the folder would let a rename do it.
+  fs::permissions(mDir, fs::perms::all);
+  const std::string theirs = PathOf("theirs.fxp"), locked = PathOf("locked.fxp");
+  Write(locked, "locked");
+  fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_TRUE(AsUnprivilegedUser([&] {
+    return plugin.SaveProgramAsFXP(theirs.c_str()) && !plugin.SaveProgramAsFXP(locked.c_str()) &&
+        !plugin.SaveBankAsFXB(locked.c_str());
+  }));
+  EXPECT_EQ(Read(locked), "locked");
+  EXPECT_EQ(fs::file_size(theirs), 72u);
+
+  // Over a symbolic link the file it leads to is replaced; the link stays.
+  fs::create_symlink(theirs, PathOf("link.fxp"));
+  ASSERT_TRUE(plugin.SaveBankAsFXB(PathOf("link.fxp").c_str()));
+  EXPECT_TRUE(fs::is_symlink(PathOf("link.fxp")));
+  EXPECT_EQ(fs::file_size(theirs), 156u + 2u * 72u);
+  EXPECT_EQ(FilesInDir(), 5u);
 }
 
 TEST_F(PresetFiles, SourceDumps)

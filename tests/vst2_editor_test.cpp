@@ -218,6 +218,11 @@ TEST_F(EditorHost, OpensAsAChildOfTheHostsWindowWithItsFirstFrameShown)
 // where they belong at either scale (Mix at its default of 21 % is lit from -135 to -78 degrees).
 TEST_F(EditorHost, OpensAtTheScaleOfTheSettingsFile)
 {
+  // Before the first opening the host learns the size the editor opens at: a host that sizes its
+  // window from that answer alone shows the whole editor.
+  WriteScale("2.000000");
+  EXPECT_EQ(Rect().right, 680);
+  EXPECT_EQ(Rect().bottom, 320);
   for (int scale : {2, 1})
   {
     WriteScale(scale == 2 ? "2.000000" : "1.000000");
