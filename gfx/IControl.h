@@ -5,8 +5,9 @@
 // A control owns a rectangle, draws itself when asked, receives the pointer and key events that
 // the surface routes to it, and holds one or more normalised values (0..1), each optionally bound
 // to a plug-in parameter. SetDirty(true) marks a change made by the user: it clamps the values,
-// sends them to the plug-in (which tells the host) and to every other control bound to the same
-// parameter, and runs the action function. SetDirty(false) only asks for a redraw.
+// sends them to the plug-in (which tells the host, inside a gesture: ISurface::SendParameterValueFromUI)
+// and to every other control bound to the same parameter, and runs the action function.
+// SetDirty(false) only asks for a redraw.
 //
 // Threads: [main] throughout, except SetValueFromDelegate, which the graphics editor delegate
 // calls only on the editor's thread (it defers values that the host sets on other threads).

@@ -277,6 +277,10 @@ public:
   void DisableControl(int paramIdx, bool disable);
   // Every other listed control bound to the caller's parameter at valIdx takes its value.
   void UpdatePeers(IControl* caller, int valIdx);
+  // A value the user gave a parameter (a drag, the wheel, a double click, a typed or picked value)
+  // goes to the delegate inside a host gesture: the one a press began for the parameter, or else a
+  // begin and an end of its own around it (none for a host-private parameter).
+  void SendParameterValueFromUI(int paramIdx, double normalizedValue);
   void AssignParamNameToolTips();
 
   // --- Mouse capture and mouse-over ---
@@ -461,6 +465,8 @@ private:
   // Forgets the whole capture; ends the host gestures that mouse-downs began for the captured
   // controls, so that every begin has its end.
   void EndCaptures(bool informHost);
+  // A press began a host gesture that is still open for the parameter.
+  bool GestureOpenFor(int paramIdx) const;
   // Forgets one touch's capture, ending the gesture its mouse-down began.
   void EndCapture(uintptr_t touchID);
   void UpdateMouseOverIdx();

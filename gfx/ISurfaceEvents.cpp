@@ -100,6 +100,27 @@ void ISurface::EndCaptures(bool informHost)
                            [this](int paramIdx) { mDelegate.EndInformHostOfParamChangeFromUI(paramIdx); });
 }
 
+bool ISurface::GestureOpenFor(int paramIdx) const
+{
+  return std::any_of(mCapturedMap.begin(), mCapturedMap.end(), [paramIdx](const auto& entry) {
+    return entry.second.gestureBegun && entry.second.control->LinkedToParam(paramIdx) >= 0;
+  });
+}
+
+// Hosts that record automation in touch mode keep only what arrives between a begin and an end:
+// a change made without a press (the wheel), or after its press's gesture ended (a double click's
+// reset, a typed or a picked value), gets a gesture of its own.
+void ISurface::SendParameterValueFromUI(int paramIdx, double normalizedValue)
+{
+  const IParam* param = mDelegate.GetParam(paramIdx);
+  const bool ownGesture = param && !param->GetHostPrivate() && !GestureOpenFor(paramIdx);
+  if (ownGesture)
+    mDelegate.BeginInformHostOfParamChangeFromUI(paramIdx);
+  mDelegate.SendParameterValueFromUI(paramIdx, normalizedValue);
+  if (ownGesture)
+    mDelegate.EndInformHostOfParamChangeFromUI(paramIdx);
+}
+
 // --- Pointer ---
 
 void ISurface::OnMouseDown(const IMouseInfoList& points)
