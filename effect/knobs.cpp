@@ -265,11 +265,15 @@ void TKnob::OnMouseWheel(float, float, const IMouseMod& mod, float delta)
   SetDirty(true);
 }
 
-// A double click arrives after the press that began a drag and releases that press's capture, so
-// no release follows: the drag ends here and the pointer shows again.
-void TKnob::OnMouseDblClick(float x, float y, const IMouseMod& mod)
+// The press's release never comes (a double click, a menu or a text field took the capture, the
+// editor closed): the drag ends here and the pointer shows again where it began.
+void TKnob::OnCaptureLost()
 {
   EndDrag();
+}
+
+void TKnob::OnMouseDblClick(float x, float y, const IMouseMod& mod)
+{
   if (mKnobRect.Contains(x, y))
     TControl::OnMouseDblClick(x, y, mod);
 }

@@ -24,6 +24,7 @@ public:
   void OnMouseUp(float x, float y, const plug::gfx::IMouseMod& mod) override;
   void OnMouseDrag(float x, float y, float dX, float dY, const plug::gfx::IMouseMod& mod) override;
   void OnMouseDblClick(float x, float y, const plug::gfx::IMouseMod& mod) override;
+  void OnCaptureLost() override;
   void OnMouseWheel(float x, float y, const plug::gfx::IMouseMod& mod, float delta) override;
   void OnMouseOver(float x, float y, const plug::gfx::IMouseMod& mod) override;
   void OnMouseOut() override;

@@ -74,6 +74,10 @@ public:
   virtual void OnMouseOver(float x, float y, const IMouseMod& mod);
   virtual void OnMouseOut();
   virtual void OnTouchCancelled(float /*x*/, float /*y*/, const IMouseMod& /*mod*/) {}
+  // The capture its press took ended without a mouse-up reaching it: the surface released it (for
+  // a menu or a text field, a double click, a resize, the editor closing) or removed the control.
+  // Whatever the press began (a drag, a hidden pointer) ends here.
+  virtual void OnCaptureLost() {}
   virtual void OnDrop(const char* /*str*/) {}
   virtual void OnRescale() {}
   virtual void OnResize() {}

@@ -462,8 +462,10 @@ private:
   IControl* GetAnyControl(int i) const;
   // Every attach: links, then OnInit, OnResize, OnRescale.
   void PrepareControl(IControl& control);
-  // Forgets the whole capture; ends the host gestures that mouse-downs began for the captured
-  // controls, so that every begin has its end.
+  // Forgets the whole capture. With informHost, each captured control hears that it lost the
+  // capture (OnCaptureLost) and the host gestures that mouse-downs began for them end, so that
+  // every begin has its end; without it (the delegate or the surface is being destroyed) the
+  // capture is only dropped.
   void EndCaptures(bool informHost);
   // A press began a host gesture that is still open for the parameter.
   bool GestureOpenFor(int paramIdx) const;

@@ -95,9 +95,12 @@ void ISurface::EndCaptures(bool informHost)
   if (!informHost)
     return;
   for (const auto& [touchID, capture] : captures)
+  {
+    capture.control->OnCaptureLost();
     if (capture.gestureBegun)
       ForHostGestureParams(*capture.control,
                            [this](int paramIdx) { mDelegate.EndInformHostOfParamChangeFromUI(paramIdx); });
+  }
 }
 
 bool ISurface::GestureOpenFor(int paramIdx) const

@@ -102,6 +102,10 @@ TEST(IControl, SnapToMouseAndKnobDragsMapThePointerAndNeverDivideByZero)
   EXPECT_DOUBLE_EQ(knob->GetValue(), 1.0);
   e.ui.OnMouseUp(30, 50, kLeft);
   EXPECT_FALSE(e.ui.mCursorHidden);
+  e.ui.OnMouseDown(30, 50, kLeft); // a drag whose capture is taken away shows the pointer too
+  e.ui.ReleaseMouseCapture();
+  EXPECT_FALSE(e.ui.mCursorHidden);
+  EXPECT_FALSE(knob->IsMouseDown());
   knob->OnMouseWheel(30, 50, kShift, -2.f);
   EXPECT_DOUBLE_EQ(knob->GetValue(), 0.998);
 
