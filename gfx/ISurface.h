@@ -30,6 +30,10 @@
 #include "gfx/IText.h"
 #include "plug/IKeyPress.h"
 
+namespace plug {
+class IParam;
+}
+
 namespace plug::gfx {
 
 class IControl;
@@ -371,8 +375,13 @@ public:
   // A menu of the parameter's display texts, or a text field with its value.
   void PromptUserInput(IControl& control, const IRECT& bounds, int valIdx = 0);
   void CreateTextEntry(IControl& control, const IText& text, const IRECT& bounds, const char* str = "", int valIdx = 0);
-  // The end of any text entry: applies the text to the parameter or hands it to the control.
+  // The end of any text entry: applies the text to the parameter (see TypedValue) or hands it to
+  // the control.
   void SetControlValueAfterTextEdit(const char* str);
+  // The plain value a text typed into param's value field stands for: a value text of the
+  // parameter, or a number with "." or "," before its decimals. False, with plain untouched, for a
+  // text that is neither (an emptied field): the value is then left as it was.
+  static bool TypedValue(const IParam& param, const char* str, double& plain);
   // Forgets the control waiting for a text entry, without completion.
   void ClearInTextEntryControl() { mInTextEntry = nullptr; }
   IControl* GetControlInTextEntry() const { return mInTextEntry; }

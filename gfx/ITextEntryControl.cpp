@@ -202,7 +202,7 @@ bool ITextEntryControl::Accepts(char32_t c) const
     case EFilter::kInteger:
       return (c >= U'0' && c <= U'9') || c == U'+' || c == U'-';
     case EFilter::kReal:
-      return (c >= U'0' && c <= U'9') || c == U'+' || c == U'-' || c == U'.';
+      return (c >= U'0' && c <= U'9') || c == U'+' || c == U'-' || c == U'.' || c == U',';
     case EFilter::kAll:
       break;
   }

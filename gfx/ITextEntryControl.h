@@ -13,7 +13,8 @@
 // arrows, home, end, page up/down, backspace and delete edit and move (shift extends the
 // selection); return commits; escape dismisses; tab is left to the host. Typed characters pass a
 // filter taken from the parameter of the control that asked: bool, int and enum parameters take
-// only 0-9, + and -; double parameters also "."; anything else takes every character.
+// only 0-9, + and -; double parameters also "." and "," (either may stand before the decimals);
+// anything else takes every character.
 
 #include <memory>
 #include <string>

@@ -109,11 +109,11 @@ TEST_F(ControlsTest, TextEntryFiltersByParameterTypeAndCommitsOrDismisses)
   EXPECT_EQ(end - start, Entry().TextLength()); // all selected
   EXPECT_FALSE(Key("a", 'A'));                  // rejected: not handled, nothing changes
   EXPECT_TRUE(Key("7", '7'));                   // replaces the selection
-  EXPECT_TRUE(Key(".", kVK_DECIMAL));
+  EXPECT_TRUE(Key(",", kVK_DECIMAL));           // a decimal comma
   EXPECT_TRUE(Key("2", '2'));
   EXPECT_TRUE(Key("", kVK_BACK));
   EXPECT_TRUE(Key("5", '5'));
-  EXPECT_EQ(Entry().GetStr(), "7.5");
+  EXPECT_EQ(Entry().GetStr(), "7,5");
   EXPECT_FALSE(Key("", kVK_TAB)); // left to the host
   EXPECT_TRUE(Key("", kVK_RETURN));
   EXPECT_FALSE(Entry().EditInProgress());

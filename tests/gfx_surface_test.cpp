@@ -147,7 +147,8 @@ TEST(ISurfaceEvents, ADoubleClickResetsInAGestureOfItsOwnUnlessItCountsAsAClick)
   EXPECT_EQ(e.delegate.mLog, (Log{"begin 0", "end 0"}));
 }
 
-// Typed and picked values come in host gestures of their own.
+// Typed and picked values come in host gestures of their own; an emptied field changes nothing and
+// a decimal comma counts as a point.
 TEST(ISurfacePrompts, ValuesAreAskedByMenuOrTextAndArriveInAGestureOfTheirOwn)
 {
   Editor e;
@@ -175,7 +176,14 @@ TEST(ISurfacePrompts, ValuesAreAskedByMenuOrTextAndArriveInAGestureOfTheirOwn)
   EXPECT_EQ(e.ui.GetControlInTextEntry(), time);
   e.ui.SetControlValueAfterTextEdit("0.5");
   EXPECT_EQ(e.ui.GetControlInTextEntry(), nullptr);
-  EXPECT_EQ(e.delegate.mLog, (Log{"begin 2", "value 2 0.000", "end 2", "begin 1", "value 1 0.500", "end 1"}));
+  for (const char* typed : {"", " ", "-", "0,25"})
+  {
+    time->PromptUserInput(0);
+    e.ui.SetControlValueAfterTextEdit(typed);
+  }
+  EXPECT_EQ(e.delegate.mLog,
+            (Log{"begin 2", "value 2 0.000", "end 2", "begin 1", "value 1 0.500", "end 1", "begin 1", "value 1 0.250",
+                 "end 1"}));
 
   e.ui.CreateTextEntry(*mode, IText(), mode->GetRECT(), "free text", -1);
   e.ui.SetControlValueAfterTextEdit("hello");
@@ -187,7 +195,7 @@ TEST(ISurfacePrompts, ValuesAreAskedByMenuOrTextAndArriveInAGestureOfTheirOwn)
   e.ui.RemoveAllControls();
   EXPECT_EQ(e.ui.GetControlInTextEntry(), nullptr);
   e.ui.SetControlValueAfterTextEdit("Three");
-  EXPECT_EQ(e.delegate.mLog.size(), 6u);
+  EXPECT_EQ(e.delegate.mLog.size(), 9u);
 }
 
 TEST(ISurfaceSize, ResizeKeepsToTheLimitsAndTheCornerResizerScales)
