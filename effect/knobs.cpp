@@ -212,23 +212,29 @@ void TKnob::DrawBGLayer(ISurface& g, float a)
 // ---------------------------------------------------------------------------
 // Gestures
 
+// A right press anywhere on the knob opens the same field as a press on the value text.
 void TKnob::OnMouseDown(float x, float y, const IMouseMod& mod)
 {
-  if (const plug::IParam* param = GetParam(); param && mValueRect.Contains(x, y))
-  {
-    std::string text;
-    param->GetDisplayForHost(text);
-    GetUI()->CreateTextEntry(*this, mValueText, mValueRect, text.c_str(), 0);
-    mTextEditing = true;
-  }
+  if (mod.R || mValueRect.Contains(x, y))
+    OpenValueField();
   else if (mKnobRect.Contains(x, y))
   {
     mDragging = true;
     if (mHideCursorOnDrag)
       GetUI()->HideMouseCursor(true, true);
-    TControl::OnMouseDown(x, y, mod);
   }
   SetDirty(false);
+}
+
+void TKnob::OpenValueField()
+{
+  const plug::IParam* param = GetParam();
+  if (!param)
+    return;
+  std::string text;
+  param->GetDisplayForHost(text);
+  GetUI()->CreateTextEntry(*this, mValueText, mValueRect, text.c_str(), 0);
+  mTextEditing = true;
 }
 
 void TKnob::OnMouseUp(float, float, const IMouseMod&)

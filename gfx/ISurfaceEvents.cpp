@@ -153,6 +153,8 @@ void ISurface::OnMouseDown(const IMouseInfoList& points)
       control->CreateContextMenu(*mPromptPopupMenu);
       if (mPromptPopupMenu->NItems() > 0)
         DoCreatePopupMenu(*control, *mPromptPopupMenu, IRECT(x, y, x, y), -1, true);
+      else if (!control->GetPromptDisabled())
+        control->OnMouseDown(x, y, mod); // it asks for a typed or picked value; no gesture begins
       return;
     }
     ForHostGestureParams(*control, [this](int paramIdx) { mDelegate.BeginInformHostOfParamChangeFromUI(paramIdx); });

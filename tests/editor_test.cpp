@@ -134,6 +134,24 @@ TEST_F(EditorTest, KnobDragsByGearingWithGesturesToTheHost)
 
 TEST_F(EditorTest, TypedValueSetsTheParameterAndHidesTheValueMeanwhile)
 {
+  // A right click on the knob opens the value field; a decimal comma is a point, and an emptied
+  // field leaves the value as it was.
+  TKnob& decay = Knob(TQuillonMini::kDecay);
+  const auto type = [&](std::initializer_list<const char*> keys) {
+    for (const char* key : keys)
+      session.UI().OnKeyDown(0.f, 0.f, plug::IKeyPress(key, key[0]));
+    session.UI().OnKeyDown(0.f, 0.f, plug::IKeyPress("", plug::kVK_RETURN));
+    session.Frame();
+  };
+  session.UI().OnMouseDown(decay.GetKnobRect().MW(), decay.GetKnobRect().MH(), IMouseMod(false, true));
+  EXPECT_TRUE(decay.IsTextEditing());
+  type({"3", ",", "5"});
+  EXPECT_DOUBLE_EQ(session.Plugin().GetParam(TQuillonMini::kDecay)->GetValue(), 3.5);
+  Click(decay.GetValueRect());
+  session.UI().OnKeyDown(0.f, 0.f, plug::IKeyPress("", plug::kVK_BACK));
+  type({});
+  EXPECT_DOUBLE_EQ(session.Plugin().GetParam(TQuillonMini::kDecay)->GetValue(), 3.5);
+
   TKnob& mix = Knob(TQuillonMini::kMix);
   Click(mix.GetValueRect());
   ITextEntryControl* field = session.UI().GetTextEntryControl();

@@ -89,7 +89,8 @@ TEST(ISurfaceEvents, TargetsFollowTheOrderOfAttachingAndTheControlsFlags)
   EXPECT_EQ(background->mEvents, (Log{"down", "up"}));
 }
 
-TEST(ISurfaceEvents, ARightClickOnABoundControlOpensOnlyItsContextMenu)
+// Without context items, a control that takes typed values gets the press to prompt for one.
+TEST(ISurfaceEvents, ARightClickOnABoundControlOpensItsContextMenuOrItsValuePrompt)
 {
   Editor e;
   TestControl* bound = e.Attach({10, 10, 50, 50}, 0);
@@ -102,6 +103,11 @@ TEST(ISurfaceEvents, ARightClickOnABoundControlOpensOnlyItsContextMenu)
   e.ui.mMenuChoice = -1;
   e.ui.OnMouseDown(20, 20, kRight);
   EXPECT_EQ(bound->mEvents, (Log{"context 1", "context -1"}));
+  bound->mContextItems.clear();
+  bound->DisablePrompt(false);
+  e.ui.OnMouseDown(20, 20, kRight);
+  EXPECT_EQ(bound->mEvents.back(), "down");
+  EXPECT_EQ(e.ui.GetControlInTextEntry(), bound);
   EXPECT_TRUE(e.delegate.mLog.empty()); // never a gesture
   EXPECT_FALSE(e.ui.ControlIsCaptured());
   e.ui.OnMouseDown(70, 20, kRight);
