@@ -7,6 +7,7 @@
 #include "effect/QuillonMini.h"
 #include "effect/palette.h"
 #include "gfx/ISurface.h"
+#include "plug/IPluginBase.h"
 
 using namespace plug::gfx;
 
@@ -70,6 +71,8 @@ TPresetControl::TPresetControl(const IRECT& bounds, const IText& nameText, const
     mIconText(iconText),
     mSelf(std::make_shared<TPresetControl*>(this))
 {
+  // The rename field holds what a program's name keeps.
+  SetTextEntryLength(plug::IPresetEntry::kMaxNameLength - 1);
 }
 
 TPresetControl::~TPresetControl() = default;

@@ -11,6 +11,9 @@ using namespace plug::gfx;
 namespace {
 
 constexpr double kFineFactor = 10.0;
+// The value field's room in bytes: any number its characters can form, with more decimals than a
+// parameter's step keeps.
+constexpr int kValueFieldLength = 16;
 constexpr double kWheelStep = 0.01;
 constexpr double kFineWheelStep = 0.001;
 
@@ -36,6 +39,7 @@ TKnob::TKnob(const IRECT& bounds, int paramIdx, const char* label, float anchorA
     mAnchorAngle(anchorAngle)
 {
   DisablePrompt(false);
+  SetTextEntryLength(kValueFieldLength);
 }
 
 // ---------------------------------------------------------------------------
