@@ -71,6 +71,8 @@ TPresetControl::TPresetControl(const IRECT& bounds, const IText& nameText, const
     mIconText(iconText),
     mSelf(std::make_shared<TPresetControl*>(this))
 {
+  // Quick clicks on the arrows each step: the second of two is a click, not a double click.
+  SetMouseDblAsSingleClick(true);
   // The rename field holds what a program's name keeps.
   SetTextEntryLength(plug::IPresetEntry::kMaxNameLength - 1);
 }

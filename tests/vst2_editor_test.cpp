@@ -300,6 +300,24 @@ TEST_F(EditorHost, AKnobDragIsOneGestureToTheHostWithThePointerLockedAndReturned
             (std::vector<VstInt32>{begin, automate, end, begin, automate, end, begin, automate, end}));
 }
 
+// Quick clicks on the preset strip's arrow each step a program: the second of two is no double
+// click there.
+TEST_F(EditorHost, QuickClicksOnTheArrowsEachStep)
+{
+  ASSERT_TRUE(Open());
+  const VstIntPtr first = Dispatch(effGetProgram);
+  MoveTo(302, 15); // "next"
+  Idle(1);
+  for (int click = 0; click < 6; ++click)
+  {
+    Button(1, true);
+    Button(1, false);
+    Idle(1);
+  }
+  Idle(2);
+  EXPECT_EQ(Dispatch(effGetProgram), first + 6);
+}
+
 TEST_F(EditorHost, TypedValuesReachTheParameterThroughTheKeyboardFocus)
 {
   ASSERT_TRUE(Open());
