@@ -237,6 +237,20 @@ TEST_F(EditorTest, FileCommandsProposeNamesAndShowFailures)
   EXPECT_EQ(Norm(TQuillonMini::kWidth), width);
   EXPECT_EQ(session.Plugin().GetCurrentPresetName(), "Small Hall");
 
+  // A name chosen without the extension gets it, unless a file of that name exists; one that has
+  // it, in any letter case, is kept.
+  session.UI().ScriptFileAnswer(sFolder + "/mine");
+  Service(4);
+  EXPECT_TRUE(std::filesystem::exists(sFolder + "/mine.fxp"));
+  EXPECT_FALSE(std::filesystem::exists(sFolder + "/mine"));
+  session.UI().ScriptFileAnswer(sFolder + "/mine");
+  Service(4);
+  EXPECT_EQ(Strip().GetNotice(), "A file of that name exists");
+  session.UI().ScriptFileAnswer(sFolder + "/Other.FXP");
+  Service(4);
+  EXPECT_TRUE(std::filesystem::exists(sFolder + "/Other.FXP"));
+  EXPECT_FALSE(std::filesystem::exists(sFolder + "/Other.FXP.fxp"));
+
   Service(6); // "Save Bank...", cancelled
   EXPECT_EQ(session.UI().FilePrompts().back().fileName, "NewBank.fxb");
   EXPECT_EQ(TPresetControl::ProposedPresetFileName("A/B"), "A-B.fxp");
