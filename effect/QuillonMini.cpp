@@ -156,11 +156,13 @@ void TQuillonMini::OnPresetsModified()
   mCurrentPresetName.Set(GetPresetName(GetCurrentPresetIdx()));
 }
 
+// The shown name is taken back from the slot, so the strip shows what the host reads: an emptied
+// name keeps the program's name, a long one is cut as the slot cuts it.
 void TQuillonMini::ModifyThisPreset(const char* name)
 {
   const auto lock = LockPresets();
   ModifyCurrentPreset(name);
-  mCurrentPresetName.Set(name ? name : "");
+  OnPresetsModified();
 }
 
 void TQuillonMini::RestoreCurrentPreset()

@@ -93,7 +93,7 @@ public:
   // --- Preset selector operations (main; the program store's lock is taken within) ---
 
   // The current slot takes the current values, and name when it is not empty; the shown name
-  // becomes name (empty for null).
+  // becomes the slot's name.
   void ModifyThisPreset(const char* name);
   void RestoreCurrentPreset();
   // Clamps index to the preset list, restores that preset and tells the host.

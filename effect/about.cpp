@@ -1,9 +1,11 @@
 #include "effect/about.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "effect/palette.h"
 #include "gfx/ISurface.h"
+#include "plug/Timer.h"
 
 using namespace plug::gfx;
 
@@ -68,6 +70,7 @@ void TAboutBox::Hide(bool hide)
   mAnimating = true;
   mAlpha = hide ? 1.f : 0.f;
   mHiding = hide;
+  mFadeStartMs = plug::RunLoop::NowMs();
   if (!hide)
   {
     mHide = false;
@@ -94,21 +97,19 @@ void TAboutBox::EndFade()
 // ---------------------------------------------------------------------------
 // Drawing
 
+// The fade follows the clock, not the frames: hosts call the editor's idle every 15 to 66 ms.
 void TAboutBox::Draw(ISurface& g)
 {
-  mBlend.mWeight = mAlpha * mAlpha;
-  mOKButton->SetBlend(mBlend);
-
   bool fadeEnded = false;
   if (mAnimating)
   {
-    mAlpha += mHiding ? -mAlphaStep : mAlphaStep;
-    if (mAlpha >= 1.f || mAlpha <= 0.f)
-    {
-      mAlpha = mAlpha >= 1.f ? 1.f : 0.f;
-      fadeEnded = true;
-    }
+    const double progress = static_cast<double>(plug::RunLoop::NowMs() - mFadeStartMs) / kFadeMs;
+    fadeEnded = progress >= 1.0;
+    const float done = static_cast<float>(std::clamp(progress, 0.0, 1.0));
+    mAlpha = mHiding ? 1.f - done : done;
   }
+  mBlend.mWeight = mAlpha * mAlpha;
+  mOKButton->SetBlend(mBlend);
 
   g.FillRect(COLOR_ABOUT, mRECT, &mBlend);
   if (!g.CheckLayer(mLayer))

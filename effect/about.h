@@ -2,9 +2,10 @@
 
 // The about box: a veil over the whole editor with the product title, the version, copyright and
 // credit lines, the maker's logo, a link to the maker's web site and an "OK" button. It starts
-// hidden, fades in over 20 frames when shown and fades out when "OK" is pressed; while it is not
-// hidden it lies on top and takes every press. Threads: [main] throughout.
+// hidden, fades in over a third of a second when shown and fades out as long when "OK" is pressed;
+// while it is not hidden it lies on top and takes every press. Threads: [main] throughout.
 
+#include <cstdint>
 #include <memory>
 
 #include "effect/buttons.h"
@@ -13,6 +14,9 @@
 class TAboutBox : public TControl
 {
 public:
+  // How long a fade lasts: the twenty frames of the editor's 60 per second.
+  static constexpr int kFadeMs = 333;
+
   TAboutBox(const plug::gfx::IRECT& bounds, const plug::gfx::ISVG& logo, const plug::gfx::ISVG& title);
   ~TAboutBox() override;
 
@@ -44,7 +48,7 @@ private:
   bool mHiding = true;
   bool mURLHot = false;
   float mAlpha = 0.f;
-  float mAlphaStep = 0.05f;
+  int64_t mFadeStartMs = 0; // on the run loop's clock
   plug::gfx::ISVG mLogoSVG;
   plug::gfx::ISVG mTitleSVG;
   plug::gfx::IRECT mBoxRect;

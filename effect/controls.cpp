@@ -1,6 +1,7 @@
 #include "effect/controls.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include "effect/palette.h"
 #include "gfx/ISurface.h"
 #include "gfx/ITextFit.h"
+#include "plug/IPluginBase.h"
 
 using namespace plug::gfx;
 
@@ -35,6 +37,22 @@ const char* LoadFailureNotice(const std::string& path, bool bank)
   return bank ? "Not a QuillonMini bank" : "Not a QuillonMini preset";
 }
 
+// The file name a save writes: the chosen one, with the extension appended unless it ends in it
+// already (in any letter case), so that the load prompt's filter shows the file.
+std::string WithExtension(const std::string& fileName, bool bank)
+{
+  const std::string extension = bank ? ".fxb" : ".fxp";
+  if (fileName.size() >= extension.size())
+  {
+    std::string ending = fileName.substr(fileName.size() - extension.size());
+    std::transform(ending.begin(), ending.end(), ending.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (ending == extension)
+      return fileName;
+  }
+  return fileName + extension;
+}
+
 } // namespace
 
 TPresetControl::TPresetControl(const IRECT& bounds, const IText& nameText, const IText& iconText)
@@ -43,6 +61,10 @@ TPresetControl::TPresetControl(const IRECT& bounds, const IText& nameText, const
     mIconText(iconText),
     mSelf(std::make_shared<TPresetControl*>(this))
 {
+  // Quick clicks on the arrows each step: the second of two is a click, not a double click.
+  SetMouseDblAsSingleClick(true);
+  // The rename field holds what a program's name keeps.
+  SetTextEntryLength(plug::IPresetEntry::kMaxNameLength - 1);
 }
 
 TPresetControl::~TPresetControl() = default;
@@ -260,8 +282,16 @@ void TPresetControl::PromptSave(bool bank)
                            const TQuillonMini* plugin = control ? (*control)->Plugin() : nullptr;
                            if (fileName.empty() || !plugin)
                              return;
-                           const bool saved = bank ? plugin->SaveBankAsFXB(fileName.c_str())
-                                                   : plugin->SaveProgramAsFXP(fileName.c_str());
+                           // The dialog asked before replacing the name chosen, not the one with the
+                           // extension appended: such a file is left alone.
+                           const std::string path = WithExtension(fileName, bank);
+                           if (path != fileName && access(path.c_str(), F_OK) == 0)
+                           {
+                             (*control)->ShowNotice("A file of that name exists");
+                             return;
+                           }
+                           const bool saved =
+                               bank ? plugin->SaveBankAsFXB(path.c_str()) : plugin->SaveProgramAsFXP(path.c_str());
                            if (!saved)
                              (*control)->ShowNotice(bank ? "Could not save the bank" : "Could not save the preset");
                          });

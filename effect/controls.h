@@ -6,8 +6,9 @@
 //
 // Menus complete later, through OnPopupMenuSelection; service commands then run from a one-shot
 // 40 ms timer, after the menu has closed; file prompts complete later again, on the editor's
-// thread, where the file is loaded or saved. A file that fails to load or save leaves the presets
-// as they were and the editor's notice (ISurface::ShowNotice) says why. The shown name is
+// thread, where the file is loaded or saved (a name chosen without ".fxp" or ".fxb" gets it, unless
+// a file of that name exists). A file that fails to load or save leaves the presets as they were
+// and the editor's notice (ISurface::ShowNotice) says why. The shown name is
 // copied from the plug-in on the editor's thread whenever it changed, so program changes that the
 // host makes on its own thread show by the next frame. Threads: [main] throughout.
 

@@ -11,6 +11,9 @@ using namespace plug::gfx;
 namespace {
 
 constexpr double kFineFactor = 10.0;
+// The value field's room in bytes: any number its characters can form, with more decimals than a
+// parameter's step keeps.
+constexpr int kValueFieldLength = 16;
 constexpr double kWheelStep = 0.01;
 constexpr double kFineWheelStep = 0.001;
 
@@ -36,6 +39,7 @@ TKnob::TKnob(const IRECT& bounds, int paramIdx, const char* label, float anchorA
     mAnchorAngle(anchorAngle)
 {
   DisablePrompt(false);
+  SetTextEntryLength(kValueFieldLength);
 }
 
 // ---------------------------------------------------------------------------
@@ -212,23 +216,29 @@ void TKnob::DrawBGLayer(ISurface& g, float a)
 // ---------------------------------------------------------------------------
 // Gestures
 
+// A right press anywhere on the knob opens the same field as a press on the value text.
 void TKnob::OnMouseDown(float x, float y, const IMouseMod& mod)
 {
-  if (const plug::IParam* param = GetParam(); param && mValueRect.Contains(x, y))
-  {
-    std::string text;
-    param->GetDisplayForHost(text);
-    GetUI()->CreateTextEntry(*this, mValueText, mValueRect, text.c_str(), 0);
-    mTextEditing = true;
-  }
+  if (mod.R || mValueRect.Contains(x, y))
+    OpenValueField();
   else if (mKnobRect.Contains(x, y))
   {
     mDragging = true;
     if (mHideCursorOnDrag)
       GetUI()->HideMouseCursor(true, true);
-    TControl::OnMouseDown(x, y, mod);
   }
   SetDirty(false);
+}
+
+void TKnob::OpenValueField()
+{
+  const plug::IParam* param = GetParam();
+  if (!param)
+    return;
+  std::string text;
+  param->GetDisplayForHost(text);
+  GetUI()->CreateTextEntry(*this, mValueText, mValueRect, text.c_str(), 0);
+  mTextEditing = true;
 }
 
 void TKnob::OnMouseUp(float, float, const IMouseMod&)
@@ -265,11 +275,15 @@ void TKnob::OnMouseWheel(float, float, const IMouseMod& mod, float delta)
   SetDirty(true);
 }
 
-// A double click arrives after the press that began a drag and releases that press's capture, so
-// no release follows: the drag ends here and the pointer shows again.
-void TKnob::OnMouseDblClick(float x, float y, const IMouseMod& mod)
+// The press's release never comes (a double click, a menu or a text field took the capture, the
+// editor closed): the drag ends here and the pointer shows again where it began.
+void TKnob::OnCaptureLost()
 {
   EndDrag();
+}
+
+void TKnob::OnMouseDblClick(float x, float y, const IMouseMod& mod)
+{
   if (mKnobRect.Contains(x, y))
     TControl::OnMouseDblClick(x, y, mod);
 }

@@ -5,8 +5,9 @@
 //
 // Gestures: a vertical (or horizontal) drag over the knob, geared so that the control's full
 // height moves a quarter of the range (a fortieth with Shift or Control); the wheel; a double click
-// back to the default; a press on the value text opens a text field for a typed value. The body
-// and its drop shadow are drawn once into a cached layer. Threads: [main] throughout.
+// back to the default; a press on the value text, or a right press anywhere on the knob, opens a
+// text field for a typed value. The body and its drop shadow are drawn once into a cached layer.
+// Threads: [main] throughout.
 
 #include <string>
 
@@ -24,6 +25,7 @@ public:
   void OnMouseUp(float x, float y, const plug::gfx::IMouseMod& mod) override;
   void OnMouseDrag(float x, float y, float dX, float dY, const plug::gfx::IMouseMod& mod) override;
   void OnMouseDblClick(float x, float y, const plug::gfx::IMouseMod& mod) override;
+  void OnCaptureLost() override;
   void OnMouseWheel(float x, float y, const plug::gfx::IMouseMod& mod, float delta) override;
   void OnMouseOver(float x, float y, const plug::gfx::IMouseMod& mod) override;
   void OnMouseOut() override;
@@ -55,6 +57,8 @@ protected:
   void DrawBGLayer(plug::gfx::ISurface& g, float a);
   void RefreshValueStr();
   void EndDrag();
+  // The text field for a typed value, over the value text, holding the value without its unit.
+  void OpenValueField();
 
   plug::gfx::IText mLabelText;
   plug::gfx::IText mValueText;

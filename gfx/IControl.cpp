@@ -208,9 +208,13 @@ void IControl::SetDirty(bool triggerAction, int valIdx)
     const int paramIdx = GetParamIdx(v);
     if ((valIdx >= 0 && v != valIdx) || paramIdx < 0 || !mDelegate)
       continue;
-    mDelegate->SendParameterValueFromUI(paramIdx, GetValue(v));
     if (mGraphics)
+    {
+      mGraphics->SendParameterValueFromUI(paramIdx, GetValue(v));
       mGraphics->UpdatePeers(this, v);
+    }
+    else
+      mDelegate->SendParameterValueFromUI(paramIdx, GetValue(v));
   }
   if (mActionFunc)
     mActionFunc(this);

@@ -5,8 +5,9 @@
 // A control owns a rectangle, draws itself when asked, receives the pointer and key events that
 // the surface routes to it, and holds one or more normalised values (0..1), each optionally bound
 // to a plug-in parameter. SetDirty(true) marks a change made by the user: it clamps the values,
-// sends them to the plug-in (which tells the host) and to every other control bound to the same
-// parameter, and runs the action function. SetDirty(false) only asks for a redraw.
+// sends them to the plug-in (which tells the host, inside a gesture: ISurface::SendParameterValueFromUI)
+// and to every other control bound to the same parameter, and runs the action function.
+// SetDirty(false) only asks for a redraw.
 //
 // Threads: [main] throughout, except SetValueFromDelegate, which the graphics editor delegate
 // calls only on the editor's thread (it defers values that the host sets on other threads).
@@ -73,6 +74,10 @@ public:
   virtual void OnMouseOver(float x, float y, const IMouseMod& mod);
   virtual void OnMouseOut();
   virtual void OnTouchCancelled(float /*x*/, float /*y*/, const IMouseMod& /*mod*/) {}
+  // The capture its press took ended without a mouse-up reaching it: the surface released it (for
+  // a menu or a text field, a double click, a resize, the editor closing) or removed the control.
+  // Whatever the press began (a drag, a hidden pointer) ends here.
+  virtual void OnCaptureLost() {}
   virtual void OnDrop(const char* /*str*/) {}
   virtual void OnRescale() {}
   virtual void OnResize() {}

@@ -51,6 +51,12 @@ void IKnobControlBase::OnMouseUp(float, float, const IMouseMod&)
     GetUI()->HideMouseCursor(false, true);
 }
 
+void IKnobControlBase::OnCaptureLost()
+{
+  if (mMouseDown)
+    IKnobControlBase::OnMouseUp(0.f, 0.f, IMouseMod());
+}
+
 void IKnobControlBase::OnMouseDrag(float, float, float dX, float dY, const IMouseMod& mod)
 {
   const IRECT bounds = GetKnobDragBounds();
@@ -91,6 +97,12 @@ void ISliderControlBase::OnMouseUp(float, float, const IMouseMod&)
   mMouseDown = false;
   if (mHideCursorOnDrag && GetUI())
     GetUI()->HideMouseCursor(false, true);
+}
+
+void ISliderControlBase::OnCaptureLost()
+{
+  if (mMouseDown)
+    ISliderControlBase::OnMouseUp(0.f, 0.f, IMouseMod());
 }
 
 void ISliderControlBase::OnMouseDrag(float x, float y, float dX, float dY, const IMouseMod& mod)

@@ -24,6 +24,8 @@ public:
 
   void OnMouseDown(float x, float y, const IMouseMod& mod) override;
   void OnMouseUp(float x, float y, const IMouseMod& mod) override;
+  // A drag whose capture is taken away ends as a release ends it: the pointer shows again.
+  void OnCaptureLost() override;
   // Moving over the whole drag bounds at gearing 1 covers the whole range; up (or right) raises.
   void OnMouseDrag(float x, float y, float dX, float dY, const IMouseMod& mod) override;
   void OnMouseWheel(float x, float y, const IMouseMod& mod, float delta) override;
@@ -50,6 +52,8 @@ public:
 
   void OnMouseDown(float x, float y, const IMouseMod& mod) override;
   void OnMouseUp(float x, float y, const IMouseMod& mod) override;
+  // As the knob's.
+  void OnCaptureLost() override;
   // A touch follows the finger; the mouse moves the value relatively over the track.
   void OnMouseDrag(float x, float y, float dX, float dY, const IMouseMod& mod) override;
   void OnMouseWheel(float x, float y, const IMouseMod& mod, float delta) override;

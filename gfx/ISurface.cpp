@@ -16,6 +16,7 @@
 #include "gfx/ISurfaceEditorDelegate.h"
 #include "gfx/ITextEntryControl.h"
 #include "plug/IParam.h"
+#include "plug/NumberText.h"
 
 namespace plug::gfx {
 
@@ -862,9 +863,29 @@ void ISurface::SetControlValueAfterTextEdit(const char* str)
     str = "";
   const IParam* param = valIdx < 0 ? nullptr : control->GetParam(valIdx);
   if (!param)
+  {
     control->OnTextEntryCompletion(str, valIdx);
-  else
-    control->SetValueFromUserInput(param->ValueToNorm(param->StringToValue(str)), valIdx);
+    return;
+  }
+  double plain = 0.0;
+  if (TypedValue(*param, str, plain))
+    control->SetValueFromUserInput(param->ValueToNorm(plain), valIdx);
+}
+
+// What a user types into a value field: one of the parameter's value texts, or a number whose
+// decimal separator may be a comma (as the desktop's locale may have taught the user). A field
+// emptied, or holding no number, leaves the value as it was rather than setting the minimum.
+bool ISurface::TypedValue(const IParam& param, const char* str, double& plain)
+{
+  if (param.MapDisplayText(str, &plain))
+    return true;
+  std::string number = str;
+  std::replace(number.begin(), number.end(), ',', '.');
+  double parsed = 0.0;
+  if (!ReadNumber(number.c_str(), parsed))
+    return false;
+  plain = param.StringToValue(number.c_str());
+  return true;
 }
 
 void ISurface::ShowBubbleControl(IControl* caller, float x, float y, const char* str, EDirection dir,

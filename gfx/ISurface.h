@@ -31,6 +31,10 @@
 #include "gfx/IText.h"
 #include "plug/IKeyPress.h"
 
+namespace plug {
+class IParam;
+}
+
 namespace plug::gfx {
 
 class IControl;
@@ -284,6 +288,10 @@ public:
   void DisableControl(int paramIdx, bool disable);
   // Every other listed control bound to the caller's parameter at valIdx takes its value.
   void UpdatePeers(IControl* caller, int valIdx);
+  // A value the user gave a parameter (a drag, the wheel, a double click, a typed or picked value)
+  // goes to the delegate inside a host gesture: the one a press began for the parameter, or else a
+  // begin and an end of its own around it (none for a host-private parameter).
+  void SendParameterValueFromUI(int paramIdx, double normalizedValue);
   void AssignParamNameToolTips();
 
   // --- Mouse capture and mouse-over ---
@@ -374,8 +382,13 @@ public:
   // A menu of the parameter's display texts, or a text field with its value.
   void PromptUserInput(IControl& control, const IRECT& bounds, int valIdx = 0);
   void CreateTextEntry(IControl& control, const IText& text, const IRECT& bounds, const char* str = "", int valIdx = 0);
-  // The end of any text entry: applies the text to the parameter or hands it to the control.
+  // The end of any text entry: applies the text to the parameter (see TypedValue) or hands it to
+  // the control.
   void SetControlValueAfterTextEdit(const char* str);
+  // The plain value a text typed into param's value field stands for: a value text of the
+  // parameter, or a number with "." or "," before its decimals. False, with plain untouched, for a
+  // text that is neither (an emptied field): the value is then left as it was.
+  static bool TypedValue(const IParam& param, const char* str, double& plain);
   // Forgets the control waiting for a text entry, without completion.
   void ClearInTextEntryControl() { mInTextEntry = nullptr; }
   IControl* GetControlInTextEntry() const { return mInTextEntry; }
@@ -469,9 +482,13 @@ private:
   IControl* GetAnyControl(int i) const;
   // Every attach: links, then OnInit, OnResize, OnRescale.
   void PrepareControl(IControl& control);
-  // Forgets the whole capture; ends the host gestures that mouse-downs began for the captured
-  // controls, so that every begin has its end.
+  // Forgets the whole capture. With informHost, each captured control hears that it lost the
+  // capture (OnCaptureLost) and the host gestures that mouse-downs began for them end, so that
+  // every begin has its end; without it (the delegate or the surface is being destroyed) the
+  // capture is only dropped.
   void EndCaptures(bool informHost);
+  // A press began a host gesture that is still open for the parameter.
+  bool GestureOpenFor(int paramIdx) const;
   // Forgets one touch's capture, ending the gesture its mouse-down began.
   void EndCapture(uintptr_t touchID);
   void UpdateMouseOverIdx();

@@ -99,9 +99,33 @@ void ISurface::EndCaptures(bool informHost)
   if (!informHost)
     return;
   for (const auto& [touchID, capture] : captures)
+  {
+    capture.control->OnCaptureLost();
     if (capture.gestureBegun)
       ForHostGestureParams(*capture.control,
                            [this](int paramIdx) { mDelegate.EndInformHostOfParamChangeFromUI(paramIdx); });
+  }
+}
+
+bool ISurface::GestureOpenFor(int paramIdx) const
+{
+  return std::any_of(mCapturedMap.begin(), mCapturedMap.end(), [paramIdx](const auto& entry) {
+    return entry.second.gestureBegun && entry.second.control->LinkedToParam(paramIdx) >= 0;
+  });
+}
+
+// Hosts that record automation in touch mode keep only what arrives between a begin and an end:
+// a change made without a press (the wheel), or after its press's gesture ended (a double click's
+// reset, a typed or a picked value), gets a gesture of its own.
+void ISurface::SendParameterValueFromUI(int paramIdx, double normalizedValue)
+{
+  const IParam* param = mDelegate.GetParam(paramIdx);
+  const bool ownGesture = param && !param->GetHostPrivate() && !GestureOpenFor(paramIdx);
+  if (ownGesture)
+    mDelegate.BeginInformHostOfParamChangeFromUI(paramIdx);
+  mDelegate.SendParameterValueFromUI(paramIdx, normalizedValue);
+  if (ownGesture)
+    mDelegate.EndInformHostOfParamChangeFromUI(paramIdx);
 }
 
 // --- Pointer ---
@@ -140,6 +164,8 @@ void ISurface::DispatchMouseDown(const IMouseInfoList& points)
       control->CreateContextMenu(*mPromptPopupMenu);
       if (mPromptPopupMenu->NItems() > 0)
         DoCreatePopupMenu(*control, *mPromptPopupMenu, IRECT(x, y, x, y), -1, true);
+      else if (!control->GetPromptDisabled())
+        control->OnMouseDown(x, y, mod); // it asks for a typed or picked value; no gesture begins
       return;
     }
     ForHostGestureParams(*control, [this](int paramIdx) { mDelegate.BeginInformHostOfParamChangeFromUI(paramIdx); });

@@ -1,6 +1,7 @@
 #include "gfx/ITextEntryControl.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "gfx/ISurface.h"
 #include "plug/IParam.h"
@@ -127,6 +128,28 @@ std::string ToUTF8(const char32_t* s, std::size_t n)
   return out;
 }
 
+std::size_t Utf8Bytes(char32_t c)
+{
+  return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+}
+
+std::size_t Utf8Bytes(const char32_t* s, std::size_t n)
+{
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    bytes += Utf8Bytes(s[i]);
+  return bytes;
+}
+
+// The longest start of text (whole characters) that takes at most maxBytes as UTF-8.
+void CutToBytes(std::u32string& text, std::size_t maxBytes)
+{
+  std::size_t bytes = 0, n = 0;
+  while (n < text.size() && bytes + Utf8Bytes(text[n]) <= maxBytes)
+    bytes += Utf8Bytes(text[n++]);
+  text.resize(n);
+}
+
 bool IsLetterKey(const IKeyPress& key, int vk, char letter)
 {
   return key.VK == vk || key.utf8[0] == letter || key.utf8[0] == letter - 'a' + 'A' ||
@@ -202,14 +225,30 @@ bool ITextEntryControl::Accepts(char32_t c) const
     case EFilter::kInteger:
       return (c >= U'0' && c <= U'9') || c == U'+' || c == U'-';
     case EFilter::kReal:
-      return (c >= U'0' && c <= U'9') || c == U'+' || c == U'-' || c == U'.';
+      return (c >= U'0' && c <= U'9') || c == U'+' || c == U'-' || c == U'.' || c == U',';
     case EFilter::kAll:
       break;
   }
   return true;
 }
 
-void ITextEntryControl::CreateTextEntry(int paramIdx, const IText& text, const IRECT& bounds, int /*length*/,
+std::size_t ITextEntryControl::Room() const
+{
+  if (mMaxBytes == 0)
+    return SIZE_MAX;
+  int start = 0, end = 0;
+  GetSelection(start, end);
+  const std::size_t kept =
+      Utf8Bytes(mChars.data(), mChars.size()) - Utf8Bytes(mChars.data() + start, static_cast<std::size_t>(end - start));
+  return kept < mMaxBytes ? mMaxBytes - kept : 0;
+}
+
+bool ITextEntryControl::Type(char32_t c)
+{
+  return Accepts(c) && Utf8Bytes(c) <= Room() && SendKey(static_cast<int>(c));
+}
+
+void ITextEntryControl::CreateTextEntry(int paramIdx, const IText& text, const IRECT& bounds, int length,
                                         const char* str)
 {
   mParamIdx = paramIdx;
@@ -218,7 +257,11 @@ void ITextEntryControl::CreateTextEntry(int paramIdx, const IText& text, const I
   IText style = text;
   style.mFGColor = text.mTextEntryFGColor;
   SetText(style);
+  mPairAdvances.clear();
+  mMaxBytes = length > 0 ? static_cast<std::size_t>(length) : 0;
   mChars = FromUTF8(str);
+  if (mMaxBytes)
+    CutToBytes(mChars, mMaxBytes);
   stb_textedit_initialize_state(&mEdit->state, 1);
   mEdit->state.select_start = 0;
   mEdit->state.select_end = TextLength();
@@ -299,6 +342,8 @@ void ITextEntryControl::Paste()
   for (char32_t c : FromUTF8(clip.c_str()))
     if (c >= 0x20 && c != 0x7F) // one line: line breaks and control characters are dropped
       text.push_back(c);
+  if (mMaxBytes)
+    CutToBytes(text, Room());
   if (text.empty())
     return;
   stb_textedit_paste(this, &mEdit->state, text.data(), static_cast<int>(text.size()));
@@ -308,6 +353,8 @@ void ITextEntryControl::Paste()
 void ITextEntryControl::SetStr(const char* str)
 {
   mChars = FromUTF8(str);
+  if (mMaxBytes)
+    CutToBytes(mChars, mMaxBytes);
   stb_textedit_initialize_state(&mEdit->state, 1);
   OnTextChange();
 }
@@ -340,20 +387,30 @@ float ITextEntryControl::CharWidth(int i)
 {
   if (mCharWidths.size() != mChars.size())
   {
-    mCharWidths.assign(mChars.size(), 0.f);
-    ISurface* ui = GetUI();
-    float previous = 0.f;
-    for (std::size_t n = 0; ui && n < mChars.size(); ++n)
-    {
-      // Each prefix measured whole, so that a character's width includes its kerning with the
-      // one before it.
-      IRECT r;
-      const float w = ui->MeasureText(mText, ToUTF8(mChars.data(), n + 1).c_str(), r);
-      mCharWidths[n] = w - previous;
-      previous = w;
-    }
+    mCharWidths.resize(mChars.size());
+    for (std::size_t n = 0; n < mChars.size(); ++n)
+      mCharWidths[n] = Advance(n ? mChars[n - 1] : 0, mChars[n]);
   }
   return i >= 0 && i < static_cast<int>(mCharWidths.size()) ? mCharWidths[static_cast<std::size_t>(i)] : 0.f;
+}
+
+// The pair measured whole less the previous character's own advance: what c adds after it, its
+// kerning with it included.
+float ITextEntryControl::Advance(char32_t previous, char32_t c)
+{
+  const uint64_t key = static_cast<uint64_t>(previous) << 32 | c;
+  if (const auto it = mPairAdvances.find(key); it != mPairAdvances.end())
+    return it->second;
+  const ISurface* ui = GetUI();
+  if (!ui)
+    return 0.f;
+  const char32_t pair[2] = {previous, c};
+  const bool first = previous == 0;
+  IRECT r;
+  const float width = ui->MeasureText(mText, ToUTF8(first ? pair + 1 : pair, first ? 1 : 2).c_str(), r);
+  const float advance = first ? width : width - Advance(0, previous);
+  mPairAdvances.emplace(key, advance);
+  return advance;
 }
 
 void ITextEntryControl::DeleteChars(int pos, int n)
@@ -411,13 +468,32 @@ void ITextEntryControl::Draw(ISurface& g)
     g.FillRect(mText.mTextEntryFGColor, {mRECT.L + CharX(start), bandTop, mRECT.L + CharX(end), bandBottom},
                &selection);
   }
-  if (!mChars.empty())
-    g.DrawText(mText, GetStr().c_str(), mRECT);
+  DrawVisibleText(g, mRECT.L + x0);
   if (start == end && mCaretVisible)
   {
     const float x = mRECT.L + CharX(GetCursor());
     g.FillRect(mText.mTextEntryFGColor, {std::round(x - 1.f), bandTop, std::round(x), bandBottom});
   }
+}
+
+// Only the characters that reach into the field are drawn, from where the row puts the first of
+// them: a long text costs a frame no more than a short one.
+void ITextEntryControl::DrawVisibleText(ISurface& g, float rowLeft)
+{
+  float left = rowLeft;
+  int first = 0;
+  while (first < TextLength() && left + CharWidth(first) <= mRECT.L)
+    left += CharWidth(first++);
+  float right = left;
+  int end = first;
+  while (end < TextLength() && right < mRECT.R)
+    right += CharWidth(end++);
+  if (end == first)
+    return;
+  IText style = mText;
+  style.mAlign = EAlign::kNear;
+  g.DrawText(style, ToUTF8(mChars.data() + first, static_cast<std::size_t>(end - first)).c_str(),
+             {left, mRECT.T, right, mRECT.B});
 }
 
 void ITextEntryControl::OnMouseDown(float x, float y, const IMouseMod& mod)
@@ -556,14 +632,12 @@ bool ITextEntryControl::OnKeyDown(float /*x*/, float /*y*/, const IKeyPress& key
     case kVK_TAB:
       return false;
     case kVK_SPACE:
-      return Accepts(U' ') && SendKey(U' ');
+      return Type(U' ');
     default:
       break;
   }
   const std::u32string typed = FromUTF8(key.utf8);
-  if (typed.size() != 1 || !Accepts(typed[0]))
-    return false;
-  return SendKey(static_cast<int>(typed[0]));
+  return typed.size() == 1 && Type(typed[0]);
 }
 
 } // namespace plug::gfx

@@ -46,10 +46,12 @@ namespace plug {
 //    InformHostOfProgramChange, after the lock is released.
 // 4. Editor gesture [main]: ISurface::OnMouseDown -> BeginInformHostOfParamChangeFromUI
 //    (audioMasterBeginEdit) -> IControl::OnMouseDrag -> IControl::SetDirty(true) ->
-//    SendParameterValueFromUI -> SetParameterValue (IParam::SetNormalizedValue,
-//    InformHostOfParamChange: audioMasterAutomate, OnParamChange(idx, kUI) -> as in 1) and
-//    ISurface::UpdatePeers; ISurface::OnMouseUp -> EndInformHostOfParamChangeFromUI
-//    (audioMasterEndEdit).
+//    ISurface::SendParameterValueFromUI -> SendParameterValueFromUI -> SetParameterValue
+//    (IParam::SetNormalizedValue, InformHostOfParamChange: audioMasterAutomate, OnParamChange(idx,
+//    kUI) -> as in 1) and ISurface::UpdatePeers; ISurface::OnMouseUp ->
+//    EndInformHostOfParamChangeFromUI (audioMasterEndEdit). A change no press brackets (the
+//    wheel, a double click's reset, a typed or picked value) gets a begin and an end of its own in
+//    ISurface::SendParameterValueFromUI.
 class IPluginAPIBase : public IPluginBase
 {
 public:

@@ -139,6 +139,24 @@ TEST_F(EditorTest, KnobDragsByGearingWithGesturesToTheHost)
 
 TEST_F(EditorTest, TypedValueSetsTheParameterAndHidesTheValueMeanwhile)
 {
+  // A right click on the knob opens the value field; a decimal comma is a point, and an emptied
+  // field leaves the value as it was.
+  TKnob& decay = Knob(TQuillonMini::kDecay);
+  const auto type = [&](std::initializer_list<const char*> keys) {
+    for (const char* key : keys)
+      session.UI().OnKeyDown(0.f, 0.f, plug::IKeyPress(key, key[0]));
+    session.UI().OnKeyDown(0.f, 0.f, plug::IKeyPress("", plug::kVK_RETURN));
+    session.Frame();
+  };
+  session.UI().OnMouseDown(decay.GetKnobRect().MW(), decay.GetKnobRect().MH(), IMouseMod(false, true));
+  EXPECT_TRUE(decay.IsTextEditing());
+  type({"3", ",", "5"});
+  EXPECT_DOUBLE_EQ(session.Plugin().GetParam(TQuillonMini::kDecay)->GetValue(), 3.5);
+  Click(decay.GetValueRect());
+  session.UI().OnKeyDown(0.f, 0.f, plug::IKeyPress("", plug::kVK_BACK));
+  type({});
+  EXPECT_DOUBLE_EQ(session.Plugin().GetParam(TQuillonMini::kDecay)->GetValue(), 3.5);
+
   TKnob& mix = Knob(TQuillonMini::kMix);
   Click(mix.GetValueRect());
   ITextEntryControl* field = session.UI().GetTextEntryControl();
@@ -287,6 +305,20 @@ TEST_F(EditorTest, FileCommandsProposeNamesAndShowFailures)
   EXPECT_EQ(Notice(), "");
   EXPECT_EQ(Preset(), 2);
 
+  // A name chosen without the extension gets it, unless a file of that name exists; one that has
+  // it, in any letter case, is kept.
+  session.UI().ScriptFileAnswer(sFolder + "/mine");
+  Service(4);
+  EXPECT_TRUE(std::filesystem::exists(sFolder + "/mine.fxp"));
+  EXPECT_FALSE(std::filesystem::exists(sFolder + "/mine"));
+  session.UI().ScriptFileAnswer(sFolder + "/mine");
+  Service(4);
+  EXPECT_EQ(Notice(), "A file of that name exists");
+  session.UI().ScriptFileAnswer(sFolder + "/Other.FXP");
+  Service(4);
+  EXPECT_TRUE(std::filesystem::exists(sFolder + "/Other.FXP"));
+  EXPECT_FALSE(std::filesystem::exists(sFolder + "/Other.FXP.fxp"));
+
   Service(6); // "Save Bank...", cancelled
   EXPECT_EQ(session.UI().FilePrompts().back().fileName, "NewBank.fxb");
   EXPECT_EQ(TPresetControl::ProposedPresetFileName("A/B"), "A-B.fxp");
@@ -301,9 +333,12 @@ TEST_F(EditorTest, AboutBoxTakesTheMouseOnlyWhileShown)
   Click(k);
   EXPECT_TRUE(HostHeard(audioMasterBeginEdit));
 
+  // The fade lasts its time at a host's slow idle rate too.
   ASSERT_TRUE(session.Plugin().OnHostRequestingAboutBox());
-  session.RunFor(500);
+  for (int i = 0; i < 9; ++i)
+    session.Frame(40);
   EXPECT_FLOAT_EQ(about.GetAlpha(), 1.f);
+  EXPECT_FALSE(about.IsAnimating());
   gHostCalls.clear();
   Click(k);
   EXPECT_TRUE(gHostCalls.empty());

@@ -79,8 +79,8 @@ TEST_F(QuillonMiniTest, PresetSelectorOperations)
   EXPECT_EQ(gHostCalls, (std::vector<VstInt32>{audioMasterUpdateDisplay, audioMasterUpdateDisplay}));
 
   plug.GetParam(TQuillonMini::kDecay)->SetValue(9.0);
-  plug.ModifyThisPreset("");
-  EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "");
+  plug.ModifyThisPreset(""); // an emptied name keeps the program's, shown as the host reads it
+  EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "Default");
   EXPECT_EQ(plug.GetPresetName(0), "Default");
   plug.GetParam(TQuillonMini::kDecay)->SetValue(1.0);
   plug.RestoreCurrentPreset();
@@ -91,7 +91,7 @@ TEST_F(QuillonMiniTest, PresetSelectorOperations)
   EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "Mine");
   EXPECT_EQ(plug.GetPresetName(0), "Mine");
   plug.ModifyThisPreset(nullptr);
-  EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "");
+  EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "Mine");
   EXPECT_EQ(plug.GetPresetName(0), "Mine");
 }
 

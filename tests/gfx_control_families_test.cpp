@@ -57,11 +57,12 @@ TEST(IControl, ValuesAreClampedAndSentOnlyForUserChanges)
   EXPECT_EQ(c->GetValue(), 1.0);
   EXPECT_TRUE(e.delegate.mLog.empty());
   c->SetValue(-0.5);
-  c->SetDirty(true, 3);
-  EXPECT_EQ(e.delegate.mLog, (Log{"value 0 0.000"}));
+  c->SetDirty(true, 3); // no press began a gesture: the change comes in one of its own
+  EXPECT_EQ(e.delegate.mLog, (Log{"begin 0", "value 0 0.000", "end 0"}));
   c->SetValueFromUserInput(0.0); // unchanged: nothing sent, no action
+  e.delegate.mLog.clear();
   c->SetValueFromUserInput(0.4);
-  EXPECT_EQ(e.delegate.mLog, (Log{"value 0 0.000", "value 0 0.400"}));
+  EXPECT_EQ(e.delegate.mLog, (Log{"begin 0", "value 0 0.400", "end 0"}));
   EXPECT_EQ(actions, 2);
 
   c->OnMouseDown(5, 5, IMouseMod(false, true)); // prompts are disabled by default
@@ -70,7 +71,7 @@ TEST(IControl, ValuesAreClampedAndSentOnlyForUserChanges)
   IControl* two = e.ui.AttachControl(new TestControl({0, 20, 10, 30}));
   EXPECT_EQ(two->GetParam(), nullptr);
   two->SetDirty(true); // unbound: the plug-in hears nothing
-  EXPECT_EQ(e.delegate.mLog.size(), 2u);
+  EXPECT_EQ(e.delegate.mLog.size(), 3u);
 }
 
 // A drag or snap over bounds of zero extent keeps the value: an infinite or undefined value must
@@ -101,6 +102,10 @@ TEST(IControl, SnapToMouseAndKnobDragsMapThePointerAndNeverDivideByZero)
   EXPECT_DOUBLE_EQ(knob->GetValue(), 1.0);
   e.ui.OnMouseUp(30, 50, kLeft);
   EXPECT_FALSE(e.ui.mCursorHidden);
+  e.ui.OnMouseDown(30, 50, kLeft); // a drag whose capture is taken away shows the pointer too
+  e.ui.ReleaseMouseCapture();
+  EXPECT_FALSE(e.ui.mCursorHidden);
+  EXPECT_FALSE(knob->IsMouseDown());
   knob->OnMouseWheel(30, 50, kShift, -2.f);
   EXPECT_DOUBLE_EQ(knob->GetValue(), 0.998);
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,21 @@ public:
   std::vector<int> chosen;
 };
 
+// Counts the bytes of text measured, so that layout costs can be set against the text's length.
+class MeasuringSurface : public ISurfaceHeadless
+{
+public:
+  using ISurfaceHeadless::ISurfaceHeadless;
+  mutable std::size_t measuredBytes = 0;
+
+protected:
+  float DoMeasureText(const IText& text, const char* str, IRECT& bounds) const override
+  {
+    measuredBytes += std::strlen(str);
+    return ISurfaceHeadless::DoMeasureText(text, str, bounds);
+  }
+};
+
 class ControlsTest : public ::testing::Test
 {
 protected:
@@ -92,7 +108,7 @@ protected:
   }
 
   TestDelegate dlg;
-  ISurfaceHeadless g{dlg, 200, 100};
+  MeasuringSurface g{dlg, 200, 100};
 };
 
 } // namespace
@@ -109,11 +125,11 @@ TEST_F(ControlsTest, TextEntryFiltersByParameterTypeAndCommitsOrDismisses)
   EXPECT_EQ(end - start, Entry().TextLength()); // all selected
   EXPECT_FALSE(Key("a", 'A'));                  // rejected: not handled, nothing changes
   EXPECT_TRUE(Key("7", '7'));                   // replaces the selection
-  EXPECT_TRUE(Key(".", kVK_DECIMAL));
+  EXPECT_TRUE(Key(",", kVK_DECIMAL));           // a decimal comma
   EXPECT_TRUE(Key("2", '2'));
   EXPECT_TRUE(Key("", kVK_BACK));
   EXPECT_TRUE(Key("5", '5'));
-  EXPECT_EQ(Entry().GetStr(), "7.5");
+  EXPECT_EQ(Entry().GetStr(), "7,5");
   EXPECT_FALSE(Key("", kVK_TAB)); // left to the host
   EXPECT_TRUE(Key("", kVK_RETURN));
   EXPECT_FALSE(Entry().EditInProgress());
@@ -121,7 +137,10 @@ TEST_F(ControlsTest, TextEntryFiltersByParameterTypeAndCommitsOrDismisses)
   EXPECT_EQ(g.GetControlInTextEntry(), nullptr);
 
   gain->PromptUserInput(0);
-  Key("1", '1');
+  for (const char* digit : {"1", "2", "3", "4", "5", "6", "7"}) // the field's length: 7 bytes
+    Key(digit, digit[0]);
+  EXPECT_FALSE(Key("8", '8'));
+  EXPECT_EQ(Entry().GetStr(), "1234567");
   EXPECT_TRUE(Key("", kVK_ESCAPE));
   EXPECT_FALSE(Entry().EditInProgress());
   EXPECT_DOUBLE_EQ(dlg.GetParam(0)->GetValue(), 7.5);
@@ -138,6 +157,7 @@ TEST_F(ControlsTest, TextEntryFiltersByParameterTypeAndCommitsOrDismisses)
 TEST_F(ControlsTest, TextEntryEditsWholeCharactersWithClipboardUndoAndMouse)
 {
   auto* probe = static_cast<Probe*>(g.AttachControl(new Probe({0.f, 0.f, 200.f, 20.f})));
+  probe->SetTextEntryLength(0); // no limit
   const IRECT field(10.f, 10.f, 190.f, 30.f);
   g.CreateTextEntry(*probe, IText(14.f, COLOR_BLACK, "Roboto-Regular", EAlign::kNear), field, "hello world");
   ASSERT_TRUE(Entry().EditInProgress());
@@ -186,6 +206,33 @@ TEST_F(ControlsTest, TextEntryEditsWholeCharactersWithClipboardUndoAndMouse)
   // Overlong, a surrogate, beyond U+10FFFF: a replacement character for every byte.
   Entry().SetStr("\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80x");
   EXPECT_EQ(Entry().TextLength(), 10);
+
+  // A length counts UTF-8 bytes, whole characters only: the text, typing and pasting keep to it.
+  probe->SetTextEntryLength(5);
+  g.CreateTextEntry(*probe, IText(), field, "\xc3\xa9\xc3\xa9\xc3\xa9");
+  EXPECT_EQ(Entry().GetStr(), "\xc3\xa9\xc3\xa9");
+  Key("", kVK_END);
+  EXPECT_FALSE(Key("\xc3\xa9", 0));
+  g.SetTextInClipboard("ab");
+  Key("v", kVK_V, false, true);
+  EXPECT_EQ(Entry().GetStr(),
+            "\xc3\xa9\xc3\xa9"
+            "a");
+  Key("", kVK_ESCAPE);
+
+  // Without a limit a long paste lays out in time linear in it: a few bytes measured a character.
+  probe->SetTextEntryLength(0);
+  g.CreateTextEntry(*probe, IText(), field, "");
+  std::string pasted;
+  while (pasted.size() < 8000)
+    pasted += "pasted, and pasted again; ";
+  g.SetTextInClipboard(pasted.c_str());
+  g.measuredBytes = 0;
+  Key("v", kVK_V, false, true);
+  g.DrawFrame();
+  EXPECT_EQ(Entry().GetStr(), pasted);
+  EXPECT_LT(g.measuredBytes, 4 * pasted.size());
+  Key("", kVK_ESCAPE);
 }
 
 TEST_F(ControlsTest, TextEntryCaretBlinksWhileEditing)

@@ -89,7 +89,8 @@ TEST(ISurfaceEvents, TargetsFollowTheOrderOfAttachingAndTheControlsFlags)
   EXPECT_EQ(background->mEvents, (Log{"down", "up"}));
 }
 
-TEST(ISurfaceEvents, ARightClickOnABoundControlOpensOnlyItsContextMenu)
+// Without context items, a control that takes typed values gets the press to prompt for one.
+TEST(ISurfaceEvents, ARightClickOnABoundControlOpensItsContextMenuOrItsValuePrompt)
 {
   Editor e;
   TestControl* bound = e.Attach({10, 10, 50, 50}, 0);
@@ -102,6 +103,11 @@ TEST(ISurfaceEvents, ARightClickOnABoundControlOpensOnlyItsContextMenu)
   e.ui.mMenuChoice = -1;
   e.ui.OnMouseDown(20, 20, kRight);
   EXPECT_EQ(bound->mEvents, (Log{"context 1", "context -1"}));
+  bound->mContextItems.clear();
+  bound->DisablePrompt(false);
+  e.ui.OnMouseDown(20, 20, kRight);
+  EXPECT_EQ(bound->mEvents.back(), "down");
+  EXPECT_EQ(e.ui.GetControlInTextEntry(), bound);
   EXPECT_TRUE(e.delegate.mLog.empty()); // never a gesture
   EXPECT_FALSE(e.ui.ControlIsCaptured());
   e.ui.OnMouseDown(70, 20, kRight);
@@ -109,7 +115,7 @@ TEST(ISurfaceEvents, ARightClickOnABoundControlOpensOnlyItsContextMenu)
 }
 
 // A capture that ends before the mouse-up (a menu opened by the press, the control removed
-// mid-drag) still ends the host gesture, once.
+// mid-drag) still ends the host gesture, once; a value picked after it comes in a gesture of its own.
 TEST(ISurfaceEvents, EveryGestureBegunIsEnded)
 {
   Editor e;
@@ -117,7 +123,7 @@ TEST(ISurfaceEvents, EveryGestureBegunIsEnded)
   e.ui.mMenuChoice = 2;
   e.ui.OnMouseDown(20, 20, kLeft);
   e.ui.OnMouseUp(20, 20, kLeft);
-  EXPECT_EQ(e.delegate.mLog, (Log{"begin 2", "end 2", "value 2 1.000"}));
+  EXPECT_EQ(e.delegate.mLog, (Log{"begin 2", "end 2", "begin 2", "value 2 1.000", "end 2"}));
   EXPECT_EQ(e.ui.mMenusShown, (Log{"Mode: One *Two Three"}));
 
   e.delegate.mLog.clear();
@@ -132,21 +138,24 @@ TEST(ISurfaceEvents, EveryGestureBegunIsEnded)
   EXPECT_EQ(e.ui.GetMouseOver(), nullptr);
 }
 
-TEST(ISurfaceEvents, ADoubleClickResetsWithoutAGestureUnlessItCountsAsAClick)
+TEST(ISurfaceEvents, ADoubleClickResetsInAGestureOfItsOwnUnlessItCountsAsAClick)
 {
   Editor e;
   TestControl* knob = e.Attach({10, 10, 50, 50}, 0);
   knob->SetValue(0.5);
   e.ui.OnMouseDblClick(20, 20, kLeft);
-  EXPECT_EQ(e.delegate.mLog, (Log{"value 0 0.000"}));
+  EXPECT_EQ(e.delegate.mLog, (Log{"begin 0", "value 0 0.000", "end 0"}));
   EXPECT_FALSE(e.ui.ControlIsCaptured());
+  e.delegate.mLog.clear();
   knob->SetMouseDblAsSingleClick(true);
   e.ui.OnMouseDblClick(20, 20, kLeft);
   e.ui.OnMouseUp(20, 20, kLeft);
-  EXPECT_EQ(e.delegate.mLog, (Log{"value 0 0.000", "begin 0", "end 0"}));
+  EXPECT_EQ(e.delegate.mLog, (Log{"begin 0", "end 0"}));
 }
 
-TEST(ISurfacePrompts, ValuesAreAskedByMenuOrTextAndArriveWithoutAGesture)
+// Typed and picked values come in host gestures of their own; an emptied field changes nothing and
+// a decimal comma counts as a point.
+TEST(ISurfacePrompts, ValuesAreAskedByMenuOrTextAndArriveInAGestureOfTheirOwn)
 {
   Editor e;
   TestControl* mode = e.Attach({10, 10, 50, 50}, 2);
@@ -172,8 +181,15 @@ TEST(ISurfacePrompts, ValuesAreAskedByMenuOrTextAndArriveWithoutAGesture)
   EXPECT_EQ(e.ui.mTextEntries[0].bounds, IRECT(60, 22, 100, 38)); // 40 x 16 on the control's centre
   EXPECT_EQ(e.ui.GetControlInTextEntry(), time);
   e.ui.SetControlValueAfterTextEdit("0.5");
-  EXPECT_EQ(e.delegate.mLog, (Log{"value 2 0.000", "value 1 0.500"}));
   EXPECT_EQ(e.ui.GetControlInTextEntry(), nullptr);
+  for (const char* typed : {"", " ", "-", "0,25"})
+  {
+    time->PromptUserInput(0);
+    e.ui.SetControlValueAfterTextEdit(typed);
+  }
+  EXPECT_EQ(e.delegate.mLog,
+            (Log{"begin 2", "value 2 0.000", "end 2", "begin 1", "value 1 0.500", "end 1", "begin 1", "value 1 0.250",
+                 "end 1"}));
 
   e.ui.CreateTextEntry(*mode, IText(), mode->GetRECT(), "free text", -1);
   e.ui.SetControlValueAfterTextEdit("hello");
@@ -185,7 +201,7 @@ TEST(ISurfacePrompts, ValuesAreAskedByMenuOrTextAndArriveWithoutAGesture)
   e.ui.RemoveAllControls();
   EXPECT_EQ(e.ui.GetControlInTextEntry(), nullptr);
   e.ui.SetControlValueAfterTextEdit("Three");
-  EXPECT_EQ(e.delegate.mLog.size(), 2u);
+  EXPECT_EQ(e.delegate.mLog.size(), 9u);
 }
 
 TEST(ISurfaceSize, ResizeKeepsToTheLimitsAndTheCornerResizerScales)

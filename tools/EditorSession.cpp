@@ -77,9 +77,9 @@ void EditorSession::Close()
     mPlugin->CloseWindow();
 }
 
-void EditorSession::Frame()
+void EditorSession::Frame(int ms)
 {
-  gNowMs += kFrameMs;
+  gNowMs += ms;
   plug::RunLoop::Pump();
   if (IsOpen())
     UI().DrawFrame();

@@ -40,9 +40,9 @@ public:
   void Close();
   bool IsOpen() const { return mPlugin->GetUI() != nullptr; }
 
-  // One tick of the editor's frame timer after kFrameMs of the clock: timers due, then the
+  // One tick of the editor's frame timer after ms (kFrameMs) of the clock: timers due, then the
   // frame. Frames(n) runs n of them, RunFor(ms) as many as fit.
-  void Frame();
+  void Frame(int ms = kFrameMs);
   void Frames(int n);
   void RunFor(int ms);
   // The whole editor drawn anew (every control dirty), then written as a PNG.
