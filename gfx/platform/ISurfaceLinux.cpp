@@ -97,6 +97,7 @@ void ISurfaceLinux::OnIdle()
   mWindow->ProcessEvents(*this);
   if (!mWindow)
     return; // an event closed the editor
+  SyncKeyboardFocus();
   FinishPrompts();
   const int64_t now = RunLoop::NowMs();
   ShowDueTooltip(now);
@@ -106,6 +107,7 @@ void ISurfaceLinux::OnIdle()
     mNoticeEndMs = 0;
   }
   OnGUIIdle();
+  SyncKeyboardFocus();
 
   // At most one frame a tick, and none before the frame interval (less a little for the host's
   // uneven idle calls) has passed.
@@ -124,6 +126,15 @@ void ISurfaceLinux::OnIdle()
     else
       SetAllControlsDirty();
   }
+}
+
+// The editor holds the X keyboard focus exactly while a text field is open (fields also open from
+// timers and from keys the host passes on, so this is checked at every tick).
+void ISurfaceLinux::SyncKeyboardFocus()
+{
+  const ITextEntryControl* entry = GetTextEntryControl();
+  if (mWindow)
+    mWindow->SetKeyboardFocus(entry && entry->EditInProgress());
 }
 
 bool ISurfaceLinux::DrawFrame()
