@@ -153,9 +153,12 @@ TEST(ChildProcess, RunsWithoutShellOrHostDescriptorsAndNeverWaits)
 TEST(DesktopDialogs, CommandLinesAndAnswers)
 {
   using V = std::vector<std::string>;
-  EXPECT_EQ(
-      FileDialogCommand(EDialogTool::kZenity, EFileAction::kSave, "Hall.fxp", "/p", "fxp; $(x)"),
-      (V{"zenity", "--file-selection", "--title=Save", "--filename=/p/Hall.fxp", "--save", "--file-filter=*.fxp *.x"}));
+  EXPECT_EQ(FileDialogCommand(EDialogTool::kZenity, EFileAction::kSave, "Hall.fxp", "/p", "fxp; $(x)"),
+            (V{"zenity", "--file-selection", "--title=Save", "--filename=/p/Hall.fxp", "--save", "--confirm-overwrite",
+               "--file-filter=*.fxp *.x"}));
+  EXPECT_EQ(FallbackDialogCommand(FileDialogCommand(EDialogTool::kZenity, EFileAction::kSave, "", "/p", "")),
+            (V{"zenity", "--file-selection", "--title=Save", "--filename=/p/", "--save"}));
+  EXPECT_TRUE(FallbackDialogCommand({"kdialog", "--getsavefilename", "/p/"}).empty());
   EXPECT_EQ(FileDialogCommand(EDialogTool::kKdialog, EFileAction::kOpen, "", "/p/", "fxp fxb"),
             (V{"kdialog", "--getopenfilename", "/p/", "*.fxp *.fxb"}));
   EXPECT_EQ(DirectoryDialogCommand(EDialogTool::kZenity, "/p"),
@@ -168,6 +171,8 @@ TEST(DesktopDialogs, CommandLinesAndAnswers)
   EXPECT_EQ(path, "/home/u/Hall A.fxp");
   EXPECT_EQ(folder, "/home/u/");
   EXPECT_FALSE(ReadDialogAnswer("", 1, path, folder)); // cancelled
+  EXPECT_FALSE(DialogFailed(1));
+  EXPECT_TRUE(DialogFailed(255)); // an option the tool does not know, no display
   EXPECT_FALSE(ReadDialogAnswer("Gtk-WARNING\n", 0, path, folder));
   EXPECT_TRUE(path.empty() && folder.empty());
 }

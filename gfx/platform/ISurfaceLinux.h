@@ -82,6 +82,7 @@ private:
   struct Prompt
   {
     std::unique_ptr<ChildProcess> child; // null: no dialog could be shown
+    std::vector<std::string> fallback;   // run instead when child fails (DesktopDialogs.h)
     IFileDialogCompletionFunc completion;
     bool directory = false;
   };
