@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -398,6 +399,46 @@ TEST_F(X11WindowTest, KeysReachTheHostButWhileTheEditorTakesTheFocus)
   typeA();
   ASSERT_TRUE(HostEvent(KeyPress, event));
   EXPECT_FALSE(event.xkey.send_event);
+}
+
+// Typing tools (xdotool, auto-type) bind a spare key code to each character for a moment (25 ms
+// with xdotool's --delay 50) and bind it back; the editor reads its events only at the host's idle
+// calls, long after. Each character still arrives as it was typed.
+TEST_F(X11WindowTest, CharactersTypedThroughASpareKeyCodeArriveWhole)
+{
+  XEditorWindow w(mParent, 200, 100);
+  Recorder r;
+  MoveTo(50, 50);
+  w.SetKeyboardFocus(true);
+  Settle(w, r);
+  r.Take();
+  int minCode = 0, maxCode = 0, perCode = 0;
+  XDisplayKeycodes(mHost, &minCode, &maxCode);
+  KeySym* map = XGetKeyboardMapping(mHost, static_cast<KeyCode>(minCode), maxCode - minCode + 1, &perCode);
+  KeyCode spare = 0;
+  for (int code = maxCode; code >= minCode && !spare; --code)
+  {
+    const KeySym* row = map + (code - minCode) * perCode;
+    if (std::all_of(row, row + perCode, [](KeySym k) { return k == NoSymbol; }))
+      spare = static_cast<KeyCode>(code);
+  }
+  XFree(map);
+  ASSERT_NE(spare, 0);
+  const auto bind = [&](KeySym sym) {
+    XChangeKeyboardMapping(mHost, spare, 1, &sym, 1);
+    XSync(mHost, False);
+  };
+  for (KeySym sym : {XK_eacute, XK_odiaeresis, XK_udiaeresis, XK_ssharp})
+    for (bool down : {true, false})
+    {
+      bind(sym);
+      XTestFakeKeyEvent(mHost, spare, down, CurrentTime);
+      XSync(mHost, False);
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      bind(NoSymbol);
+    }
+  ASSERT_TRUE(Pump(w, r, [&] { return r.events.size() >= 4; }));
+  EXPECT_EQ(r.Take(), "key 0 \xC3\xA9; key 0 \xC3\xB6; key 0 \xC3\xBC; key 0 \xC3\x9F");
 }
 
 TEST_F(X11WindowTest, AParentDestroyedBeforeTheEditorClosesCostsOnlySwallowedErrors)

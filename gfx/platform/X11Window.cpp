@@ -9,6 +9,7 @@
 #include "gfx/platform/X11Clipboard.h"
 #include "gfx/platform/X11Cursors.h"
 #include "gfx/platform/X11ErrorTrap.h"
+#include "gfx/platform/X11KeyWatch.h"
 #include "gfx/platform/X11TextPopup.h"
 
 namespace plug::gfx {
@@ -84,6 +85,7 @@ XEditorWindow::~XEditorWindow()
   // The trap covers the close too (it flushes what is left); afterwards it only compares pointers.
   XErrorTrap trap(mDisplay);
   SetKeyboardFocus(false);
+  mKeyWatch.reset();
   CloseInputMethod();
   mPopups[0].reset();
   mPopups[1].reset();
@@ -344,7 +346,10 @@ void XEditorWindow::HandleKey(XKeyEvent& event, IXEventSink& sink)
     XLookupString(&event, text, sizeof(text) - 1, &effective, nullptr);
     text[0] = '\0';
   }
-  const IKeyPress key = KeyPressFromX(effective, XLookupKeysym(&event, 0), text, event.state);
+  KeySym unshifted = XLookupKeysym(&event, 0);
+  if (KeysymWhenTyped(event, effective, unshifted))
+    text[0] = '\0'; // the input method looked at today's map: the text follows from the keysym
+  const IKeyPress key = KeyPressFromX(effective, unshifted, text, event.state);
   const float x = ToPoints(mPointerX);
   const float y = ToPoints(mPointerY);
   // Keys reach the window only while it holds the focus for a field; the few the field leaves
@@ -356,12 +361,36 @@ void XEditorWindow::HandleKey(XKeyEvent& event, IXEventSink& sink)
     sink.KeyUp(x, y, key);
 }
 
+// The key code's first keysym differs from the one the watch saw when the key was typed: the code
+// was bound to something else since (see X11KeyWatch.h), and the keysym of that moment counts.
+bool XEditorWindow::KeysymWhenTyped(XKeyEvent& event, KeySym& effective, KeySym& unshifted)
+{
+  XKeyWatch::Record record;
+  if (!mKeyWatch ||
+      !mKeyWatch->Take(event.type == KeyPress, static_cast<uint32_t>(event.time), static_cast<uint8_t>(event.keycode),
+                       record))
+    return false;
+  if (XLookupKeysym(&event, 0) == record.keysyms[0])
+    return false;
+  KeySym lower = record.keysyms[0];
+  KeySym upper = record.keysyms[1];
+  if (upper == NoSymbol)
+    XConvertCase(lower, &lower, &upper);
+  const bool shifted = ((event.state & ShiftMask) != 0) != ((event.state & LockMask) != 0);
+  effective = shifted ? upper : lower;
+  unshifted = record.keysyms[0];
+  return true;
+}
+
 void XEditorWindow::SetKeyboardFocus(bool take)
 {
   if (!IsOpen() || mGone || take == mHasKeyboard)
     return;
   XErrorTrap trap(mDisplay);
   mHasKeyboard = take;
+  if (take && !mKeyWatch) // its thread and connection only once a field has been open
+    mKeyWatch = std::make_unique<XKeyWatch>(static_cast<uint32_t>(mWindow));
+  mKeyWatch->SetWatching(take);
   if (take)
   {
     XGetInputFocus(mDisplay, &mFocusBefore, &mRevertBefore);

@@ -33,6 +33,7 @@ namespace plug::gfx {
 
 class XCursorSet;
 class XClipboard;
+class XKeyWatch;
 class XTextPopup;
 
 // The editor's two small text windows: the tooltip under the pointer and short notices.
@@ -128,6 +129,7 @@ private:
   void HandleButtonRelease(const XButtonEvent& event, IXEventSink& sink);
   void HandleMotion(const XMotionEvent& event, IXEventSink& sink);
   void HandleKey(XKeyEvent& event, IXEventSink& sink);
+  bool KeysymWhenTyped(XKeyEvent& event, KeySym& effective, KeySym& unshifted);
   void SendPointerOut(IXEventSink& sink);
   bool Dragging() const { return mHeldButtons != 0; }
   float ToPoints(int pixels) const { return static_cast<float>(pixels) / mPointScale; }
@@ -144,6 +146,7 @@ private:
   std::unique_ptr<XImagePresenter> mPresenter;
   std::unique_ptr<XCursorSet> mCursors;
   std::unique_ptr<XClipboard> mClipboard;
+  std::unique_ptr<XKeyWatch> mKeyWatch;
   std::unique_ptr<XTextPopup> mPopups[2];
   XIM mInputMethod = nullptr;
   XIC mInputContext = nullptr;
