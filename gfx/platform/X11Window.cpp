@@ -346,9 +346,11 @@ void XEditorWindow::HandleKey(XKeyEvent& event, IXEventSink& sink)
     XLookupString(&event, text, sizeof(text) - 1, &effective, nullptr);
     text[0] = '\0';
   }
+  // The input method looked the code up in the map of now; with the keysym of the moment it was
+  // typed, the text follows from that keysym.
   KeySym unshifted = XLookupKeysym(&event, 0);
   if (KeysymWhenTyped(event, effective, unshifted))
-    text[0] = '\0'; // the input method looked at today's map: the text follows from the keysym
+    text[0] = '\0';
   const IKeyPress key = KeyPressFromX(effective, unshifted, text, event.state);
   const float x = ToPoints(mPointerX);
   const float y = ToPoints(mPointerY);
