@@ -325,6 +325,8 @@ public:
   void OnMouseWheel(float x, float y, const IMouseMod& mod, float delta);
   // True when a control or the key handler used the key.
   bool OnKeyDown(float x, float y, const IKeyPress& key);
+  // A text field or menu is open: it takes the keys.
+  bool KeysTakenByEntryOrMenu() const;
   bool OnKeyUp(float x, float y, const IKeyPress& key);
   void OnDrop(const char* str, float x, float y);
   void OnGUIIdle();

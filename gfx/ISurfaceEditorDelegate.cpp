@@ -144,7 +144,7 @@ void ISurfaceEditorDelegate::SendMidiMsgFromDelegate(const IMidiMsg& msg)
 
 bool ISurfaceEditorDelegate::OnKeyDown(const IKeyPress& key)
 {
-  if (!mGraphics)
+  if (!mGraphics || !mGraphics->KeysTakenByEntryOrMenu())
     return false;
   float x = 0.f, y = 0.f;
   mGraphics->GetMouseLocation(x, y);
@@ -153,11 +153,12 @@ bool ISurfaceEditorDelegate::OnKeyDown(const IKeyPress& key)
 
 bool ISurfaceEditorDelegate::OnKeyUp(const IKeyPress& key)
 {
-  if (!mGraphics)
+  if (!mGraphics || !mGraphics->KeysTakenByEntryOrMenu())
     return false;
   float x = 0.f, y = 0.f;
   mGraphics->GetMouseLocation(x, y);
-  return mGraphics->OnKeyUp(x, y, key);
+  mGraphics->OnKeyUp(x, y, key);
+  return true;
 }
 
 bool ISurfaceEditorDelegate::SerializeEditorSize(IByteChunk& chunk) const

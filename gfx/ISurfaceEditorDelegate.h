@@ -73,7 +73,9 @@ public:
   // start of every dirty check; it costs one atomic load when nothing is pending.
   void ApplyPendingParameterValues();
 
-  // [main] Keys the host gives the plug-in go to the control under the pointer first.
+  // [main] Keys the host offers the plug-in (effEditKeyDown) are for an open text field or menu;
+  // with neither open they are refused, so the host uses them (Space, its shortcuts). While one is
+  // open it takes the key-ups too.
   bool OnKeyDown(const IKeyPress& key) override;
   bool OnKeyUp(const IKeyPress& key) override;
 

@@ -298,6 +298,11 @@ bool ISurface::OnKeyDown(float x, float y, const IKeyPress& key)
   return handled;
 }
 
+bool ISurface::KeysTakenByEntryOrMenu() const
+{
+  return (mTextEntryControl && mTextEntryControl->EditInProgress()) || (mPopupControl && mPopupControl->GetExpanded());
+}
+
 bool ISurface::OnKeyUp(float x, float y, const IKeyPress& key)
 {
   IControl* control = GetMouseControl(x, y, false);

@@ -11,6 +11,7 @@
 #include "plug/NumberText.h"
 #include "plug/Timer.h"
 #include "plug/Utf8Text.h"
+#include "plug/VST2Keys.h"
 
 namespace plug {
 
@@ -264,6 +265,9 @@ VstIntPtr IPluginVST2::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value
       // with them the open editor's tick (its X events, at most one frame).
       RunLoop::Pump();
       return 0;
+    case effEditKeyDown:
+    case effEditKeyUp:
+      return KeyFromHost(opcode == effEditKeyDown, index, value, opt);
     case effIdentify:
       return kEffectIdentify;
     case effGetChunk:
@@ -717,6 +721,16 @@ VstIntPtr IPluginVST2::CanDo(const char* text)
 VstIntPtr IPluginVST2::VSTCanDo(const char*)
 {
   return 0;
+}
+
+// 1 tells the host the editor used the key (an open text field or menu took it); with 0 the host
+// handles it itself.
+VstIntPtr IPluginVST2::KeyFromHost(bool down, VstInt32 character, VstIntPtr virtualKey, float modifiers)
+{
+  if (!HasUI())
+    return 0;
+  const IKeyPress key = KeyPressFromVST2(character, virtualKey, modifiers);
+  return (down ? OnKeyDown(key) : OnKeyUp(key)) ? 1 : 0;
 }
 
 VstIntPtr IPluginVST2::GetMidiKeyName(void* ptr) const

@@ -111,6 +111,8 @@ private:
   VstIntPtr VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt);
   VstIntPtr CanDo(const char* text);
   VstIntPtr GetMidiKeyName(void* ptr) const;
+  // [main] effEditKeyDown / effEditKeyUp, on the editor's thread like the other editor calls.
+  VstIntPtr KeyFromHost(bool down, VstInt32 character, VstIntPtr virtualKey, float modifiers);
 
   // --- Parameters (host thread) ---
 

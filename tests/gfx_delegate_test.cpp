@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "gfx/ITextEntryControl.h"
 #include "plug/IByteChunk.h"
 #include "tests/GfxTestSurface.h"
 
@@ -58,11 +59,20 @@ TEST(ISurfaceEditorDelegate, PathsFromThePlugInReachTheListedControls)
   EXPECT_EQ(a->mEvents, (Log{"msg 42"}));
   EXPECT_EQ(b->mEvents, (Log{"msg 42", "midi"}));
 
-  bool handled = false; // the pointer over the background: the key goes to the key handler
+  // Keys the host offers are for an open field or menu alone; refused otherwise, so the host keeps
+  // its own (a key handler does not count).
+  bool handled = false;
   e.ui.SetKeyHandlerFunc([&handled](const plug::IKeyPress&, bool up) { return handled = !up; });
   e.ui.mMouseX = 200;
+  EXPECT_FALSE(e.delegate.OnKeyDown(plug::IKeyPress(" ", plug::kVK_SPACE)));
+  EXPECT_FALSE(e.delegate.OnKeyUp(plug::IKeyPress(" ", plug::kVK_SPACE)));
+  EXPECT_FALSE(handled);
+  e.ui.AttachTextEntryControl();
+  e.ui.CreateTextEntry(*a, IText(), IRECT(10, 10, 50, 30), "", -1);
   EXPECT_TRUE(e.delegate.OnKeyDown(plug::IKeyPress("a", 'A')));
-  EXPECT_TRUE(handled);
+  EXPECT_TRUE(e.delegate.OnKeyUp(plug::IKeyPress("a", 'A')));
+  EXPECT_EQ(e.ui.GetTextEntryControl()->GetStr(), "a");
+  e.ui.GetTextEntryControl()->DismissEdit();
 
   e.ui.OnMouseDown(20, 20, IMouseMod(true)); // closing mid-drag ends the host gesture
   e.delegate.CloseWindow();

@@ -323,23 +323,45 @@ TEST_F(EditorHost, QuickClicksOnTheArrowsEachStep)
   EXPECT_EQ(Dispatch(effGetProgram), first + 6);
 }
 
-TEST_F(EditorHost, TypedValuesReachTheParameterThroughTheKeyboardFocus)
+// The keyboard stays the host's: the editor takes the focus only while a value field is open and
+// gives it back when the field closes. Keys the host passes on reach an open field and are refused
+// otherwise (so the host's Space still rolls its transport).
+TEST_F(EditorHost, TypedValuesReachTheFieldThroughTheFocusOrFromTheHost)
 {
+  XSetInputFocus(mDisplay, mParent, RevertToPointerRoot, CurrentTime);
   ASSERT_TRUE(Open());
-  MoveTo(kKnobX[3], 131); // the value below the knob opens a field
-  Button(1, true);
-  Button(1, false);
-  Idle(3);
-  Window focus = None;
-  int revert = 0;
-  XGetInputFocus(mDisplay, &focus, &revert);
-  EXPECT_EQ(focus, Editor());
+  const auto focus = [&] {
+    Window window = None;
+    int revert = 0;
+    XGetInputFocus(mDisplay, &window, &revert);
+    return window;
+  };
+  const auto openField = [&] {
+    MoveTo(kKnobX[3], 131); // the value below the Mix knob
+    Button(1, true);
+    Button(1, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(450)); // the next click is no double click
+    Idle(3);
+  };
+  EXPECT_EQ(Dispatch(effEditKeyDown, ' ', VKEY_SPACE), 0);
+  EXPECT_EQ(Dispatch(effEditKeyUp, ' ', VKEY_SPACE), 0);
+
+  openField();
+  EXPECT_EQ(focus(), Editor());
   for (KeySym k : {XK_BackSpace, XK_5, XK_0, XK_Return})
   {
     Key(k);
     Idle(1);
   }
   EXPECT_TRUE(IdleUntil([&] { return std::abs(Param(3) - 0.5f) < 1e-4f; })) << Param(3);
+  EXPECT_EQ(focus(), mParent);
+
+  openField();
+  for (auto [character, key] : {std::pair<int, int>{0, VKEY_BACK}, {'2', 0}, {'5', 0}, {0, VKEY_RETURN}})
+    EXPECT_EQ(Dispatch(effEditKeyDown, character, key), 1);
+  EXPECT_NEAR(Param(3), 0.25f, 1e-4f);
+  Idle(1);
+  EXPECT_EQ(focus(), mParent);
 }
 
 // Values the host sets on a thread of its own show by the next frame: automation on the knob's arc,

@@ -11,6 +11,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <malloc.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,6 +26,7 @@
 #include "gfx/IPopupMenuControl.h"
 #include "gfx/ISurface.h"
 #include "gfx/platform/DesktopDialogs.h"
+#include "gfx/platform/ChildProcess.h"
 #include "gfx/platform/ISurfaceLinux.h"
 #include "plug/Timer.h"
 #include "tests/TempSettingsFolder.h"
@@ -137,37 +139,53 @@ TEST_F(X11Editor, HundredOpeningsLeaveNoWindowConnectionDescriptorTimerOrMemory)
 #endif
 }
 
-// A file prompt runs the dialog tool as a child and completes at a later idle call with its answer;
-// with no tool installed the editor says so and completes as cancelled, also later.
-TEST_F(X11Editor, FilePromptsNeverBlockAndSayWhenNoToolIsInstalled)
+// A file prompt runs the dialog tool as a child and completes at a later idle call with its answer
+// (a zenity that does not know --confirm-overwrite is asked again without it); with no tool
+// installed the editor says so and completes as cancelled, also later. A dialog still open when
+// the editor closes ends with it.
+TEST_F(X11Editor, FilePromptsNeverBlockAndEndWithTheEditor)
 {
   const std::string zenity = mSettings.Path() + "/zenity";
-  std::ofstream(zenity) << "#!/bin/sh\nsleep 0.2\necho /home/u/Hall.fxp\n";
+  const std::string pidFile = mSettings.Path() + "/pid";
+  std::ofstream(zenity) << "#!/bin/sh\nfor a; do [ \"$a\" = --confirm-overwrite ] && exit 255; done\n"
+                        << "case \"$*\" in *Hang*) echo $$ > " << pidFile << "; exec /bin/sleep 30;; esac\n"
+                        << "/bin/sleep 0.2\necho /home/u/Hall.fxp\n";
   std::filesystem::permissions(zenity, std::filesystem::perms::owner_all);
   const std::string path = getenv("PATH");
 
   ASSERT_TRUE(OpenEditor());
   std::vector<std::string> answers;
   auto completion = [&](const std::string& file, const std::string& folder) { answers.push_back(file + "|" + folder); };
+  plug::gfx::ISurface* ui = mPlugin->GetUI();
+  const auto idleUntil = [&](const std::function<bool()>& done) {
+    for (int i = 0; i < 200 && !done(); ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+      Idle();
+  };
 
   setenv("PATH", mSettings.Path().c_str(), 1);
   const auto start = std::chrono::steady_clock::now();
-  mPlugin->GetUI()->PromptForFile(plug::gfx::EFileAction::kOpen, "", "", "fxp", completion);
+  ui->PromptForFile(plug::gfx::EFileAction::kSave, "Hall.fxp", "", "fxp", completion);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100)); // the dialog runs on
-  for (int i = 0; i < 200 && answers.empty(); ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
-    Idle();
+  idleUntil([&] { return !answers.empty(); });
   EXPECT_EQ(answers, std::vector<std::string>{"/home/u/Hall.fxp|/home/u/"});
 
   setenv("PATH", "/nonexistent", 1);
-  mPlugin->GetUI()->PromptForFile(plug::gfx::EFileAction::kSave, "Hall.fxp", "", "fxp", completion);
-  setenv("PATH", path.c_str(), 1);
+  ui->PromptForFile(plug::gfx::EFileAction::kSave, "Hall.fxp", "", "fxp", completion);
   EXPECT_EQ(answers.size(), 1u); // not inside the call
   Idle();
   EXPECT_EQ(answers.back(), "|");
-  auto* ui = dynamic_cast<plug::gfx::ISurfaceLinux*>(mPlugin->GetUI());
-  ASSERT_NE(ui, nullptr);
   EXPECT_EQ(ui->GetNoticeControl()->GetNotice(), plug::gfx::kNoDialogToolMessage);
+  setenv("PATH", mSettings.Path().c_str(), 1);
+  ui->PromptForFile(plug::gfx::EFileAction::kOpen, "Hang.fxp", "", "fxp", completion);
+  setenv("PATH", path.c_str(), 1);
+  pid_t dialog = 0;
+  idleUntil([&] { return static_cast<bool>(std::ifstream(pidFile) >> dialog); });
+  ASSERT_GT(dialog, 0);
   CloseEditor();
+  for (int i = 0; i < 100 && kill(dialog, 0) == 0; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+    plug::gfx::ChildProcess::ReapLeftChildren();
+  EXPECT_NE(kill(dialog, 0), 0);
+  EXPECT_EQ(answers.size(), 2u);
 }
 
 // The effect's layout shows no tooltips; with the surface's flag on, one appears when the pointer

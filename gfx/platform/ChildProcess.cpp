@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <mutex>
 
@@ -67,8 +68,16 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, bool captureOutpu
     args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
 
+  // A process group of its own, so that Terminate ends whatever the child started too (a script's
+  // commands, a dialog tool's helpers).
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
+
   pid_t pid = -1;
-  const int result = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  const int result = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (devNull >= 0)
     close(devNull);
@@ -132,6 +141,14 @@ bool ChildProcess::Poll()
   mExitCode = done == mPid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   mPid = -1;
   return true;
+}
+
+void ChildProcess::Terminate()
+{
+  if (mPid <= 0)
+    return;
+  kill(-mPid, SIGTERM);
+  CloseOutput();
 }
 
 bool ChildProcess::IsInPath(const char* program)

@@ -26,6 +26,9 @@ public:
   // Never blocks: reads what output there is and true once the child has exited (then ExitCode
   // and Output are final). [main]
   bool Poll();
+  // Asks the child and everything it started to end (SIGTERM to its process group) and stops
+  // reading its output; it is collected later like a child left running. [main]
+  void Terminate();
   bool Running() const { return mPid > 0; }
   // The exit status, or -1 when the child was ended by a signal.
   int ExitCode() const { return mExitCode; }

@@ -61,12 +61,18 @@ std::vector<std::string> FileDialogCommand(EDialogTool tool, EFileAction action,
   {
     command = {"zenity", "--file-selection", save ? "--title=Save" : "--title=Open", "--filename=" + start};
     if (save)
+    {
+      // Without it zenity's GTK 3 dialog replaces an existing file silently. GTK 4 dialogs always
+      // ask; a zenity that no longer knows the option is run again without it (FallbackDialogCommand).
       command.push_back("--save");
+      command.push_back("--confirm-overwrite");
+    }
     if (!patterns.empty())
       command.push_back("--file-filter=" + patterns);
   }
   else if (tool == EDialogTool::kKdialog)
   {
+    // kdialog's save dialog asks before replacing a file by itself.
     command = {"kdialog", save ? "--getsavefilename" : "--getopenfilename", start};
     if (!patterns.empty())
       command.push_back(patterns);
@@ -95,6 +101,18 @@ bool ReadDialogAnswer(const std::string& output, int exitCode, std::string& path
   path = chosen;
   folder = chosen.substr(0, chosen.rfind('/') + 1);
   return true;
+}
+
+std::vector<std::string> FallbackDialogCommand(const std::vector<std::string>& command)
+{
+  std::vector<std::string> fallback = command;
+  std::erase(fallback, std::string("--confirm-overwrite"));
+  return fallback.size() < command.size() ? fallback : std::vector<std::string>{};
+}
+
+bool DialogFailed(int exitCode)
+{
+  return exitCode != 0 && exitCode != 1;
 }
 
 std::vector<std::string> OpenURLCommand(const std::string& url)

@@ -22,7 +22,8 @@ enum class EDialogTool
 EDialogTool FindDialogTool(const char* desktop);
 
 // A file dialog starting in folder (the home folder when empty) with fileName proposed;
-// extensions: blank-separated, without dots ("fxp fxb"), empty for every file.
+// extensions: blank-separated, without dots ("fxp fxb"), empty for every file. Saving asks before
+// an existing file is replaced (zenity with --confirm-overwrite, kdialog by itself).
 std::vector<std::string> FileDialogCommand(EDialogTool tool, EFileAction action, const std::string& fileName,
                                            const std::string& folder, const std::string& extensions);
 std::vector<std::string> DirectoryDialogCommand(EDialogTool tool, const std::string& folder);
@@ -31,9 +32,20 @@ std::vector<std::string> DirectoryDialogCommand(EDialogTool tool, const std::str
 // trailing "/". False (both empty) for a cancelled or failed dialog.
 bool ReadDialogAnswer(const std::string& output, int exitCode, std::string& path, std::string& folder);
 
+// The command again without the option that a zenity of another generation may not know
+// (--confirm-overwrite), to run when the first one failed; empty when it has no such option.
+std::vector<std::string> FallbackDialogCommand(const std::vector<std::string>& command);
+
+// True for an exit code that is neither an answer (0) nor a cancel (1): the tool could not show
+// the dialog (no display, an option it does not know) or was ended.
+bool DialogFailed(int exitCode);
+
 // xdg-open with the address or path; one that begins with "-" is made a path ("./-x"), so it is
 // never taken for an option. Empty for an empty text.
 std::vector<std::string> OpenURLCommand(const std::string& url);
+
+// What the editor says when the dialog tool failed; the prompt completes as cancelled.
+inline constexpr const char* kDialogFailedMessage = "The file dialog could not be shown.";
 
 // What the editor says when no dialog tool is installed.
 inline constexpr const char* kNoDialogToolMessage =

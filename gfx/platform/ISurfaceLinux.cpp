@@ -67,7 +67,14 @@ void* ISurfaceLinux::OpenWindow(void* parent)
 void ISurfaceLinux::CloseWindow()
 {
   mIdleTimer.reset();
-  // Dialogs still open go on by themselves; their answers have nobody left to go to.
+  // Dialogs close with the editor (this runs when the plug-in is deleted too). An answer given
+  // later would have nobody to carry it out: the file operation belongs to the editor that asked,
+  // and hosts stop calling effEditIdle once the editor is closed, so nothing would read it. A
+  // dialog left open would wait on screen for an answer that goes nowhere, outliving even the host.
+  // Closing it with the editor shows the user that the question is gone.
+  for (Prompt& prompt : mPrompts)
+    if (prompt.child)
+      prompt.child->Terminate();
   mPrompts.clear();
   mTooltipControl = nullptr;
   if (mWindow)
@@ -97,10 +104,12 @@ void ISurfaceLinux::OnIdle()
   mWindow->ProcessEvents(*this);
   if (!mWindow)
     return; // an event closed the editor
+  SyncKeyboardFocus();
   FinishPrompts();
   const int64_t now = RunLoop::NowMs();
   ShowDueTooltip(now);
   OnGUIIdle();
+  SyncKeyboardFocus();
 
   // At most one frame a tick, and none before the frame interval (less a little for the host's
   // uneven idle calls) has passed.
@@ -119,6 +128,15 @@ void ISurfaceLinux::OnIdle()
     else
       SetAllControlsDirty();
   }
+}
+
+// The editor holds the X keyboard focus exactly while a text field is open (fields also open from
+// timers and from keys the host passes on, so this is checked at every tick).
+void ISurfaceLinux::SyncKeyboardFocus()
+{
+  const ITextEntryControl* entry = GetTextEntryControl();
+  if (mWindow)
+    mWindow->SetKeyboardFocus(entry && entry->EditInProgress());
 }
 
 bool ISurfaceLinux::DrawFrame()
@@ -298,6 +316,7 @@ void ISurfaceLinux::StartPrompt(std::vector<std::string> command, IFileDialogCom
   Prompt prompt;
   prompt.completion = std::move(completion);
   prompt.directory = directory;
+  prompt.fallback = FallbackDialogCommand(command);
   if (!command.empty())
   {
     prompt.child = std::make_unique<ChildProcess>();
@@ -321,10 +340,20 @@ void ISurfaceLinux::FinishPrompts()
       ++i;
       continue;
     }
+    if (prompt.child && DialogFailed(prompt.child->ExitCode()) && !prompt.fallback.empty())
+    {
+      prompt.child = std::make_unique<ChildProcess>();
+      const bool started = prompt.child->Start(prompt.fallback, true);
+      prompt.fallback.clear();
+      if (started)
+        continue; // the same prompt, polled again
+    }
     std::string file, folder;
     if (prompt.child && ReadDialogAnswer(prompt.child->Output(), prompt.child->ExitCode(), file, folder) &&
         prompt.directory)
       folder = file + "/";
+    if (prompt.child && DialogFailed(prompt.child->ExitCode()))
+      ShowNotice(kDialogFailedMessage);
     IFileDialogCompletionFunc completion = std::move(prompt.completion);
     mPrompts.erase(mPrompts.begin() + static_cast<ptrdiff_t>(i));
     if (completion)

@@ -13,6 +13,9 @@
 // effEditIdle rarely gets its exposes and input answered at the next call; nothing ever waits
 // (but a paste, for at most XClipboard::kReadTimeoutMs).
 //
+// Keys: the host keeps the keyboard (XEditorWindow); the editor takes the X focus only while one of
+// its text fields is open. Keys the host passes with effEditKeyDown reach an open field or menu.
+//
 // Services: cursors from the X cursor theme; the pointer hidden and locked during knob drags; the
 // CLIPBOARD selection; web addresses and files opened with xdg-open; file and folder prompts
 // through zenity or kdialog run as child processes (a notice inside the editor, ISurface::ShowNotice,
@@ -79,6 +82,7 @@ private:
   struct Prompt
   {
     std::unique_ptr<ChildProcess> child; // null: no dialog could be shown
+    std::vector<std::string> fallback;   // run instead when child fails (DesktopDialogs.h)
     IFileDialogCompletionFunc completion;
     bool directory = false;
   };
@@ -94,6 +98,7 @@ private:
   bool KeyDown(float x, float y, const IKeyPress& key) override;
   bool KeyUp(float x, float y, const IKeyPress& key) override;
 
+  void SyncKeyboardFocus();
   bool DrawFrame();
   void PresentRegions(const std::vector<PixelRect>& rects);
   void StartPrompt(std::vector<std::string> command, IFileDialogCompletionFunc completion, bool directory);

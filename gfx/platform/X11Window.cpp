@@ -9,14 +9,18 @@
 #include "gfx/platform/X11Clipboard.h"
 #include "gfx/platform/X11Cursors.h"
 #include "gfx/platform/X11ErrorTrap.h"
+#include "gfx/platform/X11KeyWatch.h"
 #include "gfx/platform/X11TextPopup.h"
 
 namespace plug::gfx {
 
 namespace {
 
+// Keys are not among them: a window that selects no key events lets X pass every key on to the
+// host's windows, as if the editor were not there (see SetKeyboardFocus).
 constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
-    LeaveWindowMask | KeyPressMask | KeyReleaseMask | StructureNotifyMask | FocusChangeMask;
+    LeaveWindowMask | StructureNotifyMask | FocusChangeMask;
+constexpr long kKeyMask = KeyPressMask | KeyReleaseMask;
 
 // Xvfb (and perhaps other servers) now and then resets a connection made right after another one
 // closed; a few more tries, moments apart, get through.
@@ -80,6 +84,8 @@ XEditorWindow::~XEditorWindow()
     return;
   // The trap covers the close too (it flushes what is left); afterwards it only compares pointers.
   XErrorTrap trap(mDisplay);
+  SetKeyboardFocus(false);
+  mKeyWatch.reset();
   CloseInputMethod();
   mPopups[0].reset();
   mPopups[1].reset();
@@ -107,8 +113,10 @@ void XEditorWindow::OpenInputMethod()
     return;
   }
   long filterMask = 0;
-  if (!XGetICValues(mInputContext, XNFilterEvents, &filterMask, nullptr) && filterMask)
-    XSelectInput(mDisplay, mWindow, kEventMask | filterMask);
+  if (!XGetICValues(mInputContext, XNFilterEvents, &filterMask, nullptr))
+    mInputMethodMask = filterMask & ~kKeyMask; // its key events only while the editor takes keys
+  if (mInputMethodMask)
+    XSelectInput(mDisplay, mWindow, kEventMask | mInputMethodMask);
 }
 
 void XEditorWindow::CloseInputMethod()
@@ -244,8 +252,6 @@ void XEditorWindow::HandleButtonPress(const XButtonEvent& event, IXEventSink& si
     case EXButtonRole::kLeft:
     case EXButtonRole::kRight:
     {
-      // A click takes the keyboard focus, so that text entry works in hosts that keep it.
-      XSetInputFocus(mDisplay, mWindow, RevertToParent, event.time);
       mHeldButtons |= HeldBit(event.button);
       const IMouseMod mod = MouseModFromState(event.state, event.button);
       if (mClicks.Press(event.button, event.time, event.x, event.y) % 2 == 0)
@@ -340,18 +346,72 @@ void XEditorWindow::HandleKey(XKeyEvent& event, IXEventSink& sink)
     XLookupString(&event, text, sizeof(text) - 1, &effective, nullptr);
     text[0] = '\0';
   }
-  const IKeyPress key = KeyPressFromX(effective, XLookupKeysym(&event, 0), text, event.state);
+  // The input method looked the code up in the map of now; with the keysym of the moment it was
+  // typed, the text follows from that keysym.
+  KeySym unshifted = XLookupKeysym(&event, 0);
+  if (KeysymWhenTyped(event, effective, unshifted))
+    text[0] = '\0';
+  const IKeyPress key = KeyPressFromX(effective, unshifted, text, event.state);
   const float x = ToPoints(mPointerX);
   const float y = ToPoints(mPointerY);
-  const bool used = event.type == KeyPress ? sink.KeyDown(x, y, key) : sink.KeyUp(x, y, key);
-  if (used || mGone)
+  // Keys reach the window only while it holds the focus for a field; the few the field leaves
+  // (Tab, function keys) end here: sent on to the host, they would be synthetic events on a window
+  // that is not a top-level one, which GTK hosts warn about and ignore.
+  if (event.type == KeyPress)
+    sink.KeyDown(x, y, key);
+  else
+    sink.KeyUp(x, y, key);
+}
+
+// The key code's first keysym differs from the one the watch saw when the key was typed: the code
+// was bound to something else since (see X11KeyWatch.h), and the keysym of that moment counts.
+bool XEditorWindow::KeysymWhenTyped(XKeyEvent& event, KeySym& effective, KeySym& unshifted)
+{
+  XKeyWatch::Record record;
+  if (!mKeyWatch ||
+      !mKeyWatch->Take(event.type == KeyPress, static_cast<uint32_t>(event.time), static_cast<uint8_t>(event.keycode),
+                       record))
+    return false;
+  if (XLookupKeysym(&event, 0) == record.keysyms[0])
+    return false;
+  KeySym lower = record.keysyms[0];
+  KeySym upper = record.keysyms[1];
+  if (upper == NoSymbol)
+    XConvertCase(lower, &lower, &upper);
+  const bool shifted = ((event.state & ShiftMask) != 0) != ((event.state & LockMask) != 0);
+  effective = shifted ? upper : lower;
+  unshifted = record.keysyms[0];
+  return true;
+}
+
+void XEditorWindow::SetKeyboardFocus(bool take)
+{
+  if (!IsOpen() || mGone || take == mHasKeyboard)
     return;
-  // Keys the editor leaves go to the host's window (transport keys keep working).
-  XEvent forwarded{};
-  forwarded.xkey = event;
-  forwarded.xkey.window = mParent;
-  forwarded.xkey.subwindow = None;
-  XSendEvent(mDisplay, mParent, True, event.type == KeyPress ? KeyPressMask : KeyReleaseMask, &forwarded);
+  XErrorTrap trap(mDisplay);
+  mHasKeyboard = take;
+  if (take && !mKeyWatch) // its thread and connection only once a field has been open
+    mKeyWatch = std::make_unique<XKeyWatch>(static_cast<uint32_t>(mWindow));
+  mKeyWatch->SetWatching(take);
+  if (take)
+  {
+    XGetInputFocus(mDisplay, &mFocusBefore, &mRevertBefore);
+    XSelectInput(mDisplay, mWindow, kEventMask | kKeyMask | mInputMethodMask);
+    XSetInputFocus(mDisplay, mWindow, RevertToParent, mLastEventTime);
+    XFlush(mDisplay);
+    return;
+  }
+  XSelectInput(mDisplay, mWindow, kEventMask | mInputMethodMask);
+  // Back to where it was, unless the user has put it somewhere else meanwhile.
+  Window focus = None;
+  int revert = 0;
+  XGetInputFocus(mDisplay, &focus, &revert);
+  if (focus == mWindow && mFocusBefore != mWindow)
+  {
+    XSetInputFocus(mDisplay, mFocusBefore, mRevertBefore, CurrentTime);
+    if (trap.SyncAndCheck()) // that window is gone
+      XSetInputFocus(mDisplay, PointerRoot, RevertToPointerRoot, CurrentTime);
+  }
   XFlush(mDisplay);
 }
 

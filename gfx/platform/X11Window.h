@@ -11,6 +11,12 @@
 // The window has no background: the server never clears it between frames (no flicker), and what an
 // expose uncovers is copied again from the last frame. Input is translated (X11Input.h) and handed
 // to an IXEventSink in points (pixels divided by the scale set with SetPointScale).
+//
+// The keyboard stays the host's: a click takes no focus and the window selects no key events, so
+// X hands every key to the host's own windows (GTK and Qt hosts keep their shortcuts and
+// transport keys; hosts that give the editor the focus get the keys back through X's own
+// propagation to the parent). Only while a text field is open does the window take the focus and
+// the keys (SetKeyboardFocus), and it hands the focus back to where it was when the field closes.
 
 #include <X11/Xlib.h>
 
@@ -27,6 +33,7 @@ namespace plug::gfx {
 
 class XCursorSet;
 class XClipboard;
+class XKeyWatch;
 class XTextPopup;
 
 // The editor's two small text windows: the tooltip under the pointer and short notices.
@@ -48,7 +55,8 @@ public:
   virtual void PointerOver(float x, float y, const IMouseMod& mod) = 0;
   virtual void PointerOut() = 0;
   virtual void Wheel(float x, float y, const IMouseMod& mod, float delta) = 0;
-  // True when the editor used the key; keys it leaves go on to the host's window.
+  // Keys come only while the window holds the keyboard focus (SetKeyboardFocus). True when the
+  // editor used the key.
   virtual bool KeyDown(float x, float y, const IKeyPress& key) = 0;
   virtual bool KeyUp(float x, float y, const IKeyPress& key) = 0;
 };
@@ -98,6 +106,12 @@ public:
   // The pointer's last known place in the window, in points.
   void GetPointer(float& x, float& y) const;
 
+  // take: the window selects key events and takes the X input focus (for a text field); false:
+  // it selects none again and, if it still holds the focus, gives it back to the window that had
+  // it before. Repeating either is harmless; closing the window gives the focus back too.
+  void SetKeyboardFocus(bool take);
+  bool HasKeyboardFocus() const { return mHasKeyboard; }
+
   bool SetClipboardText(const std::string& utf8);
   bool GetClipboardText(std::string& utf8);
 
@@ -115,6 +129,7 @@ private:
   void HandleButtonRelease(const XButtonEvent& event, IXEventSink& sink);
   void HandleMotion(const XMotionEvent& event, IXEventSink& sink);
   void HandleKey(XKeyEvent& event, IXEventSink& sink);
+  bool KeysymWhenTyped(XKeyEvent& event, KeySym& effective, KeySym& unshifted);
   void SendPointerOut(IXEventSink& sink);
   bool Dragging() const { return mHeldButtons != 0; }
   float ToPoints(int pixels) const { return static_cast<float>(pixels) / mPointScale; }
@@ -131,9 +146,14 @@ private:
   std::unique_ptr<XImagePresenter> mPresenter;
   std::unique_ptr<XCursorSet> mCursors;
   std::unique_ptr<XClipboard> mClipboard;
+  std::unique_ptr<XKeyWatch> mKeyWatch;
   std::unique_ptr<XTextPopup> mPopups[2];
   XIM mInputMethod = nullptr;
   XIC mInputContext = nullptr;
+  long mInputMethodMask = 0; // the events the input method asks for besides keys
+  bool mHasKeyboard = false;
+  Window mFocusBefore = None; // the focus that SetKeyboardFocus took, and its revert mode
+  int mRevertBefore = RevertToParent;
   std::vector<PixelRect> mExposed;
 
   ClickCounter mClicks;
