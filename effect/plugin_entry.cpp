@@ -43,16 +43,17 @@ namespace {
 // are kept on purpose and found again by the next load.
 void KeepModuleLoaded()
 {
-  static std::once_flag kept;
-  std::call_once(kept, [] {
+  [[maybe_unused]] static const bool kept = [] {
     Dl_info self{};
     if (!dladdr(reinterpret_cast<const void*>(&KeepModuleLoaded), &self) || !self.dli_fname)
-      return;
+      return false;
     // Already loaded, so this only marks the module as never to be unloaded and counts one more
     // reference, which is given back at once.
-    if (void* module = dlopen(self.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE))
+    void* module = dlopen(self.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+    if (module)
       dlclose(module);
-  });
+    return module != nullptr;
+  }();
 }
 
 AEffect* CreateEffect(audioMasterCallback hostCallback)
