@@ -356,6 +356,8 @@ double FromPixels(double px, const char* units, double dpi)
   return px;
 }
 
+// The shape's path as Cairo's current path; a quadratic curve is raised to the cubic one that
+// traces it, from the point where it starts.
 void AddPicturePath(cairo_t* cr, const PathPicture::Shape& shape)
 {
   using ECommand = PathPicture::ECommand;
