@@ -11,6 +11,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -26,7 +27,8 @@
 #endif
 #endif
 #ifdef QM_ASAN
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's count of the heap in use (GCC ships no header that declares it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace {
