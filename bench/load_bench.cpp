@@ -1,9 +1,10 @@
 // How long a host waits for dlopen of QuillonMini.so, next to Dragonfly Plate Reverb (Debian's
 // dragonfly-reverb-vst, which tools/qm bench installs): every load in a fresh process of this
 // program, which itself links nothing but the C and C++ runtimes, so that each plug-in pays for
-// the libraries it brings; the two plug-ins take turns. Prints the median time of each and their
-// ratio, as the ratio of the medians and as the median of the ratios of neighbouring runs (a
-// shared machine's speed drifts; runs a moment apart share it).
+// the libraries it brings; the two plug-ins take turns. Prints the median time of each, on the
+// clock (what the host waits) and in CPU time (what the load costs, which a busy machine does not
+// stretch), and their ratios, as the ratio of the medians and as the median of the ratios of
+// neighbouring runs (a shared machine's speed drifts; runs a moment apart share it).
 //
 //   load_bench [RUNS] [--plugin PATH] [--peer PATH]      RUNS per plug-in, default 21
 //
@@ -12,6 +13,8 @@
 #include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -25,28 +28,43 @@ namespace {
 
 constexpr const char* kTimeOne = "--time-dlopen";
 
-// In the fresh process: the milliseconds of one dlopen, as hosts call it.
+struct LoadTime
+{
+  double wallMs = -1.0; // negative when the load failed
+  double cpuMs = -1.0;  // the process's CPU time (user and system, page faults included)
+};
+
+double CpuMs()
+{
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// In the fresh process: one dlopen, as hosts call it, in milliseconds of the clock and of CPU time.
 int TimeOneLoad(const char* path)
 {
   using Clock = std::chrono::steady_clock;
+  const double cpuStart = CpuMs();
   const auto start = Clock::now();
   void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
   const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  const double cpuMs = CpuMs() - cpuStart;
   if (!module)
   {
     std::fprintf(stderr, "load_bench: %s\n", dlerror());
     return 1;
   }
-  std::printf("%.4f\n", ms);
+  std::printf("%.4f %.4f\n", ms, cpuMs);
   return 0;
 }
 
-// Runs this program again to load path; a negative time when that fails.
-double LoadInFreshProcess(const char* self, const char* path)
+// Runs this program again to load path.
+LoadTime LoadInFreshProcess(const char* self, const char* path)
 {
   int fds[2];
   if (pipe(fds) != 0)
-    return -1.0;
+    return {};
   const pid_t child = fork();
   if (child == 0)
   {
@@ -63,7 +81,11 @@ double LoadInFreshProcess(const char* self, const char* path)
   int status = 0;
   if (child > 0)
     waitpid(child, &status, 0);
-  return n > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? std::atof(text) : -1.0;
+  LoadTime time;
+  if (n <= 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+      std::sscanf(text, "%lf %lf", &time.wallMs, &time.cpuMs) != 2)
+    return {};
+  return time;
 }
 
 double Median(std::vector<double> values)
@@ -112,26 +134,35 @@ int main(int argc, char** argv)
     }
   }
 
-  std::vector<double> ours, theirs, ratios;
+  std::vector<double> ours, theirs, ratios, oursCpu, theirsCpu, cpuRatios;
   for (int i = 0; i < runs; ++i)
   {
-    const double a = LoadInFreshProcess(argv[0], plugin.c_str());
-    const double b = LoadInFreshProcess(argv[0], peer.c_str());
-    if (a < 0.0 || b < 0.0)
+    const LoadTime a = LoadInFreshProcess(argv[0], plugin.c_str());
+    const LoadTime b = LoadInFreshProcess(argv[0], peer.c_str());
+    if (a.wallMs < 0.0 || b.wallMs < 0.0)
     {
-      std::fprintf(stderr, "load_bench: %s could not be loaded\n", (a < 0.0 ? plugin : peer).c_str());
+      std::fprintf(stderr, "load_bench: %s could not be loaded\n", (a.wallMs < 0.0 ? plugin : peer).c_str());
       return 1;
     }
-    ours.push_back(a);
-    theirs.push_back(b);
-    ratios.push_back(a / b);
+    ours.push_back(a.wallMs);
+    theirs.push_back(b.wallMs);
+    ratios.push_back(a.wallMs / b.wallMs);
+    oursCpu.push_back(a.cpuMs);
+    theirsCpu.push_back(b.cpuMs);
+    cpuRatios.push_back(a.cpuMs / b.cpuMs);
   }
-  const double mineMs = Median(ours), peerMs = Median(theirs);
   std::printf("dlopen (RTLD_NOW | RTLD_LOCAL) in a fresh process, %d runs each, taking turns\n", runs);
-  for (const auto& [name, times] : {std::pair{FileName(plugin), ours}, std::pair{FileName(peer), theirs}})
-    std::printf("%-36s median %.3f ms (fastest %.3f, slowest %.3f)\n", name.c_str(), Median(times),
+  auto report = [](const char* what, const std::string& name, const std::vector<double>& times) {
+    std::printf("%-28s %-10s median %7.3f ms (fastest %.3f, slowest %.3f)\n", name.c_str(), what, Median(times),
                 *std::min_element(times.begin(), times.end()), *std::max_element(times.begin(), times.end()));
-  std::printf("ratio: %.2f (of the medians), %.2f (median of the neighbouring runs' ratios)\n", mineMs / peerMs,
-              Median(ratios));
+  };
+  report("clock", FileName(plugin), ours);
+  report("clock", FileName(peer), theirs);
+  report("CPU time", FileName(plugin), oursCpu);
+  report("CPU time", FileName(peer), theirsCpu);
+  std::printf("ratio, clock: %.2f (of the medians), %.2f (median of the neighbouring runs' ratios)\n",
+              Median(ours) / Median(theirs), Median(ratios));
+  std::printf("ratio, CPU time: %.2f (of the medians), %.2f (median of the neighbouring runs' ratios)\n",
+              Median(oursCpu) / Median(theirsCpu), Median(cpuRatios));
   return 0;
 }
