@@ -14,7 +14,8 @@ before its stroke. Nothing is clipped to the picture's box.
 
 Anything this cannot reproduce stops the build with the reason: text, images, gradients and
 patterns, dashes, markers, clipping, masks, filters, group or element opacity, hidden elements,
-sizes in units other than pixels.
+strokes painted first, non-scaling strokes, edges drawn without anti-aliasing, blend modes, sizes
+in units other than pixels.
 
 The output, all numbers little-endian:
     "QMPP", u32 version 1
@@ -52,6 +53,10 @@ UNSUPPORTED = {
     "marker-end": ("none",),
     "visibility": ("visible",),
     "display": ("inline", "block"),
+    "paint-order": ("normal", "fill", "fill stroke", "fill stroke markers"),
+    "vector-effect": ("none",),
+    "shape-rendering": ("auto", "geometricPrecision"),
+    "mix-blend-mode": ("normal",),
 }
 
 
