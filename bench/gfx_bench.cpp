@@ -11,9 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
-#include <string_view>
 
-#include "gfx/EmbeddedResources.h"
 #include "gfx/IControl.h"
 #include "gfx/ISurfaceEditorDelegate.h"
 #include "gfx/platform/ISurfaceHeadless.h"
@@ -43,10 +41,6 @@ void operator delete(void* p, std::size_t) noexcept
 namespace {
 
 const char* const kRoboto = "/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF/Roboto-Regular.ttf";
-constexpr std::string_view kTitleSVG =
-    "<svg xmlns='http://www.w3.org/2000/svg' width='100' height='20'>"
-    "<path d='M2 2 L20 2 L20 18 L2 18 Z M26 2 C36 2 40 8 40 10 C40 14 36 18 26 18 Z' fill='#c9cfd3'/>"
-    "<path d='M46 18 L56 2 L66 18 Z M72 2 L98 2 L98 6 L72 6 Z' fill='#c9cfd3'/></svg>";
 
 const IColor kBG(255, 47, 54, 58), kTopHdr(255, 27, 31, 33), kBtmHdr(255, 10, 13, 16), kTopBG(255, 58, 66, 71),
     kBotBG(255, 33, 38, 41), kFrame(255, 118, 122, 124), kEdit(255, 201, 207, 211), kKnobTop(255, 70, 80, 85),
@@ -216,9 +210,6 @@ struct Editor
 
   Editor()
   {
-    static const unsigned char* title = reinterpret_cast<const unsigned char*>(kTitleSVG.data());
-    static const EmbeddedResource resources[] = {{"title.svg", {title, kTitleSVG.size()}}};
-    RegisterEmbeddedResources(resources);
     surface.LoadFont("Roboto-Regular", kRoboto);
     std::vector<IRECT> areas;
     static const char* const kLabels[] = {"Decay", "Width", "Color", "Mix"};
@@ -227,7 +218,7 @@ struct Editor
       knobs.push_back(new Knob(IRECT::MakeXYWH(20.f + 78.f * float(i), 40.f, 70.f, 100.f), kLabels[i]));
       areas.push_back(knobs.back()->KnobArea());
     }
-    panel = new Panel(surface.GetBounds(), surface.LoadSVG("title.svg"), areas);
+    panel = new Panel(surface.GetBounds(), surface.LoadSVG(QM_BENCH_TITLE), areas);
     surface.AttachBackgroundControl(panel);
     for (Knob* k : knobs)
       surface.AttachControl(k);

@@ -8,8 +8,8 @@
 #
 #   bench/peer_cpu.sh [RUNS]        RUNS per plug-in, default 5
 #
-# It installs the peer when missing and builds the project (tools/qm build) first. Set QM_BUILD_DIR
-# to measure an existing build folder as it is instead.
+# It installs the peer when missing (tools/qm bench-deps) and builds the project (tools/qm build)
+# first. Set QM_BUILD_DIR to measure an existing build folder as it is instead.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -24,17 +24,8 @@ fail() { echo "peer_cpu: $*" >&2; exit 1; }
 
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || fail "RUNS must be a positive whole number, got '$runs'"
 
-if [ ! -f "$peer" ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  say "installing dragonfly-reverb-vst"
-  export DEBIAN_FRONTEND=noninteractive
-  if ! $sudo apt-get install -y -q --no-install-recommends dragonfly-reverb-vst; then
-    $sudo apt-get update -q
-    $sudo apt-get install -y -q --no-install-recommends dragonfly-reverb-vst
-  fi
-  [ -f "$peer" ] || fail "dragonfly-reverb-vst did not install $peer"
-fi
+"$root/tools/qm" bench-deps
+[ -f "$peer" ] || fail "dragonfly-reverb-vst did not install $peer"
 
 if [ -n "${QM_BUILD_DIR:-}" ]; then
   build_dir="$QM_BUILD_DIR"

@@ -69,16 +69,17 @@ private:
   std::string mResourceName;
 };
 
-class SVGHolder; // a parsed picture, defined by the drawing back end
+class PathPicture; // the picture's paths (gfx/PathPicture.h)
 
-// A parsed SVG picture, shared by every control (and editor) that loaded it.
+// An SVG picture, as the build turned it into paths, shared by every control (and editor) that
+// loaded it.
 struct ISVG
 {
-  std::shared_ptr<SVGHolder> mHolder;
+  std::shared_ptr<const PathPicture> mPicture;
   float mWidth = 0.f; // in the picture's own units
   float mHeight = 0.f;
 
-  bool IsValid() const { return mHolder != nullptr; }
+  bool IsValid() const { return mPicture != nullptr; }
   float W() const { return mWidth; }
   float H() const { return mHeight; }
 };

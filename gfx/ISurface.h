@@ -206,7 +206,8 @@ public:
 
   // --- Pictures and bitmaps ---
 
-  // An invalid ISVG when the picture cannot be found or parsed.
+  // Pictures are SVG files that the build turned into paths (gfx/PathPicture.h); an invalid ISVG
+  // when the picture cannot be found or is not such paths (an SVG file's own text is refused).
   virtual ISVG LoadSVG(const char* fileNameOrResID, const char* units = "px", float dpi = 72.f) = 0;
   // Scaled by min(w / W, h / H) of bounds and picture, anchored at the top-left corner.
   virtual void DrawSVG(const ISVG& svg, const IRECT& bounds, const IBlend* blend = nullptr) = 0;

@@ -4,7 +4,6 @@
 #include <cairo.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#include <librsvg/rsvg.h>
 #include <stb_image.h>
 
 #include <algorithm>
@@ -16,26 +15,10 @@
 #include <strings.h>
 
 #include "gfx/IResourceLocator.h"
+#include "gfx/PathPicture.h"
 #include "plug/Utf8Text.h"
 
 namespace plug::gfx {
-
-// A parsed picture, shared through ISVG.
-class SVGHolder
-{
-public:
-  explicit SVGHolder(RsvgHandle* handle)
-    : mHandle(handle)
-  {
-  }
-  ~SVGHolder() { g_object_unref(mHandle); }
-  SVGHolder(const SVGHolder&) = delete;
-  SVGHolder& operator=(const SVGHolder&) = delete;
-  RsvgHandle* Handle() const { return mHandle; }
-
-private:
-  RsvgHandle* mHandle;
-};
 
 namespace {
 
@@ -103,7 +86,7 @@ struct Caches
   std::map<std::string, FontEntry> retiredFonts;
   FT_Library library = nullptr;
   std::mutex svgMutex;
-  std::map<std::string, std::shared_ptr<SVGHolder>> svgs;
+  std::map<std::string, std::shared_ptr<const PathPicture>> svgs;
   std::mutex bitmapMutex;
   std::map<std::string, std::shared_ptr<APIBitmap>> bitmaps;
   std::mutex countMutex;
@@ -371,6 +354,78 @@ double FromPixels(double px, const char* units, double dpi)
   if (u == "in")
     return px / dpi;
   return px;
+}
+
+// The shape's path as Cairo's current path; a quadratic curve is raised to the cubic one that
+// traces it, from the point where it starts.
+void AddPicturePath(cairo_t* cr, const PathPicture::Shape& shape)
+{
+  using ECommand = PathPicture::ECommand;
+  const double* c = shape.coordinates.data();
+  double x = 0.0, y = 0.0, startX = 0.0, startY = 0.0; // kept here: Cairo's own are rounded
+  cairo_new_path(cr);
+  for (const ECommand command : shape.commands)
+  {
+    switch (command)
+    {
+      case ECommand::kMove:
+        cairo_move_to(cr, c[0], c[1]);
+        x = startX = c[0], y = startY = c[1];
+        break;
+      case ECommand::kLine:
+        cairo_line_to(cr, c[0], c[1]);
+        x = c[0], y = c[1];
+        break;
+      case ECommand::kQuadratic:
+        cairo_curve_to(cr, x + 2.0 / 3.0 * (c[0] - x), y + 2.0 / 3.0 * (c[1] - y), c[2] + 2.0 / 3.0 * (c[0] - c[2]),
+                       c[3] + 2.0 / 3.0 * (c[1] - c[3]), c[2], c[3]);
+        x = c[2], y = c[3];
+        break;
+      case ECommand::kCubic:
+        cairo_curve_to(cr, c[0], c[1], c[2], c[3], c[4], c[5]);
+        x = c[4], y = c[5];
+        break;
+      case ECommand::kClose:
+        cairo_close_path(cr);
+        x = startX, y = startY;
+        break;
+    }
+    c += PathPicture::Arity(command);
+  }
+}
+
+// One shape of a picture: its fill, then its stroke, in its own coordinates.
+void DrawPictureShape(cairo_t* cr, const PathPicture::Shape& shape)
+{
+  cairo_matrix_t m;
+  const double* t = shape.transform;
+  cairo_matrix_init(&m, t[0], t[1], t[2], t[3], t[4], t[5]);
+  if (!Invertible(m)) // draws nothing, and would leave the context in an error state for good
+    return;
+  cairo_save(cr);
+  cairo_transform(cr, &m);
+  AddPicturePath(cr, shape);
+  if (shape.filled)
+  {
+    const PathPicture::Paint& p = shape.fill;
+    cairo_set_fill_rule(cr, shape.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+    cairo_set_source_rgba(cr, Channel(p.r), Channel(p.g), Channel(p.b), p.opacity);
+    cairo_fill_preserve(cr);
+  }
+  if (shape.stroked)
+  {
+    static constexpr cairo_line_cap_t kCaps[] = {CAIRO_LINE_CAP_BUTT, CAIRO_LINE_CAP_ROUND, CAIRO_LINE_CAP_SQUARE};
+    static constexpr cairo_line_join_t kJoins[] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_ROUND, CAIRO_LINE_JOIN_BEVEL};
+    const PathPicture::Paint& p = shape.stroke;
+    cairo_set_line_width(cr, shape.strokeWidth);
+    cairo_set_line_cap(cr, kCaps[shape.cap]);
+    cairo_set_line_join(cr, kJoins[shape.join]);
+    cairo_set_miter_limit(cr, shape.miterLimit);
+    cairo_set_source_rgba(cr, Channel(p.r), Channel(p.g), Channel(p.b), p.opacity);
+    cairo_stroke_preserve(cr);
+  }
+  cairo_new_path(cr);
+  cairo_restore(cr);
 }
 
 } // namespace
@@ -793,48 +848,30 @@ ISVG ISurfaceCairo::LoadSVG(const char* fileNameOrResID, const char* units, floa
     return {};
   const std::string key = std::string(fileNameOrResID) + "|" + (units ? units : "px") + "|" + std::to_string(dpi);
   Caches& c = GetCaches();
-  std::shared_ptr<SVGHolder> holder;
+  std::shared_ptr<const PathPicture> picture;
   {
     std::lock_guard lock(c.svgMutex);
     auto it = c.svgs.find(key);
     if (it != c.svgs.end())
-      holder = it->second;
+      picture = it->second;
   }
-  if (!holder)
+  if (!picture)
   {
     IResourceLocation location;
     std::vector<unsigned char> bytes;
     if (!LocateResource(fileNameOrResID, "svg", GetSharedResourcesSubPath(), location) ||
-        !ReadResource(location, bytes) || bytes.empty())
+        !ReadResource(location, bytes))
       return {};
-    RsvgHandle* handle = rsvg_handle_new_from_data(bytes.data(), bytes.size(), nullptr);
-    if (!handle)
+    picture = PathPicture::Decode(bytes);
+    if (!picture)
       return {};
-    rsvg_handle_set_dpi(handle, dpi);
-    holder = std::make_shared<SVGHolder>(handle);
     std::lock_guard lock(c.svgMutex);
-    c.svgs.emplace(key, holder);
+    c.svgs.emplace(key, picture);
   }
-  double w = 0.0, h = 0.0;
-  if (!rsvg_handle_get_intrinsic_size_in_pixels(holder->Handle(), &w, &h))
-  {
-    // No width and height given: the view box's size.
-    gboolean hasWidth = false, hasHeight = false, hasViewBox = false;
-    RsvgLength width, height;
-    RsvgRectangle viewBox{};
-    rsvg_handle_get_intrinsic_dimensions(holder->Handle(), &hasWidth, &width, &hasHeight, &height, &hasViewBox,
-                                         &viewBox);
-    if (!hasViewBox)
-      return {};
-    w = viewBox.width;
-    h = viewBox.height;
-  }
-  if (!(w > 0.0) || !(h > 0.0))
-    return {};
   ISVG svg;
-  svg.mHolder = holder;
-  svg.mWidth = static_cast<float>(FromPixels(w, units, dpi));
-  svg.mHeight = static_cast<float>(FromPixels(h, units, dpi));
+  svg.mPicture = picture;
+  svg.mWidth = static_cast<float>(FromPixels(picture->Width(), units, dpi));
+  svg.mHeight = static_cast<float>(FromPixels(picture->Height(), units, dpi));
   return svg;
 }
 
@@ -845,14 +882,17 @@ void ISurfaceCairo::DrawSVG(const ISVG& svg, const IRECT& bounds, const IBlend* 
   const double s = std::min(bounds.W() / svg.W(), bounds.H() / svg.H());
   if (!(s > 0.0) || !std::isfinite(s))
     return;
+  const PathPicture& picture = *svg.mPicture;
   cairo_t* cr = Current().cr;
   cairo_save(cr);
   cairo_translate(cr, bounds.L, bounds.T);
   cairo_scale(cr, s, s);
+  // The picture's pixels fill its size in its units.
+  cairo_scale(cr, svg.W() / picture.Width(), svg.H() / picture.Height());
   cairo_new_path(cr);
   cairo_push_group(cr);
-  const RsvgRectangle viewport{0.0, 0.0, svg.W(), svg.H()};
-  rsvg_handle_render_document(svg.mHolder->Handle(), cr, &viewport, nullptr);
+  for (const PathPicture::Shape& shape : picture.Shapes())
+    DrawPictureShape(cr, shape);
   cairo_pop_group_to_source(cr);
   cairo_set_operator(cr, Operator(blend));
   cairo_paint_with_alpha(cr, Weight(blend));

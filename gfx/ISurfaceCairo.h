@@ -2,14 +2,16 @@
 
 // The drawing back end on Cairo: the frame is a Cairo ARGB32 image surface of the editor's size
 // times its draw scale times the screen scale, drawn in user points. Text goes through FreeType
-// faces (a font of size S is scaled so that its ascender-to-descender height is S), SVG through
-// librsvg, bitmaps through stb_image; fonts, pictures and bitmaps are cached process-wide under
-// mutexes and emptied when the last surface closes. Layers are image surfaces of their own.
+// faces (a font of size S is scaled so that its ascender-to-descender height is S), pictures are
+// the paths the build made of SVG files (gfx/PathPicture.h), filled and stroked here as librsvg
+// drew those files, bitmaps go through stb_image; fonts, pictures and bitmaps are cached
+// process-wide under mutexes and emptied when the last surface closes. Layers are image surfaces
+// of their own.
 //
 // Unlike a back end limited to two-colour gradients and solid strokes, every gradient stop and
 // every dash is drawn.
 //
-// This file's source is the only one that includes Cairo, FreeType and librsvg headers.
+// This file's source is the only one that includes Cairo and FreeType headers.
 
 #include <memory>
 #include <string>
@@ -58,7 +60,12 @@ public:
   void PathClipRegion(const IRECT& r = IRECT()) override;
 
   bool LoadFont(const char* fontID, const char* fileNameOrResID) override;
+  // The picture's size in pixels converted to units ("px", "pt", "pc", "mm", "cm", "in") at dpi; an
+  // SVG file's own text is refused (an invalid ISVG): only its paths made by the build are drawn,
+  // so that no SVG parser and its libraries enter the host's process.
   ISVG LoadSVG(const char* fileNameOrResID, const char* units = "px", float dpi = 72.f) override;
+  // The picture scaled uniformly by min(w / W, h / H), at the top-left corner of bounds, composed
+  // as a whole with the blend.
   void DrawSVG(const ISVG& svg, const IRECT& bounds, const IBlend* blend = nullptr) override;
   void DrawRotatedSVG(const ISVG& svg, float destCentreX, float destCentreY, float width, float height, float angle,
                       const IBlend* blend = nullptr) override;

@@ -1,4 +1,4 @@
-# Files built into the plug-in as byte arrays, with CMake alone.
+# Files built into the plug-in as byte arrays.
 #
 #   qm_embed_resources(<target> <function> FILES <file>...)
 #
@@ -12,6 +12,10 @@
 # "resources/<function>.h", which <target> puts on the include path of everything that links it.
 # The source is written again whenever one of the files (or this file) changes; the files may be
 # outputs of other custom commands in the same folder.
+#
+# An SVG file (.svg) is embedded as the paths that svg_to_paths.py makes of it, under its own name:
+# the drawing layer draws those (gfx/PathPicture.h) and never parses SVG. The folder that holds
+# them is left in <target>_PATHS_DIR in the caller's scope.
 #
 # Run as a script (cmake -DFUNCTION=... -DHEADER=... -DOUTPUT=... -P EmbedResources.cmake -- FILE...)
 # this file writes that source.
@@ -68,11 +72,47 @@ std::span<const plug::gfx::EmbeddedResource> ${FUNCTION}()
   return()
 endif()
 
+# Sets the cache variable <var> to a Python 3 that imports <module>, or stops with what to install.
+# Debian's python3-* modules belong to the system's Python, which need not be the first python3 on
+# the PATH.
+function(qm_find_python_with var module package)
+  if(${var})
+    return()
+  endif()
+  find_program(QM_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
+  find_program(QM_PATH_PYTHON python3)
+  foreach(python ${QM_SYSTEM_PYTHON} ${QM_PATH_PYTHON})
+    execute_process(COMMAND ${python} -c "import ${module}" RESULT_VARIABLE failed OUTPUT_QUIET ERROR_QUIET)
+    if(NOT failed)
+      set(${var} ${python} CACHE FILEPATH "A Python 3 that imports ${module}")
+      return()
+    endif()
+  endforeach()
+  message(FATAL_ERROR "No Python 3 with the ${module} module: install ${package} (tools/qm deps)")
+endfunction()
+
+# The paths of an SVG file, made at build time into folder; their file's path in <out>.
+function(qm_svg_to_paths out svg folder)
+  qm_find_python_with(QM_SVG_PYTHON svgelements python3-svgelements)
+  get_filename_component(name "${svg}" NAME)
+  set(script ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/svg_to_paths.py)
+  set(paths ${folder}/${name})
+  add_custom_command(
+    OUTPUT ${paths}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+    COMMAND ${QM_SVG_PYTHON} ${script} ${svg} ${paths}
+    DEPENDS ${svg} ${script}
+    COMMENT "Turning ${name} into paths"
+    VERBATIM)
+  set(${out} ${paths} PARENT_SCOPE)
+endfunction()
+
 function(qm_embed_resources target function)
   cmake_parse_arguments(PARSE_ARGV 2 ARG "" "" "FILES")
   if(NOT ARG_FILES)
     message(FATAL_ERROR "qm_embed_resources(${target}): no FILES")
   endif()
+  set(paths_dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_paths)
   set(files "")
   set(names "")
   foreach(file ${ARG_FILES})
@@ -84,9 +124,13 @@ function(qm_embed_resources target function)
     if(NOT name MATCHES "^[A-Za-z0-9._+-]+$")
       message(FATAL_ERROR "qm_embed_resources(${target}): '${name}' needs a plain file name (letters, digits, . _ + -)")
     endif()
+    if(name MATCHES "\\.[sS][vV][gG]$")
+      qm_svg_to_paths(file "${file}" ${paths_dir})
+    endif()
     list(APPEND files "${file}")
     list(APPEND names "${name}")
   endforeach()
+  set(${target}_PATHS_DIR ${paths_dir} PARENT_SCOPE)
 
   list(JOIN names ", " listed)
   set(include_dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_include)

@@ -5,14 +5,19 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "gfx/EmbeddedResources.h"
 #include "gfx/IControl.h"
 #include "gfx/IResourceLocator.h"
 #include "gfx/ISurfaceEditorDelegate.h"
+#include "gfx/PathPicture.h"
 #include "gfx/platform/ISurfaceHeadless.h"
 
 using namespace plug::gfx;
@@ -191,15 +196,19 @@ TEST(CairoDrawing, TextIsSizedByLineHeightAndPlacedByItsAlignment)
 
 TEST(CairoDrawing, PicturesSitTopLeftScaledToFitAndBitmapsFollowTheirScale)
 {
-  const std::string svgPath = TempPath("picture.svg");
-  std::ofstream(svgPath) << "<svg xmlns='http://www.w3.org/2000/svg' width='100' height='20'>"
-                            "<rect width='100' height='20' fill='#0000ff'/></svg>";
   TestDelegate dlg;
   Canvas g(dlg, 100, 50);
-  const ISVG svg = g.LoadSVG(svgPath.c_str());
+  // 100 x 20 pixels of blue from a view box of half that size and a moved rectangle.
+  const ISVG svg = g.LoadSVG(QM_TEST_PICTURE);
   ASSERT_TRUE(svg.IsValid());
   EXPECT_FLOAT_EQ(svg.W(), 100.f);
+  EXPECT_FLOAT_EQ(g.LoadSVG(QM_TEST_PICTURE, "pt", 144.f).W(), 50.f);
   EXPECT_FALSE(g.LoadSVG("missing.svg").IsValid());
+  // An SVG file's own text is not parsed at run time.
+  const std::string svgPath = TempPath("text.svg");
+  std::ofstream(svgPath) << "<svg xmlns='http://www.w3.org/2000/svg' width='100' height='20'>"
+                            "<rect width='100' height='20' fill='#0000ff'/></svg>";
+  EXPECT_FALSE(g.LoadSVG(svgPath.c_str()).IsValid());
   g.Paint([&](ISurface& s) { s.DrawSVG(svg, {10.f, 10.f, 79.f, 27.f}); }); // 69 x 17: scale 0.69
   const Ink ink = FindInk(g);
   EXPECT_EQ(ink.l, 10);
@@ -225,6 +234,32 @@ TEST(CairoDrawing, PicturesSitTopLeftScaledToFitAndBitmapsFollowTheirScale)
   EXPECT_FALSE(g.LoadBitmap("missing.png").IsValid());
   std::filesystem::remove(svgPath);
   std::filesystem::remove(png2x);
+}
+
+// Path data is read from files too: whatever it holds is checked before it is drawn.
+TEST(CairoDrawing, PicturePathsCutShortOrInconsistentAreRefused)
+{
+  std::ifstream file(QM_TEST_PICTURE, std::ios::binary);
+  const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  const auto picture = PathPicture::Decode(bytes);
+  ASSERT_NE(picture, nullptr);
+  ASSERT_EQ(picture->Shapes().size(), 1u);
+  EXPECT_EQ(picture->Shapes()[0].commands.size(), 5u); // a rectangle: move, three lines, close
+  for (std::size_t n = 0; n < bytes.size(); ++n)
+    EXPECT_EQ(PathPicture::Decode(std::span(bytes).first(n)), nullptr) << n << " bytes";
+  std::vector<unsigned char> longer = bytes;
+  longer.push_back(0);
+  EXPECT_EQ(PathPicture::Decode(longer), nullptr);
+  // The last coordinate not a number; then the coordinate count one short of what the commands take.
+  std::vector<unsigned char> bad = bytes;
+  const double nan = std::nan("");
+  std::memcpy(bad.data() + bad.size() - sizeof nan, &nan, sizeof nan);
+  EXPECT_EQ(PathPicture::Decode(bad), nullptr);
+  bad = bytes;
+  const std::size_t countAt = bytes.size() - 8 * sizeof(double) - 5 - 4;
+  ASSERT_EQ(bad[countAt], 8);
+  bad[countAt] = 7;
+  EXPECT_EQ(PathPicture::Decode(bad), nullptr);
 }
 
 // Faults that would otherwise leave a Cairo context unusable for the rest of the frame.
@@ -358,9 +393,7 @@ TEST(CairoLayers, ALayerIsReusedUntilItsScaleChangesAndCarriesItsShadow)
 // opening and nothing once the last editor is gone (ASan's leak checker watches the rest).
 TEST(CairoLayers, CachesDoNotGrowOverAThousandOpenings)
 {
-  const std::string svgPath = TempPath("cache.svg"), pngPath = TempPath("cache.png");
-  std::ofstream(svgPath) << "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'>"
-                            "<circle cx='5' cy='5' r='4' fill='green'/></svg>";
+  const std::string pngPath = TempPath("cache.png");
   TestDelegate dlg;
   {
     Canvas source(dlg, 4, 4);
@@ -372,7 +405,7 @@ TEST(CairoLayers, CachesDoNotGrowOverAThousandOpenings)
   {
     Canvas g(dlg, 60, 30, 2.f);
     ASSERT_TRUE(g.LoadFont("Roboto-Regular", kRoboto));
-    const ISVG svg = g.LoadSVG(svgPath.c_str());
+    const ISVG svg = g.LoadSVG(QM_TEST_PICTURE);
     const IBitmap bitmap = g.LoadBitmap(pngPath.c_str());
     g.AttachControl(new LayerControl({0.f, 0.f, 30.f, 30.f}));
     g.DrawFrame();
@@ -393,6 +426,5 @@ TEST(CairoLayers, CachesDoNotGrowOverAThousandOpenings)
   EXPECT_EQ(first.bitmaps, 1);
   const ISurfaceCairo::CacheSizes after = ISurfaceCairo::GetCacheSizes();
   EXPECT_EQ(after.fonts + after.svgs + after.bitmaps, 0);
-  std::filesystem::remove(svgPath);
   std::filesystem::remove(pngPath);
 }

@@ -29,8 +29,8 @@ TEST(EmbeddedResources, TheProductsFilesAreFoundByFileNameWithTheirBytes)
   const std::pair<const char*, std::string> files[] = {
       {"Roboto-Regular.ttf", QM_ROBOTO_FONT},
       {"Quillon.ttf", QM_ICON_FONT},
-      {"quillon.svg", QM_RESOURCES_DIR "/quillon.svg"},
-      {"bnlogo.svg", QM_RESOURCES_DIR "/bnlogo.svg"},
+      {"quillon.svg", QM_PICTURE_PATHS_DIR "/quillon.svg"}, // as the paths the build made of it
+      {"bnlogo.svg", QM_PICTURE_PATHS_DIR "/bnlogo.svg"},
   };
   for (const auto& [name, path] : files)
   {
