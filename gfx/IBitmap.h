@@ -106,7 +106,7 @@ public:
   const IRECT& ControlBounds() const { return mControlRECT; }
 
 private:
-  friend class ISurface;
+  friend class IFrameRegions; // checks the control's bounds against those recorded
 
   std::unique_ptr<APIBitmap> mBitmap;
   IControl* mControl;

@@ -40,6 +40,8 @@ double NowSeconds()
 // starts at scale 1.
 ISurface::ISurface(ISurfaceEditorDelegate& dlg, int w, int h, int fps, float scale)
   : mDelegate(dlg),
+    mInput(mControls, dlg, [this](IControl& control, float x, float y) { return OpenContextMenu(control, x, y); }),
+    mRegions(mControls),
     mPromptPopupMenu(std::make_unique<IPopupMenu>()),
     mWidth(w),
     mHeight(h),
@@ -67,8 +69,8 @@ ISurface::~ISurface()
 void ISurface::BeginFrame()
 {
   const double now = NowSeconds();
-  if (mPerfDisplay && mPrevTimestamp > 0.0)
-    mPerfDisplay->Update(static_cast<float>(now - mPrevTimestamp));
+  if (IFPSDisplayControl* perfDisplay = mControls.GetPerfDisplay(); perfDisplay && mPrevTimestamp > 0.0)
+    perfDisplay->Update(static_cast<float>(now - mPrevTimestamp));
   mPrevTimestamp = now;
 }
 
@@ -77,19 +79,7 @@ bool ISurface::IsDirty(IRECTList& rects)
   mDelegate.ApplyPendingParameterValues();
   if (mDisplayTickFunc)
     mDisplayTickFunc();
-  for (int i = 0; i < NAllControls(); ++i)
-    GetAnyControl(i)->Animate();
-  bool dirty = false;
-  for (int i = 0; i < NAllControls(); ++i)
-  {
-    IControl* control = GetAnyControl(i);
-    if (!control->IsDirty())
-      continue;
-    dirty = true;
-    if (!control->GetRECT().Empty())
-      rects.Add(control->GetRECT().GetPadded(0.75f));
-  }
-  return dirty;
+  return mRegions.CollectDirty(rects);
 }
 
 void ISurface::Draw(IRECTList& rects)
@@ -98,48 +88,34 @@ void ISurface::Draw(IRECTList& rects)
     return;
   const float scale = GetTotalScale();
   BeginFrame();
-  if (mStrict)
-    DrawRegion(rects.Bounds().GetPixelAligned(scale), scale);
-  else
-  {
-    rects.PixelAlign(scale);
-    rects.Optimize();
-    for (int i = 0; i < rects.Size(); ++i)
-      DrawRegion(rects.Get(i), scale);
-  }
+  const IRECTList& regions = mRegions.RegionsToDraw(rects, scale);
+  for (int i = 0; i < regions.Size(); ++i)
+    DrawRegion(regions.Get(i), scale);
   EndFrame();
 }
 
 void ISurface::DrawRegion(const IRECT& region, float scale)
 {
-  for (int i = 0; i < NAllControls(); ++i)
-    DrawControl(GetAnyControl(i), region, scale);
-}
-
-// Hidden controls are skipped, except the background; so are controls without a rectangle (an
-// idle text field).
-void ISurface::DrawControl(IControl* control, const IRECT& region, float scale)
-{
-  if ((control->IsHidden() && control != GetControl(0)) || control->GetRECT().Empty())
-    return;
-  const IRECT clip = region.Intersect(control->GetRECT().GetPadded(0.75f).GetPixelAligned(scale));
-  if (clip.W() <= 0.f || clip.H() <= 0.f)
-    return;
-  PrepareRegion(clip);
-  control->Draw(*this);
-  CompleteRegion(clip);
+  IRECT clip;
+  for (int i = 0; i < mControls.NAll(); ++i)
+  {
+    IControl* control = mControls.GetAny(i);
+    if (!mRegions.ClipFor(*control, region, scale, clip))
+      continue;
+    PrepareRegion(clip);
+    control->Draw(*this);
+    CompleteRegion(clip);
+  }
 }
 
 void ISurface::SetAllControlsDirty()
 {
-  for (int i = 0; i < NAllControls(); ++i)
-    GetAnyControl(i)->SetDirty(false, -1);
+  mControls.ForAll([](IControl* control) { control->SetDirty(false, -1); });
 }
 
 void ISurface::SetAllControlsClean()
 {
-  for (int i = 0; i < NAllControls(); ++i)
-    GetAnyControl(i)->SetClean();
+  mControls.ForAll([](IControl* control) { control->SetClean(); });
 }
 
 bool ISurface::DrawDirtyRegions(IRECTList& rects)
@@ -214,12 +190,10 @@ void ISurface::DrawText(const IText& text, const char* str, const IRECT& bounds,
 
 void ISurface::StartLayer(IControl* control, const IRECT& r)
 {
-  const float scale = GetTotalScale();
-  const IRECT aligned = r.GetPixelAligned(scale);
-  const int w = std::max(1, static_cast<int>(std::lround(aligned.W() * scale)));
-  const int h = std::max(1, static_cast<int>(std::lround(aligned.H() * scale)));
-  mLayers.push_back(std::make_unique<ILayer>(CreateAPIBitmap(w, h, mScreenScale, mDrawScale), aligned, control,
-                                             control ? control->GetRECT() : IRECT()));
+  int w = 0, h = 0;
+  const IRECT aligned = IFrameRegions::LayerBounds(r, GetTotalScale(), w, h);
+  mRegions.PushLayer(std::make_unique<ILayer>(CreateAPIBitmap(w, h, mScreenScale, mDrawScale), aligned, control,
+                                              control ? control->GetRECT() : IRECT()));
   UpdateLayer();
   PathTransformReset();
   PathClipRegion(aligned);
@@ -228,27 +202,15 @@ void ISurface::StartLayer(IControl* control, const IRECT& r)
 
 ILayerPtr ISurface::EndLayer()
 {
-  if (mLayers.empty())
-    return nullptr;
-  ILayerPtr layer = std::move(mLayers.back());
-  mLayers.pop_back();
-  UpdateLayer();
+  ILayerPtr layer = mRegions.PopLayer();
+  if (layer)
+    UpdateLayer();
   return layer;
 }
 
 bool ISurface::CheckLayer(const ILayerPtr& layer)
 {
-  if (!layer || !layer->GetAPIBitmap())
-    return false;
-  if (const IControl* control = layer->GetControl(); control && control->GetRECT() != layer->mControlRECT)
-  {
-    layer->mControlRECT = control->GetRECT();
-    layer->Invalidate();
-  }
-  if (layer->IsInvalid())
-    return false;
-  const APIBitmap& bitmap = *layer->GetAPIBitmap();
-  return bitmap.GetScale() == mScreenScale && bitmap.GetDrawScale() == mDrawScale;
+  return IFrameRegions::CheckLayer(layer, mScreenScale, mDrawScale);
 }
 
 // The layer's bitmap goes through DrawBitmap, as a bitmap of the layer's scales that nobody else
@@ -339,7 +301,7 @@ IControl* ISurface::AttachControl(IControl* control, int tag, const char* group)
   PrepareControl(*control);
   control->SetTag(tag);
   control->SetGroup(group);
-  mControls.emplace_back(control);
+  mControls.Append(control);
   control->OnAttached();
   return control;
 }
@@ -349,8 +311,7 @@ IControl* ISurface::AttachBackgroundControl(IControl* control)
   if (!control)
     return nullptr;
   PrepareControl(*control);
-  mControls.emplace(mControls.begin(), control);
-  UpdateMouseOverIdx();
+  mControls.Prepend(control);
   return control;
 }
 
@@ -378,37 +339,30 @@ void ISurface::AttachCornerResizer(EUIResizerMode mode, bool layoutOnResize)
 
 void ISurface::AttachCornerResizer(ICornerResizerControl* control, EUIResizerMode mode, bool layoutOnResize)
 {
-  std::unique_ptr<ICornerResizerControl> owned(control);
-  if (mCornerResizer || !owned)
+  ICornerResizerControl* resizer = mControls.SetCornerResizer(std::unique_ptr<ICornerResizerControl>(control));
+  if (!resizer)
     return;
-  mCornerResizer = std::move(owned);
   mGUISizeMode = mode;
   mLayoutOnResize = layoutOnResize;
-  PrepareControl(*mCornerResizer);
+  PrepareControl(*resizer);
 }
 
 void ISurface::AttachPopupMenuControl(const IPopupStyle& style, const IRECT& bounds)
 {
-  if (mPopupControl)
-    return;
-  mPopupControl = std::make_unique<IPopupMenuControl>(style, bounds);
-  PrepareControl(*mPopupControl);
+  if (!mControls.GetPopupMenu())
+    PrepareControl(*mControls.SetPopupMenu(std::make_unique<IPopupMenuControl>(style, bounds)));
 }
 
 void ISurface::AttachNoticeControl(const IPopupStyle& style, const IRECT& bounds)
 {
-  if (mNoticeControl)
-    return;
-  mNoticeControl = std::make_unique<INoticeControl>(style, bounds);
-  PrepareControl(*mNoticeControl);
+  if (!mControls.GetNotice())
+    PrepareControl(*mControls.SetNotice(std::make_unique<INoticeControl>(style, bounds)));
 }
 
 void ISurface::AttachTextEntryControl()
 {
-  if (mTextEntryControl)
-    return;
-  mTextEntryControl = std::make_unique<ITextEntryControl>();
-  PrepareControl(*mTextEntryControl);
+  if (!mControls.GetTextEntry())
+    PrepareControl(*mControls.SetTextEntry(std::make_unique<ITextEntryControl>()));
 }
 
 void ISurface::AttachBubbleControl(const IText& text)
@@ -418,25 +372,21 @@ void ISurface::AttachBubbleControl(const IText& text)
 
 void ISurface::AttachBubbleControl(IBubbleControl* control)
 {
-  if (!control)
-    return;
-  mBubbleControls.emplace_back(control);
-  PrepareControl(*control);
+  if (IBubbleControl* bubble = mControls.AddBubble(std::unique_ptr<IBubbleControl>(control)))
+    PrepareControl(*bubble);
 }
 
 void ISurface::ShowFPSDisplay(bool enable)
 {
-  if (enable && !mPerfDisplay)
+  IFPSDisplayControl* perfDisplay = mControls.GetPerfDisplay();
+  if (enable && !perfDisplay)
+    PrepareControl(
+        *mControls.SetPerfDisplay(std::make_unique<IFPSDisplayControl>(IRECT(10.f, 10.f, 210.f, 60.f), "Frame Time")));
+  else if (!enable && perfDisplay)
   {
-    mPerfDisplay = std::make_unique<IFPSDisplayControl>(IRECT(10.f, 10.f, 210.f, 60.f), "Frame Time");
-    PrepareControl(*mPerfDisplay);
-  }
-  else if (!enable && mPerfDisplay)
-  {
-    ForgetControl(mPerfDisplay.get());
-    mPerfDisplay.reset();
-    mMouseOver = nullptr;
-    mMouseOverIdx = -1;
+    ForgetControl(perfDisplay);
+    mControls.ErasePerfDisplay();
+    mInput.ClearMouseOver();
   }
   SetAllControlsDirty();
 }
@@ -445,13 +395,7 @@ void ISurface::ShowFPSDisplay(bool enable)
 
 void ISurface::ForgetControl(IControl* control)
 {
-  if (ControlIsCaptured(control))
-    EndCaptures(true);
-  if (mMouseOver == control)
-  {
-    mMouseOver = nullptr;
-    mMouseOverIdx = -1;
-  }
+  mInput.Forget(control);
   if (mInTextEntry == control)
   {
     mInTextEntry = nullptr;
@@ -464,33 +408,18 @@ void ISurface::ForgetControl(IControl* control)
   }
 }
 
-void ISurface::UpdateMouseOverIdx()
-{
-  mMouseOverIdx = mMouseOver ? GetControlIdx(mMouseOver) : -1;
-}
-
 IControl* ISurface::RemoveControlWithTag(int tag)
 {
-  for (auto it = mControls.begin(); it != mControls.end(); ++it)
-  {
-    if ((*it)->GetTag() != tag)
-      continue;
-    IControl* control = it->release();
-    mControls.erase(it);
-    UpdateMouseOverIdx();
+  IControl* control = mControls.ReleaseWithTag(tag);
+  if (control)
     SetAllControlsDirty();
-    return control;
-  }
-  return nullptr;
+  return control;
 }
 
 void ISurface::RemoveControl(IControl* control)
 {
   ForgetControl(control);
-  const int idx = GetControlIdx(control);
-  if (idx >= 0)
-    mControls.erase(mControls.begin() + idx);
-  UpdateMouseOverIdx();
+  mControls.Erase(control);
   SetAllControlsDirty();
 }
 
@@ -504,10 +433,10 @@ void ISurface::RemoveControls(int fromIdx)
 {
   for (int i = NControls() - 1; i >= std::max(0, fromIdx); --i)
   {
-    ForgetControl(GetControl(i));
-    mControls.erase(mControls.begin() + i);
+    IControl* control = GetControl(i);
+    ForgetControl(control);
+    mControls.Erase(control);
   }
-  UpdateMouseOverIdx();
   SetAllControlsDirty();
 }
 
@@ -516,109 +445,59 @@ void ISurface::RemoveControls(int fromIdx)
 void ISurface::RemoveAllControls()
 {
   ReleaseMouseCapture();
-  mMouseOver = nullptr;
-  mMouseOverIdx = -1;
+  mInput.ClearMouseOver();
   mInTextEntry = nullptr;
   mTextEntryValIdx = -1;
   mInPopupMenu = nullptr;
   mPopupMenuValIdx = -1;
-  mPopupControl.reset();
-  mNoticeControl.reset();
-  mTextEntryControl.reset();
-  mCornerResizer.reset();
-  mPerfDisplay.reset();
-  while (!mBubbleControls.empty())
-    mBubbleControls.pop_back();
-  while (!mControls.empty())
-    mControls.pop_back();
+  mControls.Clear();
 }
 
 // --- Lookup and iteration ---
 
 IControl* ISurface::GetControl(int idx) const
 {
-  if (idx < 0 || idx >= NControls())
-    return nullptr;
-  return mControls[static_cast<std::size_t>(idx)].get();
+  return mControls.Get(idx);
 }
 
 IControl* ISurface::GetControlWithTag(int tag) const
 {
-  for (const auto& control : mControls)
-    if (control->GetTag() == tag)
-      return control.get();
-  return nullptr;
+  return mControls.GetWithTag(tag);
 }
 
 int ISurface::GetControlIdx(const IControl* control) const
 {
-  for (int i = 0; i < NControls(); ++i)
-    if (mControls[static_cast<std::size_t>(i)].get() == control)
-      return i;
-  return -1;
-}
-
-int ISurface::NAllControls() const
-{
-  return NControls() + (mPerfDisplay ? 1 : 0) + (mCornerResizer ? 1 : 0) + (mTextEntryControl ? 1 : 0) +
-      (mPopupControl ? 1 : 0) + (mNoticeControl ? 1 : 0) + static_cast<int>(mBubbleControls.size());
-}
-
-IControl* ISurface::GetAnyControl(int i) const
-{
-  if (i < NControls())
-    return GetControl(i);
-  i -= NControls();
-  IControl* const specials[] = {mPerfDisplay.get(), mCornerResizer.get(), mTextEntryControl.get(), mPopupControl.get(),
-                                mNoticeControl.get()};
-  for (IControl* special : specials)
-  {
-    if (!special)
-      continue;
-    if (i == 0)
-      return special;
-    --i;
-  }
-  return i < static_cast<int>(mBubbleControls.size()) ? mBubbleControls[static_cast<std::size_t>(i)].get() : nullptr;
+  return mControls.IndexOf(control);
 }
 
 void ISurface::ForAllControlsFunc(const IControlFunction& func)
 {
-  for (int i = 0; i < NAllControls(); ++i)
-    func(GetAnyControl(i));
+  mControls.ForAll(func);
 }
 
 void ISurface::ForStandardControlsFunc(const IControlFunction& func)
 {
-  for (int i = 0; i < NControls(); ++i)
-    func(GetControl(i));
+  mControls.ForListed(func);
 }
 
 void ISurface::ForControlWithParam(int paramIdx, const IControlFunction& func)
 {
-  for (int i = 0; i < NControls(); ++i)
-    if (GetControl(i)->LinkedToParam(paramIdx) > -1)
-      func(GetControl(i));
+  mControls.ForParam(paramIdx, func);
 }
 
 void ISurface::ForControlInGroup(const char* group, const IControlFunction& func)
 {
-  for (int i = 0; group && i < NControls(); ++i)
-  {
-    const std::string& g = GetControl(i)->GetGroup();
-    if (!g.empty() && g == group)
-      func(GetControl(i));
-  }
+  mControls.ForGroup(group, func);
 }
 
 void ISurface::HideControl(int paramIdx, bool hide)
 {
-  ForControlWithParam(paramIdx, [hide](IControl* control) { control->Hide(hide); });
+  mControls.ForParam(paramIdx, [hide](IControl* control) { control->Hide(hide); });
 }
 
 void ISurface::DisableControl(int paramIdx, bool disable)
 {
-  ForControlWithParam(paramIdx, [disable](IControl* control) { control->SetDisabled(disable); });
+  mControls.ForParam(paramIdx, [disable](IControl* control) { control->SetDisabled(disable); });
 }
 
 void ISurface::UpdatePeers(IControl* caller, int valIdx)
@@ -629,20 +508,18 @@ void ISurface::UpdatePeers(IControl* caller, int valIdx)
   if (paramIdx < 0)
     return;
   const double value = caller->GetValue(valIdx);
-  for (int i = 0; i < NControls(); ++i)
-  {
-    IControl* control = GetControl(i);
-    const int linked = control->LinkedToParam(paramIdx);
-    if (control != caller && linked > -1)
-      control->SetValueFromDelegate(value, linked);
-  }
+  mControls.ForParam(paramIdx, [caller, paramIdx, value](IControl* control) {
+    if (control != caller)
+      control->SetValueFromDelegate(value, control->LinkedToParam(paramIdx));
+  });
 }
 
 void ISurface::AssignParamNameToolTips()
 {
-  for (int i = 0; i < NControls(); ++i)
-    if (const IParam* param = GetControl(i)->GetParam(0))
-      GetControl(i)->SetTooltip(param->GetNameForHost());
+  mControls.ForListed([](IControl* control) {
+    if (const IParam* param = control->GetParam(0))
+      control->SetTooltip(param->GetNameForHost());
+  });
 }
 
 // --- Size and scale ---
@@ -661,13 +538,12 @@ void ISurface::Resize(int w, int h, float scale)
   mDrawScale = scale;
   mWidth = w;
   mHeight = h;
-  if (mCornerResizer)
-    mCornerResizer->OnRescale();
+  if (ICornerResizerControl* resizer = mControls.GetCornerResizer())
+    resizer->OnRescale();
   const int platformScale = GetPlatformWindowScale();
   PlatformResize(mDelegate.EditorResizeFromUI(static_cast<int>(float(w) * scale) * platformScale,
                                               static_cast<int>(float(h) * scale) * platformScale));
-  for (int i = 0; i < NAllControls(); ++i)
-    GetAnyControl(i)->OnResize();
+  mControls.ForAll([](IControl* control) { control->OnResize(); });
   SetAllControlsDirty();
   DrawResize();
   if (mLayoutOnResize)
@@ -702,8 +578,7 @@ void ISurface::SetScreenScale(int scale)
   mScreenScale = scale;
   const int platformScale = GetPlatformWindowScale();
   PlatformResize(mDelegate.EditorResizeFromUI(WindowWidth() * platformScale, WindowHeight() * platformScale));
-  for (int i = 0; i < NAllControls(); ++i)
-    GetAnyControl(i)->OnRescale();
+  mControls.ForAll([](IControl* control) { control->OnRescale(); });
   SetAllControlsDirty();
   DrawResize();
 }
@@ -717,9 +592,11 @@ void ISurface::OnDragResize(float x, float y)
     Resize(static_cast<int>(x), static_cast<int>(y), mDrawScale);
     return;
   }
-  if (!(mMouseDownX > 0.f) || !(mMouseDownY > 0.f))
+  float downX = 0.f, downY = 0.f;
+  mInput.GetMouseDownPoint(downX, downY);
+  if (!(downX > 0.f) || !(downY > 0.f))
     return;
-  const float scale = std::min(x * mDrawScale / mMouseDownX, y * mDrawScale / mMouseDownY);
+  const float scale = std::min(x * mDrawScale / downX, y * mDrawScale / downY);
   Resize(mWidth, mHeight, scale);
 }
 
@@ -728,8 +605,7 @@ void ISurface::EndDragResize()
   mResizingInProcess = false;
   if (mGUISizeMode == EUIResizerMode::kScale)
   {
-    for (int i = 0; i < NAllControls(); ++i)
-      GetAnyControl(i)->OnRescale();
+    mControls.ForAll([](IControl* control) { control->OnRescale(); });
     SetAllControlsDirty();
   }
 }
@@ -740,12 +616,12 @@ void ISurface::EnableTooltips(bool enable)
 {
   mEnableTooltips = enable;
   if (enable)
-    mEnableMouseOver = true;
+    mInput.EnableMouseOver(true);
 }
 
 void ISurface::SetStrictDrawing(bool strict)
 {
-  mStrict = strict;
+  mRegions.SetStrict(strict);
   SetAllControlsDirty();
 }
 
@@ -769,15 +645,25 @@ void ISurface::DoCreatePopupMenu(IControl& control, IPopupMenu& menu, const IREC
   mInPopupMenu = &control;
   mPopupMenuValIdx = valIdx;
   mIsContextMenu = isContext;
-  if (mPopupControl)
+  if (IPopupMenuControl* menuControl = mControls.GetPopupMenu())
   {
-    mPopupControl->CreatePopupMenu(menu, bounds);
+    menuControl->CreatePopupMenu(menu, bounds);
     return;
   }
   bool isAsync = false;
   IPopupMenu* result = CreatePlatformPopupMenu(menu, bounds, isAsync);
   if (!isAsync)
     SetControlValueAfterPopupMenu(result);
+}
+
+bool ISurface::OpenContextMenu(IControl& control, float x, float y)
+{
+  mPromptPopupMenu->Clear();
+  control.CreateContextMenu(*mPromptPopupMenu);
+  if (mPromptPopupMenu->NItems() == 0)
+    return false;
+  DoCreatePopupMenu(control, *mPromptPopupMenu, IRECT(x, y, x, y), -1, true);
+  return true;
 }
 
 // The pending control is forgotten before it hears the result, so that it may open another menu.
@@ -830,9 +716,8 @@ void ISurface::PromptUserInput(IControl& control, const IRECT& bounds, int valId
   mInTextEntry = &control;
   mTextEntryValIdx = valIdx;
   const int paramIdx = control.GetParamIdx(valIdx);
-  if (mTextEntryControl)
-    mTextEntryControl->CreateTextEntry(paramIdx, control.GetText(), bounds, control.GetTextEntryLength(),
-                                       current.c_str());
+  if (ITextEntryControl* textEntry = mControls.GetTextEntry())
+    textEntry->CreateTextEntry(paramIdx, control.GetText(), bounds, control.GetTextEntryLength(), current.c_str());
   else
     CreatePlatformTextEntry(paramIdx, control.GetText(), bounds, control.GetTextEntryLength(), current.c_str());
   control.SetDirty(false);
@@ -843,8 +728,8 @@ void ISurface::CreateTextEntry(IControl& control, const IText& text, const IRECT
   mInTextEntry = &control;
   mTextEntryValIdx = valIdx;
   const int paramIdx = valIdx < 0 ? -1 : control.GetParamIdx(valIdx);
-  if (mTextEntryControl)
-    mTextEntryControl->CreateTextEntry(paramIdx, text, bounds, control.GetTextEntryLength(), str ? str : "");
+  if (ITextEntryControl* textEntry = mControls.GetTextEntry())
+    textEntry->CreateTextEntry(paramIdx, text, bounds, control.GetTextEntryLength(), str ? str : "");
   else
     CreatePlatformTextEntry(paramIdx, text, bounds, control.GetTextEntryLength(), str ? str : "");
   control.SetDirty(false);
@@ -891,14 +776,14 @@ bool ISurface::TypedValue(const IParam& param, const char* str, double& plain)
 void ISurface::ShowBubbleControl(IControl* caller, float x, float y, const char* str, EDirection dir,
                                  IRECT minimumContentBounds)
 {
-  if (!mBubbleControls.empty())
-    mBubbleControls.front()->ShowBubble(caller, x, y, str, dir, minimumContentBounds);
+  if (IBubbleControl* bubble = mControls.GetBubble())
+    bubble->ShowBubble(caller, x, y, str, dir, minimumContentBounds);
 }
 
 void ISurface::ShowNotice(const char* text)
 {
   AttachNoticeControl();
-  mNoticeControl->Show(text);
+  mControls.GetNotice()->Show(text);
 }
 
 } // namespace plug::gfx

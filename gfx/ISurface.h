@@ -4,14 +4,20 @@
 //
 // One ISurface exists per open editor. The graphics editor delegate creates it through the
 // plug-in's make-graphics function and hands it to the layout function, which attaches controls.
-// The surface keeps the ordered control list and a few special controls outside it (corner
-// resizer, popup menu, text entry, performance display, bubbles), the mouse capture per touch,
-// the dirty-region bookkeeping that drives redrawing, the draw scale and size limits, and routes
-// every mouse, key, wheel and drop event from the platform window to the right control.
+// The surface keeps the draw scale and size limits, routes every mouse, key, wheel and drop event
+// from the platform window to the right control, opens menus and text fields for controls, and
+// declares the drawing, text and platform operations that the classes below it implement. Its
+// state lives in three parts it owns, each a class of its own that needs no drawing back end:
 //
-// The class chain: ISurface (this file: tree, events, dirty tracking) <- ISurfacePathBase (shapes
-// built from paths) <- ISurfaceCairo (the Cairo drawing back end) <- a platform surface
-// (ISurfaceLinux for an X11 window, ISurfaceHeadless in memory for tests and tools).
+//   IControlTree   the ordered control list and the special controls outside it (corner resizer,
+//                  menu, notice, text entry, performance display, bubbles): lookup and walks;
+//   IInputCapture  the control a point reaches, the capture per touch, mouse-over, and the host
+//                  gestures around a user's edit;
+//   IFrameRegions  the dirty rectangles a frame redraws, and the layers being drawn into.
+//
+// The class chain: ISurface (this file) <- ISurfacePathBase (shapes built from paths) <-
+// ISurfaceCairo (the Cairo drawing back end) <- a platform surface (ISurfaceLinux for an X11
+// window, ISurfaceHeadless in memory for tests and tools).
 //
 // Threads: everything here runs on the editor's thread ([main]: the thread that opens the editor
 // and calls effEditIdle), except where a comment says otherwise.
@@ -19,11 +25,13 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "gfx/IBitmap.h"
 #include "gfx/IColor.h"
+#include "gfx/IControlTree.h"
+#include "gfx/IFrameRegions.h"
+#include "gfx/IInputCapture.h"
 #include "gfx/IMouse.h"
 #include "gfx/IPattern.h"
 #include "gfx/IPopupStyle.h"
@@ -267,16 +275,16 @@ public:
   void RemoveControls(int fromIdx);
   void RemoveAllControls();
 
-  int NControls() const { return static_cast<int>(mControls.size()); }
+  int NControls() const { return mControls.NControls(); }
   // Null outside the list.
   IControl* GetControl(int idx) const;
   IControl* GetControlWithTag(int tag) const;
   int GetControlIdx(const IControl* control) const;
   IControl* GetBackgroundControl() const { return GetControl(0); }
-  ICornerResizerControl* GetCornerResizer() const { return mCornerResizer.get(); }
-  IPopupMenuControl* GetPopupMenuControl() const { return mPopupControl.get(); }
-  ITextEntryControl* GetTextEntryControl() const { return mTextEntryControl.get(); }
-  INoticeControl* GetNoticeControl() const { return mNoticeControl.get(); }
+  ICornerResizerControl* GetCornerResizer() const { return mControls.GetCornerResizer(); }
+  IPopupMenuControl* GetPopupMenuControl() const { return mControls.GetPopupMenu(); }
+  ITextEntryControl* GetTextEntryControl() const { return mControls.GetTextEntry(); }
+  INoticeControl* GetNoticeControl() const { return mControls.GetNotice(); }
 
   // The listed controls in order, then the performance display, the corner resizer, the text
   // entry control, the popup menu control, the notice control and the bubbles.
@@ -298,15 +306,11 @@ public:
   // --- Mouse capture and mouse-over ---
 
   void ReleaseMouseCapture();
-  bool ControlIsCaptured() const { return !mCapturedMap.empty(); }
+  bool ControlIsCaptured() const { return mInput.ControlIsCaptured(); }
   bool ControlIsCaptured(const IControl* control) const;
-  IControl* GetMouseOver() const { return mMouseOver; }
-  int GetMouseOverIdx() const { return mMouseOverIdx; }
-  void GetMouseDownPoint(float& x, float& y) const
-  {
-    x = mMouseDownX;
-    y = mMouseDownY;
-  }
+  IControl* GetMouseOver() const { return mInput.GetMouseOver(); }
+  int GetMouseOverIdx() const { return mInput.GetMouseOverIdx(); }
+  void GetMouseDownPoint(float& x, float& y) const { mInput.GetMouseDownPoint(x, y); }
 
   // --- Events from the platform (positions in user points) ---
 
@@ -360,12 +364,12 @@ public:
 
   // --- Flags and hooks ---
 
-  void EnableMouseOver(bool enable) { mEnableMouseOver = enable; }
-  bool MouseOverEnabled() const { return mEnableMouseOver; }
+  void EnableMouseOver(bool enable) { mInput.EnableMouseOver(enable); }
+  bool MouseOverEnabled() const { return mInput.MouseOverEnabled(); }
   void EnableTooltips(bool enable);
   bool TooltipsEnabled() const { return mEnableTooltips; }
   void SetStrictDrawing(bool strict);
-  bool StrictDrawing() const { return mStrict; }
+  bool StrictDrawing() const { return mRegions.Strict(); }
   void SetLayoutOnResize(bool layoutOnResize) { mLayoutOnResize = layoutOnResize; }
   void SetKeyHandlerFunc(IKeyHandlerFunc func) { mKeyHandlerFunc = std::move(func); }
   void SetDisplayTickFunc(IDisplayTickFunc func) { mDisplayTickFunc = std::move(func); }
@@ -462,49 +466,28 @@ protected:
   // drop shadow.
   virtual void ApplyShadowMask(ILayerPtr& layer, const std::vector<unsigned char>& mask, const IShadow& shadow) = 0;
   // The layer being drawn into, or null when drawing goes into the frame.
-  ILayer* CurrentLayer() const { return mLayers.empty() ? nullptr : mLayers.back().get(); }
+  ILayer* CurrentLayer() const { return mRegions.CurrentLayer(); }
 
 private:
   // The delegate forgets captures without ending gestures when it is itself being destroyed.
   friend class ISurfaceEditorDelegate;
 
-  // Target search for a point (see OnMouseDown): null when nothing is hit.
-  IControl* GetMouseControl(float x, float y, bool capture, bool mouseOver = false, uintptr_t touchID = 0);
-  void DispatchMouseDown(const IMouseInfoList& points);
-  int GetMouseControlIdx(float x, float y, bool mouseOver) const;
-  void DrawControl(IControl* control, const IRECT& region, float scale);
   void DrawRegion(const IRECT& region, float scale);
   // Drops every reference to a control about to be removed.
   void ForgetControl(IControl* control);
-  // Calls func with every parameter of the control's values that the host hears about (bound, not
-  // host-private).
-  template <typename Func>
-  void ForHostGestureParams(const IControl& control, Func&& func) const;
-  // Every control in ForAllControlsFunc's order, without building a function object.
-  int NAllControls() const;
-  IControl* GetAnyControl(int i) const;
   // Every attach: links, then OnInit, OnResize, OnRescale.
   void PrepareControl(IControl& control);
-  // Forgets the whole capture. With informHost, each captured control hears that it lost the
-  // capture (OnCaptureLost) and the host gestures that mouse-downs began for them end, so that
-  // every begin has its end; without it (the delegate or the surface is being destroyed) the
-  // capture is only dropped.
-  void EndCaptures(bool informHost);
-  // A press began a host gesture that is still open for the parameter.
-  bool GestureOpenFor(int paramIdx) const;
-  // Forgets one touch's capture, ending the gesture its mouse-down began.
-  void EndCapture(uintptr_t touchID);
-  void UpdateMouseOverIdx();
+  // See IInputCapture::EndCaptures.
+  void EndCaptures(bool informHost) { mInput.EndCaptures(informHost); }
+  // The context menu of a control pressed with the right button: false when it has no items.
+  bool OpenContextMenu(IControl& control, float x, float y);
 
   ISurfaceEditorDelegate& mDelegate;
 
-  std::vector<std::unique_ptr<IControl>> mControls;
-  std::unique_ptr<ICornerResizerControl> mCornerResizer;
-  std::unique_ptr<IPopupMenuControl> mPopupControl;
-  std::unique_ptr<INoticeControl> mNoticeControl;
-  std::unique_ptr<IFPSDisplayControl> mPerfDisplay;
-  std::unique_ptr<ITextEntryControl> mTextEntryControl;
-  std::vector<std::unique_ptr<IBubbleControl>> mBubbleControls;
+  // The parts, in this order: the other two hold on to the tree.
+  IControlTree mControls;
+  IInputCapture mInput;
+  IFrameRegions mRegions;
   std::unique_ptr<IPopupMenu> mPromptPopupMenu;
 
   int mWidth;
@@ -513,42 +496,24 @@ private:
   int mScreenScale = 1;
   float mDrawScale;
   ECursor mCursorType = ECursor::kArrow;
-
-  struct Capture
-  {
-    IControl* control = nullptr;
-    bool gestureBegun = false; // a mouse-down told the host that a gesture began
-  };
-  std::unordered_map<uintptr_t, Capture> mCapturedMap;
   ECursor mCurrentCursor = ECursor::kArrow;
-  IControl* mMouseOver = nullptr;
-  int mMouseOverIdx = -1;
   IControl* mInTextEntry = nullptr;
   int mTextEntryValIdx = -1;
   IControl* mInPopupMenu = nullptr;
   int mPopupMenuValIdx = -1;
   bool mIsContextMenu = false;
-  // The last press opened or closed a menu: the second press of a double click belongs to it.
-  bool mPressToggledMenu = false;
-  float mMouseDownX = -1.f;
-  float mMouseDownY = -1.f;
   int mMinWidth, mMaxWidth, mMinHeight, mMaxHeight;
   float mMinScale, mMaxScale;
-  int mLastClickedParam = -1;
 
-  bool mEnableMouseOver = false;
-  bool mStrict = false;
   bool mEnableTooltips = false;
   bool mResizingInProcess = false;
   bool mLayoutOnResize = false;
-  bool mEnableMultiTouch = false;
   EUIResizerMode mGUISizeMode = EUIResizerMode::kScale;
   double mPrevTimestamp = 0.0;
   IKeyHandlerFunc mKeyHandlerFunc;
   IDisplayTickFunc mDisplayTickFunc;
   std::string mBundleID;
   std::string mSharedResourcesSubPath;
-  std::vector<ILayerPtr> mLayers; // layers being drawn into, innermost last
 };
 
 } // namespace plug::gfx

@@ -1,20 +1,21 @@
+// The Cairo layer's drawing (see ISurfaceCairo.h). A drawing target (Target) is a Cairo context
+// with the matrix that maps user points onto its pixels: the frame, made when first drawn into
+// and remade on a change of size or scale, or the layer on top of the stack IFrameRegions keeps.
+// Regions reset the target's clip and transform; paths, fills, strokes, transforms, text,
+// pictures, bitmaps and drop shadows draw into it. What is drawn with, the fonts' faces, the
+// pictures and the bitmaps, is loaded and cached by CairoResources.cpp; bitmaps and layers are
+// both CairoBitmap.
+
 #include "gfx/ISurfaceCairo.h"
 
-#include <cairo-ft.h>
 #include <cairo.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include <stb_image.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <numbers>
-#include <strings.h>
 
-#include "gfx/IResourceLocator.h"
+#include "gfx/CairoResources.h"
 #include "gfx/PathPicture.h"
 #include "plug/Utf8Text.h"
 
@@ -27,144 +28,6 @@ constexpr double kPi = std::numbers::pi;
 double Radians(double degrees)
 {
   return degrees * kPi / 180.0;
-}
-
-// Pixels owned by Cairo: a loaded bitmap or a layer. A layer also keeps the context that draws
-// into it.
-class CairoBitmap : public APIBitmap
-{
-public:
-  CairoBitmap(cairo_surface_t* surface, int scale, float drawScale)
-    : APIBitmap(cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface), scale, drawScale),
-      mSurface(surface)
-  {
-  }
-  ~CairoBitmap() override
-  {
-    if (mContext)
-      cairo_destroy(mContext);
-    cairo_surface_destroy(mSurface);
-  }
-  cairo_surface_t* Surface() const { return mSurface; }
-  cairo_t* Context()
-  {
-    if (!mContext)
-      mContext = cairo_create(mSurface);
-    return mContext;
-  }
-  int saveDepth = 0;
-
-private:
-  cairo_surface_t* mSurface;
-  cairo_t* mContext = nullptr;
-};
-
-// --- Process-wide caches, emptied when the last surface goes ---
-
-struct FontEntry
-{
-  cairo_font_face_t* face = nullptr;
-  double unitsPerEm = 1.0;
-  double ascender = 1.0; // font units, above the baseline
-  double height = 1.0;   // ascender - descender, font units
-};
-
-// What the Cairo font face owns: the font's bytes and the FreeType face made from them.
-struct FontData
-{
-  std::vector<unsigned char> bytes;
-  FT_Face face = nullptr;
-};
-
-struct Caches
-{
-  std::mutex fontMutex;
-  std::map<std::string, FontEntry> fonts;
-  // Faces of fonts no live surface uses: Cairo's own caches may still hold them, so a face made
-  // anew at every opening of an editor would pile up there. They come back when a font of the same
-  // identifier is loaded again.
-  std::map<std::string, FontEntry> retiredFonts;
-  FT_Library library = nullptr;
-  std::mutex svgMutex;
-  std::map<std::string, std::shared_ptr<const PathPicture>> svgs;
-  std::mutex bitmapMutex;
-  std::map<std::string, std::shared_ptr<APIBitmap>> bitmaps;
-  std::mutex countMutex;
-  int liveSurfaces = 0;
-};
-
-Caches& GetCaches()
-{
-  // Never destroyed: the retired fonts stay reachable to the end, as Cairo's own caches do.
-  static Caches* caches = new Caches;
-  return *caches;
-}
-
-const cairo_user_data_key_t kFontDataKey{};
-
-void DestroyFontData(void* p)
-{
-  auto* data = static_cast<FontData*>(p);
-  std::lock_guard lock(GetCaches().fontMutex); // FreeType's library is not safe for concurrent use
-  FT_Done_Face(data->face);
-  delete data;
-}
-
-void RetainCaches()
-{
-  Caches& c = GetCaches();
-  std::lock_guard lock(c.countMutex);
-  ++c.liveSurfaces;
-}
-
-void ReleaseCaches()
-{
-  Caches& c = GetCaches();
-  std::lock_guard lock(c.countMutex);
-  if (--c.liveSurfaces > 0)
-    return;
-  {
-    std::lock_guard bitmapLock(c.bitmapMutex);
-    c.bitmaps.clear();
-  }
-  {
-    std::lock_guard svgLock(c.svgMutex);
-    c.svgs.clear();
-  }
-  std::lock_guard fontLock(c.fontMutex);
-  c.retiredFonts.merge(c.fonts);
-  for (auto& [id, entry] : c.fonts) // an identifier retired already keeps its first face
-    cairo_font_face_destroy(entry.face);
-  c.fonts.clear();
-}
-
-// A retired font of that identifier is live again: true when there was one.
-bool ReviveFont(const char* fontID)
-{
-  Caches& c = GetCaches();
-  std::lock_guard lock(c.fontMutex);
-  auto retired = c.retiredFonts.extract(fontID);
-  if (!retired)
-    return false;
-  c.fonts.insert(std::move(retired));
-  return true;
-}
-
-bool FindFont(const char* fontID, FontEntry& entry)
-{
-  Caches& c = GetCaches();
-  std::lock_guard lock(c.fontMutex);
-  auto it = c.fonts.find(fontID);
-  if (it == c.fonts.end())
-    return false;
-  entry = it->second;
-  return true;
-}
-
-// The em size that makes a line (ascender to descender) size points high.
-double EmSize(const FontEntry& font, double size)
-{
-  return size * font.unitsPerEm / font.height;
 }
 
 // Cairo refuses invalid UTF-8 by putting the context (or the shared scaled font) into an error
@@ -288,74 +151,6 @@ void SetSource(cairo_t* cr, const IPattern& pattern, const IBlend* blend)
   cairo_set_operator(cr, Operator(blend));
 }
 
-cairo_surface_t* SurfaceFromRGBA(const unsigned char* rgba, int w, int h)
-{
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
-  {
-    cairo_surface_destroy(surface);
-    return nullptr;
-  }
-  cairo_surface_flush(surface);
-  unsigned char* data = cairo_image_surface_get_data(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
-  for (int y = 0; y < h; ++y)
-  {
-    auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
-    for (int x = 0; x < w; ++x)
-    {
-      const unsigned char* p = rgba + (static_cast<std::size_t>(y) * w + x) * 4;
-      const uint32_t a = p[3];
-      auto premultiply = [a](uint32_t c) { return (c * a + 127) / 255; };
-      row[x] = (a << 24) | (premultiply(p[0]) << 16) | (premultiply(p[1]) << 8) | premultiply(p[2]);
-    }
-  }
-  cairo_surface_mark_dirty(surface);
-  return surface;
-}
-
-std::shared_ptr<APIBitmap> DecodeBitmap(const IResourceLocation& location, int scale)
-{
-  std::vector<unsigned char> bytes;
-  if (!ReadResource(location, bytes) || bytes.empty())
-    return nullptr;
-  int w = 0, h = 0, channels = 0;
-  unsigned char* rgba = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &w, &h, &channels, 4);
-  if (!rgba)
-    return nullptr;
-  cairo_surface_t* surface = SurfaceFromRGBA(rgba, w, h);
-  stbi_image_free(rgba);
-  if (!surface)
-    return nullptr;
-  return std::make_shared<CairoBitmap>(surface, scale, 1.f);
-}
-
-bool BitmapExtensionSupported(const std::string& ext)
-{
-  static const char* const kSupported[] = {"png", "jpg", "jpeg", "bmp", "gif", "tga", "psd", "pnm", "ppm", "pgm"};
-  for (const char* s : kSupported)
-    if (strcasecmp(ext.c_str(), s) == 0)
-      return true;
-  return false;
-}
-
-// A picture's size in pixels at dpi, converted to units.
-double FromPixels(double px, const char* units, double dpi)
-{
-  const std::string u = units ? units : "px";
-  if (u == "pt")
-    return px * 72.0 / dpi;
-  if (u == "pc")
-    return px * 6.0 / dpi;
-  if (u == "mm")
-    return px * 25.4 / dpi;
-  if (u == "cm")
-    return px * 2.54 / dpi;
-  if (u == "in")
-    return px / dpi;
-  return px;
-}
-
 // The shape's path as Cairo's current path; a quadratic curve is raised to the cubic one that
 // traces it, from the point where it starts.
 void AddPicturePath(cairo_t* cr, const PathPicture::Shape& shape)
@@ -471,7 +266,7 @@ ISurfaceCairo::ISurfaceCairo(ISurfaceEditorDelegate& dlg, int w, int h, int fps,
   : ISurfacePathBase(dlg, w, h, fps, scale),
     mImpl(std::make_unique<Impl>())
 {
-  RetainCaches();
+  CairoResources::Retain();
   // Unhinted outlines and metrics: text measures the same at every scale.
   mImpl->fontOptions = cairo_font_options_create();
   cairo_font_options_set_hint_style(mImpl->fontOptions, CAIRO_HINT_STYLE_NONE);
@@ -484,7 +279,7 @@ ISurfaceCairo::~ISurfaceCairo()
   // Controls may hold bitmaps and pictures from the caches: they go first.
   RemoveAllControls();
   mImpl.reset();
-  ReleaseCaches();
+  CairoResources::Release();
 }
 
 ISurfaceCairo::Target& ISurfaceCairo::Current()
@@ -750,53 +545,16 @@ void ISurfaceCairo::PathClipRegion(const IRECT& r)
 
 bool ISurfaceCairo::LoadFont(const char* fontID, const char* fileNameOrResID)
 {
-  if (!fontID || !*fontID)
-    return false;
-  FontEntry existing;
-  if (FindFont(fontID, existing) || ReviveFont(fontID))
-    return true;
-  IResourceLocation location;
-  auto data = std::make_unique<FontData>();
-  if (!LocateResource(fileNameOrResID, "ttf", GetSharedResourcesSubPath(), location) ||
-      !ReadResource(location, data->bytes) || data->bytes.empty())
-    return false;
-  Caches& c = GetCaches();
-  std::lock_guard lock(c.fontMutex);
-  if (c.fonts.count(fontID))
-    return true;
-  if (!c.library && FT_Init_FreeType(&c.library) != 0)
-    return false;
-  if (FT_New_Memory_Face(c.library, data->bytes.data(), static_cast<FT_Long>(data->bytes.size()), 0, &data->face) != 0)
-    return false;
-  FontEntry entry;
-  const FT_Face face = data->face;
-  entry.unitsPerEm = face->units_per_EM > 0 ? face->units_per_EM : 1000.0;
-  entry.ascender = face->ascender;
-  entry.height = face->ascender - face->descender;
-  if (!(entry.height > 0.0)) // no vertical metrics: the em square stands in
-  {
-    entry.ascender = 0.8 * entry.unitsPerEm;
-    entry.height = entry.unitsPerEm;
-  }
-  entry.face = cairo_ft_font_face_create_for_ft_face(face, 0);
-  if (cairo_font_face_set_user_data(entry.face, &kFontDataKey, data.get(), DestroyFontData) != CAIRO_STATUS_SUCCESS)
-  {
-    cairo_font_face_destroy(entry.face);
-    FT_Done_Face(face);
-    return false;
-  }
-  data.release(); // owned by the Cairo face now
-  c.fonts.emplace(fontID, entry);
-  return true;
+  return CairoResources::LoadFont(fontID, fileNameOrResID, GetSharedResourcesSubPath());
 }
 
 float ISurfaceCairo::DoMeasureText(const IText& text, const char* str, IRECT& bounds) const
 {
-  FontEntry font;
-  if (!FindFont(text.mFont, font) || !(text.mSize > 0.f))
+  CairoFont font;
+  if (!CairoResources::FindFont(text.mFont, font) || !(text.mSize > 0.f))
     return 0.f;
   cairo_matrix_t fontMatrix, ctm;
-  const double em = EmSize(font, text.mSize);
+  const double em = font.EmSize(text.mSize);
   cairo_matrix_init_scale(&fontMatrix, em, em);
   cairo_matrix_init_identity(&ctm);
   cairo_scaled_font_t* scaled = cairo_scaled_font_create(font.face, &fontMatrix, &ctm, mImpl->fontOptions);
@@ -811,8 +569,8 @@ float ISurfaceCairo::DoMeasureText(const IText& text, const char* str, IRECT& bo
 
 void ISurfaceCairo::DoDrawText(const IText& text, const char* str, const IRECT& bounds, const IBlend* blend)
 {
-  FontEntry font;
-  if (!FindFont(text.mFont, font) || !(text.mSize > 0.f))
+  CairoFont font;
+  if (!CairoResources::FindFont(text.mFont, font) || !(text.mSize > 0.f))
     return;
   IRECT box = bounds;
   DoMeasureText(text, str, box);
@@ -827,7 +585,7 @@ void ISurfaceCairo::DoDrawText(const IText& text, const char* str, const IRECT& 
     cairo_translate(cr, -ax, -ay);
   }
   cairo_set_font_face(cr, font.face);
-  cairo_set_font_size(cr, EmSize(font, text.mSize));
+  cairo_set_font_size(cr, font.EmSize(text.mSize));
   cairo_set_font_options(cr, mImpl->fontOptions);
   const IColor& c = text.mFGColor;
   cairo_set_source_rgba(cr, Channel(c.R), Channel(c.G), Channel(c.B), Channel(c.A) * Weight(blend));
@@ -844,35 +602,7 @@ void ISurfaceCairo::DoDrawText(const IText& text, const char* str, const IRECT& 
 
 ISVG ISurfaceCairo::LoadSVG(const char* fileNameOrResID, const char* units, float dpi)
 {
-  if (!fileNameOrResID || !(dpi > 0.f))
-    return {};
-  const std::string key = std::string(fileNameOrResID) + "|" + (units ? units : "px") + "|" + std::to_string(dpi);
-  Caches& c = GetCaches();
-  std::shared_ptr<const PathPicture> picture;
-  {
-    std::lock_guard lock(c.svgMutex);
-    auto it = c.svgs.find(key);
-    if (it != c.svgs.end())
-      picture = it->second;
-  }
-  if (!picture)
-  {
-    IResourceLocation location;
-    std::vector<unsigned char> bytes;
-    if (!LocateResource(fileNameOrResID, "svg", GetSharedResourcesSubPath(), location) ||
-        !ReadResource(location, bytes))
-      return {};
-    picture = PathPicture::Decode(bytes);
-    if (!picture)
-      return {};
-    std::lock_guard lock(c.svgMutex);
-    c.svgs.emplace(key, picture);
-  }
-  ISVG svg;
-  svg.mPicture = picture;
-  svg.mWidth = static_cast<float>(FromPixels(picture->Width(), units, dpi));
-  svg.mHeight = static_cast<float>(FromPixels(picture->Height(), units, dpi));
-  return svg;
+  return CairoResources::LoadSVG(fileNameOrResID, units, dpi, GetSharedResourcesSubPath());
 }
 
 void ISurfaceCairo::DrawSVG(const ISVG& svg, const IRECT& bounds, const IBlend* blend)
@@ -914,36 +644,8 @@ void ISurfaceCairo::DrawRotatedSVG(const ISVG& svg, float destCentreX, float des
 
 IBitmap ISurfaceCairo::LoadBitmap(const char* fileNameOrResID, int nStates, bool framesAreHorizontal, int targetScale)
 {
-  if (!fileNameOrResID || !*fileNameOrResID)
-    return {};
-  const std::string name = fileNameOrResID;
-  const std::string ext = ResourceExtension(fileNameOrResID);
-  if (!BitmapExtensionSupported(ext))
-    return {};
   const int scale = targetScale > 0 ? targetScale : GetScreenScale();
-  const std::string key = name + "@" + std::to_string(scale);
-  Caches& c = GetCaches();
-  {
-    std::lock_guard lock(c.bitmapMutex);
-    auto it = c.bitmaps.find(key);
-    if (it != c.bitmaps.end())
-      return IBitmap(it->second, nStates, framesAreHorizontal, name);
-  }
-  std::shared_ptr<APIBitmap> bitmap;
-  IResourceLocation location;
-  if (scale > 1)
-  {
-    const std::string scaled = name.substr(0, name.size() - ext.size() - 1) + "@" + std::to_string(scale) + "x." + ext;
-    if (LocateResource(scaled.c_str(), ext.c_str(), GetSharedResourcesSubPath(), location))
-      bitmap = DecodeBitmap(location, scale);
-  }
-  if (!bitmap && LocateResource(fileNameOrResID, ext.c_str(), GetSharedResourcesSubPath(), location))
-    bitmap = DecodeBitmap(location, 1);
-  if (!bitmap)
-    return {};
-  std::lock_guard lock(c.bitmapMutex);
-  c.bitmaps.emplace(key, bitmap);
-  return IBitmap(bitmap, nStates, framesAreHorizontal, name);
+  return CairoResources::LoadBitmap(fileNameOrResID, nStates, framesAreHorizontal, scale, GetSharedResourcesSubPath());
 }
 
 // Paints surface (pixelsPerPoint of its pixels to a point) with its pixel (0, 0) at the origin of
@@ -1138,19 +840,7 @@ bool ISurfaceCairo::WritePNG(const char* path)
 
 ISurfaceCairo::CacheSizes ISurfaceCairo::GetCacheSizes()
 {
-  Caches& c = GetCaches();
-  CacheSizes sizes;
-  {
-    std::lock_guard lock(c.fontMutex);
-    sizes.fonts = static_cast<int>(c.fonts.size());
-  }
-  {
-    std::lock_guard lock(c.svgMutex);
-    sizes.svgs = static_cast<int>(c.svgs.size());
-  }
-  std::lock_guard lock(c.bitmapMutex);
-  sizes.bitmaps = static_cast<int>(c.bitmaps.size());
-  return sizes;
+  return CairoResources::Sizes();
 }
 
 } // namespace plug::gfx

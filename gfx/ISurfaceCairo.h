@@ -11,7 +11,10 @@
 // Unlike a back end limited to two-colour gradients and solid strokes, every gradient stop and
 // every dash is drawn.
 //
-// This file's source is the only one that includes Cairo and FreeType headers.
+// Its sources are two: the drawing (ISurfaceCairo.cpp) and the resources (CairoResources.h and
+// .cpp: caches, font faces, decoding). They are the plug-in's only files that include Cairo's and
+// FreeType's headers, and with stb's compilation units (StbImage.cpp, ITextEntryControl.cpp) the
+// only ones that include stb's; tools/check_includes.py checks it.
 
 #include <memory>
 #include <string>

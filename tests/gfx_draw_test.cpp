@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "gfx/IControlTree.h"
+#include "gfx/IFrameRegions.h"
 #include "tests/GfxTestSurface.h"
 
 #if defined(__GNUC__) && !defined(__clang__)
@@ -55,42 +57,96 @@ TEST(ISurfaceDraw, AFrameWithNothingDirtyDrawsAndAllocatesNothing)
   EXPECT_EQ(gAllocations - before, 0);
   EXPECT_TRUE(e.ui.mRegions.empty());
   EXPECT_TRUE(e.ui.mCalls.empty());
+
+  e.ui.GetControl(2)->SetDirty(false); // one control: the background and it draw its region
+  e.ui.DrawDirtyRegions(rects);
+  EXPECT_EQ(e.ui.mRegions, (std::vector<IRECT>{{9, 9, 19, 19}, {9, 9, 19, 19}}));
 }
 
-TEST(ISurfaceDraw, DirtyRegionsArePaddedAlignedAndEachDrawnOnce)
+// Each dirty control's rectangle, padded for its edges and aligned to whole pixels, is drawn once,
+// every control within it clipped to its own; under strict drawing the union is one region.
+TEST(IFrameRegions, DirtyControlsGiveRegionsThatEachControlDrawsOnce)
 {
-  TestEditor e;
-  TestControl* a = e.Attach({10.2f, 10.2f, 20.2f, 20.2f});
-  TestControl* b = e.Attach({15.f, 10.2f, 30.f, 20.2f});
-  TestControl* c = e.Attach({100.f, 100.f, 110.f, 110.f});
-  e.Attach({50.f, 50.f, 60.f, 60.f}); // between a and c, never dirty
+  IControlTree tree;
+  auto add = [&tree](const IRECT& r) {
+    auto* control = new TestControl(r);
+    tree.Append(control);
+    return control;
+  };
+  TestControl* background = add({0, 0, 300, 200});
+  TestControl* a = add({10.2f, 10.2f, 20.2f, 20.2f});
+  TestControl* b = add({15.f, 10.2f, 30.f, 20.2f});
+  TestControl* c = add({100.f, 100.f, 110.f, 110.f});
+  TestControl* unsized = add({});
+  IFrameRegions regions(tree);
+  tree.ForAll([](IControl* control) { control->SetClean(); });
   IRECTList rects;
-  e.ui.DrawDirtyRegions(rects);
-  e.ui.mRegions.clear();
+  EXPECT_FALSE(regions.CollectDirty(rects));
 
   a->SetDirty(false);
-  rects.Clear();
-  ASSERT_TRUE(e.ui.IsDirty(rects));
-  ASSERT_EQ(rects.Size(), 1);
-  EXPECT_EQ(rects.Get(0), IRECT(9.45f, 9.45f, 20.95f, 20.95f));
-  e.ui.SetAllControlsClean();
-  e.ui.Draw(rects);
-  // The region (9, 9, 21, 21) clipped to a and to b, each control drawing once.
-  EXPECT_EQ(e.ui.mRegions, (std::vector<IRECT>{{9, 9, 21, 21}, {14, 9, 21, 21}}));
+  unsized->SetDirty(false); // dirty, but with no area to draw
+  ASSERT_TRUE(regions.CollectDirty(rects));
+  EXPECT_EQ(rects.Size(), 1);
+  const IRECTList& drawn = regions.RegionsToDraw(rects, 1.f);
+  ASSERT_EQ(drawn.Size(), 1);
+  const IRECT region = drawn.Get(0);
+  EXPECT_EQ(region, IRECT(9, 9, 21, 21));
+  IRECT clip;
+  ASSERT_TRUE(regions.ClipFor(*b, region, 1.f, clip));
+  EXPECT_EQ(clip, IRECT(14, 9, 21, 21));
+  EXPECT_FALSE(regions.ClipFor(*c, region, 1.f, clip));
+  EXPECT_FALSE(regions.ClipFor(*unsized, region, 1.f, clip));
+  a->Hide(true);
+  background->Hide(true);
+  EXPECT_FALSE(regions.ClipFor(*a, region, 1.f, clip));
+  EXPECT_TRUE(regions.ClipFor(*background, region, 1.f, clip)); // it always draws
 
-  e.ui.mRegions.clear(); // two dirty controls far apart: two regions, a single one under strict drawing
-  a->SetDirty(false);
-  c->SetDirty(false);
-  e.ui.DrawDirtyRegions(rects);
-  EXPECT_EQ(e.ui.mRegions, (std::vector<IRECT>{{9, 9, 21, 21}, {14, 9, 21, 21}, {99, 99, 111, 111}}));
-  e.ui.SetStrictDrawing(true);
-  b->Hide(true);
-  e.ui.DrawDirtyRegions(rects);
-  e.ui.mRegions.clear();
-  a->SetDirty(false);
-  c->SetDirty(false);
-  e.ui.DrawDirtyRegions(rects);
-  EXPECT_EQ(e.ui.mRegions, (std::vector<IRECT>{{9, 9, 21, 21}, {99, 99, 111, 111}, {49, 49, 61, 61}}));
+  rects.Clear(); // two dirty controls far apart: two regions, one under strict drawing
+  rects.Add({9.45f, 9.45f, 20.95f, 20.95f});
+  rects.Add({99.25f, 99.25f, 110.75f, 110.75f});
+  regions.SetStrict(true);
+  EXPECT_EQ(regions.RegionsToDraw(rects, 2.f).Get(0), IRECT(9, 9, 111, 111));
+  EXPECT_EQ(rects.Get(0), IRECT(9.45f, 9.45f, 20.95f, 20.95f)); // left for the platform to present
+  regions.SetStrict(false);
+  EXPECT_EQ(regions.RegionsToDraw(rects, 2.f).Size(), 2);
+  EXPECT_EQ(rects.Get(1), IRECT(99, 99, 111, 111));
+}
+
+// A cached layer is drawn again only while its control keeps its bounds and the scales stay.
+TEST(IFrameRegions, LayersStackAndGoStaleWithTheirControlOrTheScales)
+{
+  IControlTree tree;
+  auto* owner = new TestControl({10.3f, 10.3f, 20.f, 20.f});
+  tree.Append(owner);
+  IFrameRegions regions(tree);
+  int w = 0, h = 0;
+  const IRECT bounds = IFrameRegions::LayerBounds(owner->GetRECT(), 2.f, w, h);
+  EXPECT_EQ(bounds, IRECT(10, 10, 20, 20));
+  EXPECT_EQ(w, 20);
+  IFrameRegions::LayerBounds({5, 5, 5, 5}, 1.f, w, h);
+  EXPECT_EQ(w * h, 1);
+
+  auto make = [&] {
+    return std::make_unique<ILayer>(std::make_unique<APIBitmap>(20, 20, 2, 1.f), bounds, owner, owner->GetRECT());
+  };
+  regions.PushLayer(make());
+  regions.PushLayer(make());
+  ILayer* inner = regions.CurrentLayer();
+  ILayerPtr layer = regions.PopLayer();
+  EXPECT_EQ(layer.get(), inner);
+  EXPECT_NE(regions.CurrentLayer(), inner);
+  regions.PopLayer();
+  EXPECT_EQ(regions.PopLayer(), nullptr);
+  EXPECT_EQ(regions.CurrentLayer(), nullptr);
+
+  EXPECT_TRUE(IFrameRegions::CheckLayer(layer, 2, 1.f));
+  EXPECT_FALSE(IFrameRegions::CheckLayer(layer, 1, 1.f));
+  EXPECT_FALSE(IFrameRegions::CheckLayer(layer, 2, 1.5f));
+  owner->SetPosition(12.f, 10.3f);
+  EXPECT_FALSE(IFrameRegions::CheckLayer(layer, 2, 1.f));
+  owner->SetPosition(10.3f, 10.3f);
+  EXPECT_FALSE(IFrameRegions::CheckLayer(layer, 2, 1.f)); // stale until made again
+  EXPECT_FALSE(IFrameRegions::CheckLayer(nullptr, 2, 1.f));
 }
 
 TEST(ISurfaceDraw, GridsAndRadialLinesPlaceTheirLines)
@@ -106,6 +162,8 @@ TEST(ISurfaceDraw, GridsAndRadialLinesPlaceTheirLines)
   EXPECT_NEAR(e.ui.mLines[0].R, 70.f, 1e-4f);
 }
 
+// The surface makes a layer's bitmap at its scales, draws it into its bounds, and a change of
+// scale makes it stale.
 TEST(ISurfaceLayers, LayersAreMadeAtTheScalesAndCheckedAgainstThem)
 {
   TestEditor e;
@@ -119,16 +177,8 @@ TEST(ISurfaceLayers, LayersAreMadeAtTheScalesAndCheckedAgainstThem)
   EXPECT_TRUE(e.ui.CheckLayer(layer));
   e.ui.DrawLayer(layer);
   EXPECT_EQ(e.ui.mBitmapTargets, (std::vector<IRECT>{{10, 10, 20, 20}}));
-
-  owner->SetPosition(12.f, 10.3f);
-  EXPECT_FALSE(e.ui.CheckLayer(layer));
-  EXPECT_FALSE(e.ui.CheckLayer(layer)); // it stays invalid until it is made again
-  e.ui.StartLayer(owner, owner->GetRECT());
-  layer = e.ui.EndLayer();
-  EXPECT_TRUE(e.ui.CheckLayer(layer));
   e.ui.Resize(300, 200, 1.5f);
   EXPECT_FALSE(e.ui.CheckLayer(layer));
-  EXPECT_FALSE(e.ui.CheckLayer(nullptr));
   EXPECT_EQ(e.ui.EndLayer(), nullptr);
 }
 

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "gfx/IBubbleControl.h"
+#include "gfx/IControlTree.h"
 #include "gfx/ICornerResizerControl.h"
+#include "gfx/IFPSDisplayControl.h"
+#include "gfx/IInputCapture.h"
 #include "gfx/ITextControls.h"
 #include "tests/GfxTestSurface.h"
 
@@ -43,15 +47,67 @@ TEST(ISurfaceEvents, ADragIsOneHostGestureThatPeersAndNotTheHostFollow)
   EXPECT_DOUBLE_EQ(hidden->GetValue(), 0.5);
 }
 
-TEST(ISurfaceEvents, TargetsFollowTheOrderOfAttachingAndTheControlsFlags)
+// Every walk takes the list, then the special controls, then the bubbles, so that these draw over
+// the list; a walk goes on past a control that another removed meanwhile.
+TEST(IControlTree, ControlsAreFoundAndWalkedInTheirOrder)
 {
-  Editor e;
-  auto* background = static_cast<TestControl*>(e.ui.AttachBackgroundControl(new TestControl({0, 0, 300, 200})));
-  TestControl* a = e.Attach({10, 10, 100, 100});
-  TestControl* b = e.Attach({50, 50, 150, 150});
-  auto clickAt = [&](float x, float y) {
-    e.ui.OnMouseDown(x, y, kLeft);
-    e.ui.OnMouseUp(x, y, kLeft);
+  IControlTree tree;
+  auto add = [&tree](int tag) {
+    auto* control = new TestControl({0, 0, 10, 10});
+    control->SetTag(tag);
+    tree.Append(control);
+    return control;
+  };
+  TestControl* a = add(1);
+  TestControl* b = add(2);
+  TestControl* c = add(1);
+  auto* background = new TestControl({0, 0, 300, 200});
+  tree.Prepend(background);
+  IBubbleControl* bubble = tree.AddBubble(std::make_unique<IBubbleControl>());
+  ICornerResizerControl* resizer = tree.SetCornerResizer(std::make_unique<ICornerResizerControl>(IRECT(), 20.f));
+  EXPECT_EQ(tree.SetCornerResizer(std::make_unique<ICornerResizerControl>(IRECT(), 20.f)), nullptr); // one only
+  IFPSDisplayControl* perf = tree.SetPerfDisplay(std::make_unique<IFPSDisplayControl>(IRECT(10, 10, 210, 60)));
+
+  std::vector<IControl*> walked;
+  tree.ForAll([&walked](IControl* control) { walked.push_back(control); });
+  EXPECT_EQ(walked, (std::vector<IControl*>{background, a, b, c, perf, resizer, bubble}));
+  EXPECT_EQ(tree.GetAny(7), nullptr);
+  EXPECT_EQ(tree.Get(4), nullptr);
+  EXPECT_EQ(tree.GetWithTag(1), a);
+  EXPECT_EQ(tree.IndexOf(c), 3);
+  EXPECT_EQ(tree.IndexOf(resizer), -1);
+
+  std::unique_ptr<IControl> released(tree.ReleaseWithTag(1)); // out of the list, not deleted
+  EXPECT_EQ(released.get(), a);
+  EXPECT_EQ(tree.GetWithTag(1), c);
+  walked.clear();
+  tree.ForListed([&](IControl* control) {
+    walked.push_back(control);
+    if (control == background)
+      tree.Erase(c);
+  });
+  EXPECT_EQ(walked, (std::vector<IControl*>{background, b}));
+  EXPECT_FALSE(tree.Erase(c));
+}
+
+// The later of two overlapping controls gets the point; hidden ones, and disabled ones unless they
+// take events while disabled, let it through; the background never gets mouse-over.
+TEST(IInputCapture, TargetsFollowTheOrderOfAttachingAndTheControlsFlags)
+{
+  TestDelegate delegate;
+  IControlTree tree;
+  IInputCapture input(tree, delegate, [](IControl&, float, float) { return false; });
+  auto add = [&tree](const IRECT& r) {
+    auto* control = new TestControl(r);
+    tree.Append(control);
+    return control;
+  };
+  TestControl* background = add({0, 0, 300, 200});
+  TestControl* a = add({10, 10, 100, 100});
+  TestControl* b = add({50, 50, 150, 150});
+  auto clickAt = [&input](float x, float y) {
+    input.OnMouseDown({{x, y, 0.f, 0.f, kLeft}});
+    input.OnMouseUp({{x, y, 0.f, 0.f, kLeft}});
   };
   clickAt(60, 60);
   EXPECT_EQ(b->mEvents, (Log{"down", "up"}));
@@ -61,32 +117,41 @@ TEST(ISurfaceEvents, TargetsFollowTheOrderOfAttachingAndTheControlsFlags)
   clickAt(60, 60);
   EXPECT_EQ(a->mEvents, (Log{"down", "up"}));
   EXPECT_EQ(background->mEvents, (Log{"down", "up"}));
+  EXPECT_FALSE(input.ControlIsCaptured());
   a->SetMouseEventsWhenDisabled(true);
-  e.ui.OnMouseWheel(60, 60, kLeft, 1.f);
-  e.ui.OnDrop("/tmp/x.fxp", 60, 60);
+  input.OnMouseWheel(60, 60, kLeft, 1.f);
+  input.OnDrop("/tmp/x.fxp", 60, 60);
   EXPECT_EQ(a->mEvents, (Log{"down", "up", "wheel", "drop /tmp/x.fxp"}));
   a->SetDisabled(false);
   b->Hide(false);
 
-  e.ui.EnableMouseOver(true);
-  EXPECT_FALSE(e.ui.OnMouseOver(5, 5, {})); // the background never gets mouse-over
-  EXPECT_TRUE(e.ui.OnMouseOver(20, 20, {}));
-  EXPECT_TRUE(e.ui.OnMouseOver(120, 120, {}));
-  EXPECT_EQ(e.ui.GetMouseOver(), b);
-  EXPECT_EQ(e.ui.GetMouseOverIdx(), 2);
-  e.ui.OnMouseOut();
-  EXPECT_EQ(e.ui.GetMouseOver(), nullptr);
+  input.EnableMouseOver(true);
+  EXPECT_FALSE(input.OnMouseOver(5, 5, {})); // the background never gets mouse-over
+  EXPECT_TRUE(input.OnMouseOver(20, 20, {}));
+  EXPECT_TRUE(input.OnMouseOver(120, 120, {}));
+  EXPECT_EQ(input.GetMouseOver(), b);
+  EXPECT_EQ(input.GetMouseOverIdx(), 2);
+  input.OnMouseOut();
+  EXPECT_EQ(input.GetMouseOver(), nullptr);
   EXPECT_EQ(a->mEvents.back(), "out");
   EXPECT_EQ(b->mEvents, (Log{"down", "up", "over", "out"}));
+}
 
-  int handled = 0; // keys: never to the background; what the control leaves goes to the handler
+// What the control under the pointer leaves goes to the key handler; the background takes none.
+TEST(ISurfaceEvents, KeysGoToTheControlUnderThePointerThenToTheHandler)
+{
+  Editor e;
+  auto* background = static_cast<TestControl*>(e.ui.AttachBackgroundControl(new TestControl({0, 0, 300, 200})));
+  TestControl* b = e.Attach({50, 50, 150, 150});
+  int handled = 0;
   e.ui.SetKeyHandlerFunc([&handled](const plug::IKeyPress&, bool) { return ++handled > 0; });
   EXPECT_TRUE(e.ui.OnKeyDown(5, 5, {}));
   EXPECT_TRUE(e.ui.OnKeyDown(120, 120, {}));
   b->mUsesKeys = true;
   EXPECT_TRUE(e.ui.OnKeyDown(120, 120, {}));
   EXPECT_EQ(handled, 2);
-  EXPECT_EQ(background->mEvents, (Log{"down", "up"}));
+  EXPECT_TRUE(background->mEvents.empty());
+  EXPECT_EQ(b->mEvents, (Log{"key", "key"}));
 }
 
 // Without context items, a control that takes typed values gets the press to prompt for one.

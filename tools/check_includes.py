@@ -4,7 +4,8 @@
 Each row of that table names a room (a folder, or named files of a folder: the lower half of plug/,
 the processor levels of dsp/) and the rooms its files may include. A file's room is the most
 specific row that claims it. The lower half of plug/ is also the library qm_plug_core in
-CMakeLists.txt: the two lists must name the same sources.
+CMakeLists.txt: the two lists must name the same sources. The headers of the drawing back end's
+libraries (Cairo, FreeType, stb) are held to the few files that wrap them (LIBRARY_HEADERS).
 
 Prints one line per violation and exits 1 when there is any; exits 0 quietly otherwise.
 """
@@ -15,6 +16,15 @@ import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 CORE = "plug/ core"
+
+# The drawing back end's libraries reach only the files that wrap them: Cairo's and FreeType's
+# headers the Cairo layer's drawing and resources (and the impulse-response plotter, a tool that
+# draws with Cairo itself), stb's headers their compilation units.
+LIBRARY_HEADERS = [
+    (re.compile(r"(cairo|ft2build|freetype)"),
+     {"gfx/ISurfaceCairo.cpp", "gfx/CairoResources.h", "gfx/CairoResources.cpp", "tools/ir_plot.cpp"}),
+    (re.compile(r"stb_"), {"gfx/CairoResources.cpp", "gfx/StbImage.cpp", "gfx/ITextEntryControl.cpp"}),
+]
 
 
 def room_name(cell):
@@ -53,6 +63,20 @@ def room_of(path, rows):
     return best
 
 
+def library_header_faults(files):
+    """One line for each include of a LIBRARY_HEADERS header outside the files allowed it."""
+    faults = []
+    for name in files:
+        for number, line in enumerate((ROOT / name).read_text().splitlines(), 1):
+            match = re.match(r"\s*#\s*include\s+<([^>]+)>", line)
+            if not match:
+                continue
+            for pattern, allowed in LIBRARY_HEADERS:
+                if pattern.match(match.group(1)) and name not in allowed:
+                    faults.append(f"{name}:{number}: only {', '.join(sorted(allowed))} may include <{match.group(1)}>")
+    return faults
+
+
 def main():
     rows = layout_rows((ROOT / "README.md").read_text())
     allowed = {room: rooms for room, _, rooms in rows}
@@ -85,6 +109,7 @@ def main():
         faults.append(f"CMakeLists.txt: QM_PLUG_CORE_SOURCES {sorted(cmake_core)} differs from the README's "
                       f"plug/ core {sorted(core_sources)}")
 
+    faults += library_header_faults(files)
     for fault in faults:
         print(fault)
     return 1 if faults else 0
