@@ -14,7 +14,7 @@
 #include "effect/palette.h"
 #include "gfx/EmbeddedResources.h"
 #include "gfx/ISurface.h"
-#include "gfx/platform/ISurfaceLinux.h"
+#include "gfx/platform/PlatformSurface.h"
 #include "resources/QuillonMiniResources.h"
 
 using namespace plug::gfx;
