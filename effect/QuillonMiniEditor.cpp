@@ -45,18 +45,10 @@ constexpr float kPresetStripHeight = 30.f;
 
 } // namespace
 
-void TQuillonMini::InstallEditor()
+void TQuillonMini::LayoutUI(ISurface* ui)
 {
-  SetMakeGraphicsFunc([this]() -> std::unique_ptr<ISurface> {
-    std::unique_ptr<ISurface> ui = MakeGraphics(*this, kEditorWidth, kEditorHeight, kEditorFPS, 1.f);
-    if (ui)
-      ConfigureSurface(*ui);
-    return ui;
-  });
-  SetLayoutFunc([this](ISurface* ui) {
-    if (ui)
-      LayoutEditor(*ui);
-  });
+  if (ui)
+    LayoutEditor(*ui);
 }
 
 int TQuillonMini::GetScreenScaleForEditor()
@@ -68,12 +60,6 @@ float TQuillonMini::GetDrawScaleForEditor()
 {
   const float scale = TIniFile(mIniFileName).ReadFloat(kScaleSection, kScaleKey, 1.f);
   return std::isfinite(scale) ? std::clamp(scale, kMinEditorScale, kMaxEditorScale) : 1.f;
-}
-
-void TQuillonMini::ConfigureSurface(ISurface& ui)
-{
-  ui.SetBundleID(kBundleID);
-  ui.SetSharedResourcesSubPath("QuillonMini");
 }
 
 void TQuillonMini::LayoutEditor(ISurface& g)
@@ -100,9 +86,10 @@ void TQuillonMini::LayoutEditor(ISurface& g)
   for (const KnobPlace& place : kKnobPlaces)
     g.AttachControl(new TKnob(place.bounds, place.paramIdx, place.caption, place.anchorAngle));
 
-  mPresetControl = new TPresetControl(IRECT(kPresetStripLeft, 0.f, w, kPresetStripHeight), PRESET_NAME_TEXT, ICON_TEXT);
+  mPresetControl =
+      new TPresetControl(IRECT(kPresetStripLeft, 0.f, w, kPresetStripHeight), PRESET_NAME_TEXT, ICON_TEXT, *this);
   g.AttachControl(mPresetControl);
-  mAboutBox = new TAboutBox(IRECT(0.f, 0.f, w, h), logo, title);
+  mAboutBox = new TAboutBox(IRECT(0.f, 0.f, w, h), logo, title, *this);
   g.AttachControl(mAboutBox);
 
   g.SetScaleLimits(kMinEditorScale, kMaxEditorScale);
@@ -116,12 +103,9 @@ void TQuillonMini::OnUIClose()
   NullControls();
 }
 
-bool TQuillonMini::OnHostRequestingAboutBox()
+TAboutBox* TQuillonMini::GetAboutBox() const
 {
-  if (!mAboutBox)
-    return false;
-  mAboutBox->Hide(false);
-  return true;
+  return static_cast<TAboutBox*>(mAboutBox);
 }
 
 void TQuillonMini::NullControls()

@@ -18,8 +18,9 @@ constexpr float kOKHeight = 25.f;
 
 } // namespace
 
-TAboutBox::TAboutBox(const IRECT& bounds, const ISVG& logo, const ISVG& title)
+TAboutBox::TAboutBox(const IRECT& bounds, const ISVG& logo, const ISVG& title, const plug::IPresetDelegate& plugin)
   : TControl(bounds),
+    mVersionText("Version: " + plugin.GetVersionText() + " (" + plugin.GetBindingName() + ", Linux)"),
     mLogoSVG(logo),
     mTitleSVG(title),
     mUnattachedOKButton(std::make_unique<TButton>(0.f, 0.f, kOKWidth, kOKHeight, "OK", ABOUT_CPR_TEXT, "",
@@ -29,11 +30,6 @@ TAboutBox::TAboutBox(const IRECT& bounds, const ISVG& logo, const ISVG& title)
 }
 
 TAboutBox::~TAboutBox() = default;
-
-const char* TAboutBox::VersionText()
-{
-  return "Version: 1.0.4 (VST 2, Linux)";
-}
 
 void TAboutBox::OnInit()
 {
@@ -133,7 +129,7 @@ void TAboutBox::DrawStatic(ISurface& g)
 {
   const IRECT& b = mRECT;
   g.DrawSVG(mTitleSVG, IRECT(b.L + 130.f, b.T + 20.f, b.R, b.T + 42.f));
-  g.DrawText(ABOUT_CPR_TEXT, VersionText(), IRECT(b.L, b.T + 50.f, b.R, b.T + 70.f));
+  g.DrawText(ABOUT_CPR_TEXT, mVersionText.c_str(), IRECT(b.L, b.T + 50.f, b.R, b.T + 70.f));
   g.DrawText(ABOUT_CPR_TEXT, kCopyrightText, IRECT(b.L, b.T + 65.f, b.R, b.T + 85.f));
   g.DrawText(ABOUT_CPR_TEXT, kCreditText, IRECT(b.L, b.T + 80.f, b.R, b.T + 100.f));
   g.DrawSVG(mLogoSVG, IRECT(b.L + 33.f, b.B - 56.f, b.R, b.B - 24.f));

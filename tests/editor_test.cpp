@@ -360,7 +360,7 @@ TEST_F(EditorTest, ToggleAndHelpButtons)
 {
   int actions = 0;
   auto* toggle = new TToggleButton(20.f, 140.f, 30.f, 16.f, "On", ABOUT_CPR_TEXT, "", [&](IControl*) { ++actions; });
-  auto* help = new THelpButton(60.f, 140.f, 30.f, 16.f, "?", ABOUT_CPR_TEXT, "");
+  auto* help = new THelpButton(60.f, 140.f, 30.f, 16.f, "?", ABOUT_CPR_TEXT, "", session.Plugin());
   session.UI().AttachControl(toggle);
   session.UI().AttachControl(help);
   Click(toggle->GetRECT());
