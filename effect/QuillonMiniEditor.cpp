@@ -73,7 +73,8 @@ void TQuillonMini::LayoutEditor(ISurface& g)
 
   const float w = float(g.Width());
   const float h = float(g.Height());
-  g.AttachBackgroundControl(new TBGControl(IRECT(0.f, 0.f, w, h), ICON_TEXT, logo, title));
+  auto* panel = new TBGControl(IRECT(0.f, 0.f, w, h), ICON_TEXT, logo, title);
+  g.AttachBackgroundControl(panel);
   g.EnableMouseOver(true);
   g.AttachTextEntryControl();
   // Menus and notices open below the preset strip, in the editor's look on every surface, and
@@ -84,7 +85,11 @@ void TQuillonMini::LayoutEditor(ISurface& g)
   g.AttachCornerResizer(EUIResizerMode::kScale, false);
 
   for (const KnobPlace& place : kKnobPlaces)
-    g.AttachControl(new TKnob(place.bounds, place.paramIdx, place.caption, place.anchorAngle));
+  {
+    auto* knob = new TKnob(place.bounds, place.paramIdx, place.caption, place.anchorAngle);
+    g.AttachControl(knob);
+    panel->AddScaleAround(*knob);
+  }
 
   mPresetControl =
       new TPresetControl(IRECT(kPresetStripLeft, 0.f, w, kPresetStripHeight), PRESET_NAME_TEXT, ICON_TEXT, *this);

@@ -86,7 +86,8 @@ void TAboutBox::EndFade()
   const bool hidden = mAlpha == 0.f;
   mHide = hidden;
   mOKButton->Hide(hidden);
-  if (IControl* background = GetUI()->GetControl(0))
+  // The panel lies under the whole editor: redrawn, it takes everything the box covered with it.
+  if (IControl* background = GetUI()->GetBackgroundControl())
     background->SetDirty(false);
 }
 
