@@ -1,10 +1,15 @@
 #include "effect/QuillonMini.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <iterator>
 
 #include "effect/FactoryPresets.h"
 #include "effect/inifile.h"
+#include "gfx/IControl.h"
+#include "gfx/ISurface.h"
+#include "gfx/platform/PlatformSurface.h"
 
 namespace {
 
@@ -33,6 +38,23 @@ plug::Config MakeConfig()
   };
 }
 
+// Why a file did not load: it cannot be read at all, or it is not ours.
+plug::EPresetFileResult LoadFailure(const char* path)
+{
+  const bool readable = path && access(path, R_OK) == 0;
+  return readable ? plug::EPresetFileResult::kNotThisPlugin : plug::EPresetFileResult::kUnreadable;
+}
+
+plug::EPresetFileResult LoadResult(bool loaded, const char* path)
+{
+  return loaded ? plug::EPresetFileResult::kDone : LoadFailure(path);
+}
+
+plug::EPresetFileResult SaveResult(bool saved)
+{
+  return saved ? plug::EPresetFileResult::kDone : plug::EPresetFileResult::kUnwritable;
+}
+
 } // namespace
 
 TQuillonMini::TQuillonMini(const plug::InstanceInfo& info)
@@ -43,6 +65,24 @@ TQuillonMini::TQuillonMini(const plug::InstanceInfo& info)
   MakePresets();
   RestorePreset(0);
   InstallEditor();
+}
+
+// The editor's surface is the platform's; its layout is LayoutUI (effect/QuillonMiniEditor.cpp).
+void TQuillonMini::InstallEditor()
+{
+  SetMakeGraphicsFunc([this]() -> std::unique_ptr<plug::gfx::ISurface> {
+    std::unique_ptr<plug::gfx::ISurface> ui =
+        plug::gfx::MakeGraphics(*this, kEditorWidth, kEditorHeight, kEditorFPS, 1.f);
+    if (ui)
+      ConfigureSurface(*ui);
+    return ui;
+  });
+}
+
+void TQuillonMini::ConfigureSurface(plug::gfx::ISurface& ui)
+{
+  ui.SetBundleID(kBundleID);
+  ui.SetSharedResourcesSubPath("QuillonMini");
 }
 
 void TQuillonMini::DeclareParams()
@@ -156,6 +196,9 @@ void TQuillonMini::OnPresetsModified()
   mCurrentPresetName.Set(GetPresetName(GetCurrentPresetIdx()));
 }
 
+// ---------------------------------------------------------------------------
+// What the editor's preset strip, help button and about box ask
+
 // The shown name is taken back from the slot, so the strip shows what the host reads: an emptied
 // name keeps the program's name, a long one is cut as the slot cuts it.
 void TQuillonMini::ModifyThisPreset(const char* name)
@@ -175,4 +218,44 @@ void TQuillonMini::SetCurrentPreset(int index)
 {
   RestorePreset(std::clamp(index, 0, std::max(NPresets() - 1, 0)));
   InformHostOfProgramChange(); // outside the store's lock: the host may call back on another thread
+}
+
+bool TQuillonMini::OnHostRequestingAboutBox()
+{
+  return ShowAboutBox();
+}
+
+bool TQuillonMini::ShowAboutBox()
+{
+  if (!mAboutBox)
+    return false;
+  mAboutBox->Hide(false);
+  return true;
+}
+
+plug::EPresetFileResult TQuillonMini::LoadProgramFile(const char* path)
+{
+  return LoadResult(LoadProgramFromFXP(path), path);
+}
+
+plug::EPresetFileResult TQuillonMini::SaveProgramFile(const char* path)
+{
+  return SaveResult(SaveProgramAsFXP(path));
+}
+
+plug::EPresetFileResult TQuillonMini::LoadBankFile(const char* path)
+{
+  return LoadResult(LoadBankFromFXB(path), path);
+}
+
+plug::EPresetFileResult TQuillonMini::SaveBankFile(const char* path)
+{
+  return SaveResult(SaveBankAsFXB(path));
+}
+
+std::string TQuillonMini::GetVersionText() const
+{
+  const int32_t version = GetPluginVersion(false);
+  return std::to_string(plug::VersionMajor(version)) + "." + std::to_string(plug::VersionMinor(version)) + "." +
+      std::to_string(plug::VersionBugFix(version));
 }

@@ -7,10 +7,12 @@
 #include "dsp/dsp.h"
 #include "effect/sharedtext.h"
 #include "plug/IPluginVST2.h"
+#include "plug/IPresetDelegate.h"
 
 namespace plug::gfx {
+class IControl;
 class ISurface;
-}
+} // namespace plug::gfx
 class TPresetControl;
 class TAboutBox;
 
@@ -20,7 +22,9 @@ class TAboutBox;
 // Threads: parameter changes arrive on the host's thread, on the main thread or while presets and
 // state load; the reverb itself is touched only by the audio thread (ProcessBlock), which takes the
 // changes at the start of each block, and by OnReset while the host is not processing.
-class TQuillonMini : public plug::IPluginVST2
+//
+// Its editor's preset strip, help button and about box reach it only as an IPresetDelegate.
+class TQuillonMini : public plug::IPluginVST2, public plug::IPresetDelegate
 {
 public:
   enum EParams
@@ -83,30 +87,43 @@ public:
   // Where a new editor surface looks for the artwork: the plug-in's identifier and its folder
   // under the shared resources folder.
   static void ConfigureSurface(plug::gfx::ISurface& ui);
+  // The editor's layout (effect/QuillonMiniEditor.cpp), on every opening.
+  void LayoutUI(plug::gfx::ISurface* ui) override;
   // Attaches the editor's controls to g, in their order from back to front, and sizes the editor
   // at the scale kept in the settings file.
   void LayoutEditor(plug::gfx::ISurface& g);
   void NullControls();
   TPresetControl* GetPresetControl() const { return mPresetControl; }
-  TAboutBox* GetAboutBox() const { return mAboutBox; }
+  TAboutBox* GetAboutBox() const;
 
-  // --- Preset selector operations (main; the program store's lock is taken within) ---
+  // --- What the editor's preset strip, help button and about box ask (IPresetDelegate) ---
+  // [main] unless tagged otherwise; the program store's lock is taken within.
 
+  int NPresets() const override { return IPluginVST2::NPresets(); }                             // [host, main]
+  int GetCurrentPresetIdx() const override { return IPluginVST2::GetCurrentPresetIdx(); }       // [any]
+  std::string GetPresetName(int idx) const override { return IPluginVST2::GetPresetName(idx); } // [host, main]
+  // [any] The name the preset strip shows, and a number that grows whenever it is set.
+  std::string GetCurrentPresetName() const override { return mCurrentPresetName.Get(); }
+  uint64_t GetPresetNameVersion() const override { return mCurrentPresetName.Version(); }
+  // Clamps index to the preset list, restores that preset and tells the host.
+  void SetCurrentPreset(int index) override;
+  void RestoreCurrentPreset() override;
   // The current slot takes the current values, and name when it is not empty; the shown name
   // becomes the slot's name.
-  void ModifyThisPreset(const char* name);
-  void RestoreCurrentPreset();
-  // Clamps index to the preset list, restores that preset and tells the host.
-  void SetCurrentPreset(int index);
-  // [any] The name the preset strip shows, and a number that grows whenever it is set.
-  std::string GetCurrentPresetName() const { return mCurrentPresetName.Get(); }
-  uint64_t GetPresetNameVersion() const { return mCurrentPresetName.Version(); }
+  void ModifyThisPreset(const char* name) override;
+  bool ShowAboutBox() override;
+  plug::EPresetFileResult LoadProgramFile(const char* path) override;
+  plug::EPresetFileResult SaveProgramFile(const char* path) override;
+  plug::EPresetFileResult LoadBankFile(const char* path) override;
+  plug::EPresetFileResult SaveBankFile(const char* path) override;
+  std::string GetVersionText() const override;                         // [any]
+  const char* GetBindingName() const override { return kBindingName; } // [any]
 
   // [any] The settings file's full path.
   const std::string& GetIniFileName() const { return mIniFileName; }
 
 private:
-  // [host] Sets the editor's make-graphics and layout functions (effect/QuillonMiniEditor.cpp).
+  // [host] Sets the editor's make-graphics function.
   void InstallEditor();
   void DeclareParams();
   void MakePresets();
@@ -118,9 +135,10 @@ private:
   // Set on the host's thread by program changes while the editor reads it on the main thread.
   TSharedText mCurrentPresetName;
   std::string mIniFileName;
-  // The editor's preset strip and about box while it is open; the surface owns them.
+  // The editor's preset strip and about box while it is open; the surface owns them. The about
+  // box is known here only as a control to show.
   TPresetControl* mPresetControl = nullptr;
-  TAboutBox* mAboutBox = nullptr;
+  plug::gfx::IControl* mAboutBox = nullptr;
 
   // Parameter values waiting for the audio thread, one bit per parameter in mPendingParams.
   // Colour sets only the filter on the side of its sign, so the last negative colour waits

@@ -14,7 +14,7 @@
 #include "effect/palette.h"
 #include "gfx/EmbeddedResources.h"
 #include "gfx/ISurface.h"
-#include "gfx/platform/ISurfaceLinux.h"
+#include "gfx/platform/PlatformSurface.h"
 #include "resources/QuillonMiniResources.h"
 
 using namespace plug::gfx;
@@ -45,18 +45,10 @@ constexpr float kPresetStripHeight = 30.f;
 
 } // namespace
 
-void TQuillonMini::InstallEditor()
+void TQuillonMini::LayoutUI(ISurface* ui)
 {
-  SetMakeGraphicsFunc([this]() -> std::unique_ptr<ISurface> {
-    std::unique_ptr<ISurface> ui = MakeGraphics(*this, kEditorWidth, kEditorHeight, kEditorFPS, 1.f);
-    if (ui)
-      ConfigureSurface(*ui);
-    return ui;
-  });
-  SetLayoutFunc([this](ISurface* ui) {
-    if (ui)
-      LayoutEditor(*ui);
-  });
+  if (ui)
+    LayoutEditor(*ui);
 }
 
 int TQuillonMini::GetScreenScaleForEditor()
@@ -70,12 +62,6 @@ float TQuillonMini::GetDrawScaleForEditor()
   return std::isfinite(scale) ? std::clamp(scale, kMinEditorScale, kMaxEditorScale) : 1.f;
 }
 
-void TQuillonMini::ConfigureSurface(ISurface& ui)
-{
-  ui.SetBundleID(kBundleID);
-  ui.SetSharedResourcesSubPath("QuillonMini");
-}
-
 void TQuillonMini::LayoutEditor(ISurface& g)
 {
   // The artwork built into the plug-in is found before anything on disk.
@@ -87,7 +73,8 @@ void TQuillonMini::LayoutEditor(ISurface& g)
 
   const float w = float(g.Width());
   const float h = float(g.Height());
-  g.AttachBackgroundControl(new TBGControl(IRECT(0.f, 0.f, w, h), ICON_TEXT, logo, title));
+  auto* panel = new TBGControl(IRECT(0.f, 0.f, w, h), ICON_TEXT, logo, title);
+  g.AttachBackgroundControl(panel);
   g.EnableMouseOver(true);
   g.AttachTextEntryControl();
   // Menus and notices open below the preset strip, in the editor's look on every surface, and
@@ -98,11 +85,16 @@ void TQuillonMini::LayoutEditor(ISurface& g)
   g.AttachCornerResizer(EUIResizerMode::kScale, false);
 
   for (const KnobPlace& place : kKnobPlaces)
-    g.AttachControl(new TKnob(place.bounds, place.paramIdx, place.caption, place.anchorAngle));
+  {
+    auto* knob = new TKnob(place.bounds, place.paramIdx, place.caption, place.anchorAngle);
+    g.AttachControl(knob);
+    panel->AddScaleAround(*knob);
+  }
 
-  mPresetControl = new TPresetControl(IRECT(kPresetStripLeft, 0.f, w, kPresetStripHeight), PRESET_NAME_TEXT, ICON_TEXT);
+  mPresetControl =
+      new TPresetControl(IRECT(kPresetStripLeft, 0.f, w, kPresetStripHeight), PRESET_NAME_TEXT, ICON_TEXT, *this);
   g.AttachControl(mPresetControl);
-  mAboutBox = new TAboutBox(IRECT(0.f, 0.f, w, h), logo, title);
+  mAboutBox = new TAboutBox(IRECT(0.f, 0.f, w, h), logo, title, *this);
   g.AttachControl(mAboutBox);
 
   g.SetScaleLimits(kMinEditorScale, kMaxEditorScale);
@@ -116,12 +108,9 @@ void TQuillonMini::OnUIClose()
   NullControls();
 }
 
-bool TQuillonMini::OnHostRequestingAboutBox()
+TAboutBox* TQuillonMini::GetAboutBox() const
 {
-  if (!mAboutBox)
-    return false;
-  mAboutBox->Hide(false);
-  return true;
+  return static_cast<TAboutBox*>(mAboutBox);
 }
 
 void TQuillonMini::NullControls()

@@ -18,8 +18,9 @@ constexpr float kOKHeight = 25.f;
 
 } // namespace
 
-TAboutBox::TAboutBox(const IRECT& bounds, const ISVG& logo, const ISVG& title)
+TAboutBox::TAboutBox(const IRECT& bounds, const ISVG& logo, const ISVG& title, const plug::IPresetDelegate& plugin)
   : TControl(bounds),
+    mVersionText("Version: " + plugin.GetVersionText() + " (" + plugin.GetBindingName() + ", Linux)"),
     mLogoSVG(logo),
     mTitleSVG(title),
     mUnattachedOKButton(std::make_unique<TButton>(0.f, 0.f, kOKWidth, kOKHeight, "OK", ABOUT_CPR_TEXT, "",
@@ -29,11 +30,6 @@ TAboutBox::TAboutBox(const IRECT& bounds, const ISVG& logo, const ISVG& title)
 }
 
 TAboutBox::~TAboutBox() = default;
-
-const char* TAboutBox::VersionText()
-{
-  return "Version: 1.0.4 (VST 2, Linux)";
-}
 
 void TAboutBox::OnInit()
 {
@@ -90,7 +86,8 @@ void TAboutBox::EndFade()
   const bool hidden = mAlpha == 0.f;
   mHide = hidden;
   mOKButton->Hide(hidden);
-  if (IControl* background = GetUI()->GetControl(0))
+  // The panel lies under the whole editor: redrawn, it takes everything the box covered with it.
+  if (IControl* background = GetUI()->GetBackgroundControl())
     background->SetDirty(false);
 }
 
@@ -133,7 +130,7 @@ void TAboutBox::DrawStatic(ISurface& g)
 {
   const IRECT& b = mRECT;
   g.DrawSVG(mTitleSVG, IRECT(b.L + 130.f, b.T + 20.f, b.R, b.T + 42.f));
-  g.DrawText(ABOUT_CPR_TEXT, VersionText(), IRECT(b.L, b.T + 50.f, b.R, b.T + 70.f));
+  g.DrawText(ABOUT_CPR_TEXT, mVersionText.c_str(), IRECT(b.L, b.T + 50.f, b.R, b.T + 70.f));
   g.DrawText(ABOUT_CPR_TEXT, kCopyrightText, IRECT(b.L, b.T + 65.f, b.R, b.T + 85.f));
   g.DrawText(ABOUT_CPR_TEXT, kCreditText, IRECT(b.L, b.T + 80.f, b.R, b.T + 100.f));
   g.DrawSVG(mLogoSVG, IRECT(b.L + 33.f, b.B - 56.f, b.R, b.B - 24.f));

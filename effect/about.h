@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "effect/buttons.h"
 #include "gfx/IBitmap.h"
+#include "plug/IPresetDelegate.h"
 
 class TAboutBox : public TControl
 {
@@ -17,7 +19,9 @@ public:
   // How long a fade lasts: the twenty frames of the editor's 60 per second.
   static constexpr int kFadeMs = 333;
 
-  TAboutBox(const plug::gfx::IRECT& bounds, const plug::gfx::ISVG& logo, const plug::gfx::ISVG& title);
+  // The version line names plugin's version and binding.
+  TAboutBox(const plug::gfx::IRECT& bounds, const plug::gfx::ISVG& logo, const plug::gfx::ISVG& title,
+            const plug::IPresetDelegate& plugin);
   ~TAboutBox() override;
 
   void OnMouseDown(float x, float y, const plug::gfx::IMouseMod& mod) override;
@@ -33,7 +37,7 @@ public:
   bool IsDirty() override;
 
   // "Version: 1.0.4 (VST 2, Linux)"
-  static const char* VersionText();
+  const std::string& GetVersionText() const { return mVersionText; }
   TButton* GetOKButton() const { return mOKButton; }
   const plug::gfx::IRECT& GetURLRect() const { return mURLRect; }
   bool IsAnimating() const { return mAnimating; }
@@ -49,6 +53,7 @@ private:
   bool mURLHot = false;
   float mAlpha = 0.f;
   int64_t mFadeStartMs = 0; // on the run loop's clock
+  std::string mVersionText;
   plug::gfx::ISVG mLogoSVG;
   plug::gfx::ISVG mTitleSVG;
   plug::gfx::IRECT mBoxRect;

@@ -22,7 +22,7 @@ struct Legend
   float angle;
 };
 
-// The printed scale of the knob whose tag is the index: legends at their angles.
+// The printed scale of the knob bound to the parameter of the index: legends at their angles.
 constexpr Legend kDecayLegends[] = {{"0.1", -135.f}, {"1", -45.f}, {"10", 45.f}, {"100", 135.f}};
 constexpr Legend kWidthLegends[] = {{"mono", -135.f}, {"wide", 135.f}};
 constexpr Legend kColorLegends[] = {{"lo", -135.f}, {"hi", 135.f}};
@@ -104,15 +104,20 @@ void TBGControl::DrawPanel(ISurface& g)
   g.DrawSVG(mTitleSVG, titleRect);
 }
 
+void TBGControl::AddScaleAround(const TKnob& knob)
+{
+  if (knob.GetParamIdx() >= 0 && knob.GetParamIdx() < kNumScales)
+    mScaleKnobs.push_back(&knob);
+  if (mBGLayer)
+    mBGLayer->Invalidate();
+}
+
 void TBGControl::DrawScales(ISurface& g)
 {
-  for (int tag = 0; tag < kNumScales; ++tag)
+  for (const TKnob* knob : mScaleKnobs)
   {
-    const auto* knob = dynamic_cast<const TKnob*>(g.GetControlWithTag(tag));
-    if (!knob)
-      break;
     const IRECT& k = knob->GetKnobRect();
-    const Scale& scale = kScales[tag];
+    const Scale& scale = kScales[knob->GetParamIdx()];
     for (int i = 0; i < scale.count; ++i)
       DrawTick(g, scale.legends[i].text, k.MW(), k.MH(), scale.legends[i].angle);
   }

@@ -4,8 +4,12 @@
 // title tab and the printed scales around the knobs, drawn once into a cached layer. It is the
 // editor's background control and never takes the mouse. Threads: [main] throughout.
 
+#include <vector>
+
 #include "gfx/IBitmap.h"
 #include "gfx/IControl.h"
+
+class TKnob;
 
 class TBGControl : public plug::gfx::IControl
 {
@@ -16,6 +20,10 @@ public:
 
   void OnResize() override;
   void Draw(plug::gfx::ISurface& g) override;
+
+  // Prints the scale of knob's parameter (Decay's seconds, Width's mono and wide, ...) around it.
+  // The knob lives on the same surface as the panel.
+  void AddScaleAround(const TKnob& knob);
 
   const plug::gfx::IRECT& GetPanelRect() const { return mPanelRect; }
   const plug::gfx::IRECT& GetHeaderRect() const { return mHeaderRect; }
@@ -35,4 +43,5 @@ private:
   float mTickOuter = 0.64f;
   float mScaleSize = 50.f;
   plug::gfx::ILayerPtr mBGLayer;
+  std::vector<const TKnob*> mScaleKnobs;
 };

@@ -1,7 +1,6 @@
 #include "effect/buttons.h"
 
 #include "gfx/ISurface.h"
-#include "plug/IPluginAPIBase.h"
 
 using namespace plug::gfx;
 
@@ -11,12 +10,6 @@ constexpr float kCornerRadius = 4.f;
 constexpr uint32_t kActionDelayMs = 10;
 
 } // namespace
-
-void ShowAboutBoxOf(IControl& control)
-{
-  if (auto* plugin = dynamic_cast<plug::IPluginAPIBase*>(control.GetDelegate()))
-    plugin->OnHostRequestingAboutBox();
-}
 
 // ---------------------------------------------------------------------------
 // TControl
@@ -164,8 +157,9 @@ void TToggleButton::DrawPushed(ISurface& g, IRECT&)
 // THelpButton
 
 THelpButton::THelpButton(float x, float y, float w, float h, const char* caption, const IText& text,
-                         const char* tooltip)
-  : TButton(x, y, w, h, caption, text, tooltip, -1)
+                         const char* tooltip, plug::IPresetDelegate& presets)
+  : TButton(x, y, w, h, caption, text, tooltip, -1),
+    mPresets(presets)
 {
   mMenu.AddItem(new IPopupMenu::Item("Brannock Sound Web Site...", IPopupMenu::Item::kNoFlags, kWebSite));
   mMenu.AddSeparator();
@@ -198,7 +192,7 @@ void THelpButton::OnPopupMenuSelection(IPopupMenu* menu, int)
       GetUI()->OpenURL(kMakerSiteURL, nullptr, nullptr, kMakerSiteFailure);
       break;
     case kAbout:
-      ShowAboutBoxOf(*this);
+      mPresets.ShowAboutBox();
       break;
     default:
       break;

@@ -5,7 +5,7 @@
 // TButton runs its action once, from a 10 ms run-loop timer started by the release, so the action
 // runs after the release and the redraw request have been handled. TToggleButton flips a value
 // between 0 and 1 on every press. THelpButton drops down a small menu: the maker's web site and
-// the about box. Threads: [main] throughout.
+// the about box (which the plug-in's IPresetDelegate shows). Threads: [main] throughout.
 
 #include <functional>
 #include <memory>
@@ -14,6 +14,7 @@
 #include "effect/palette.h"
 #include "gfx/IControl.h"
 #include "gfx/IPopupMenu.h"
+#include "plug/IPresetDelegate.h"
 #include "plug/Timer.h"
 
 // The maker's web site, shown in the about box and opened (with "?lang=en") from it and the help
@@ -23,9 +24,6 @@ inline constexpr const char* kMakerSiteURL = "https://www.brannocksound.com/?lan
 // What the editor says when the site cannot be handed to the desktop (xdg-open did not start).
 inline constexpr const char* kMakerSiteFailure =
     "Cannot open www.brannocksound.com: xdg-open did not start (apt install xdg-utils).";
-
-// Asks the plug-in behind the control's delegate to show its about box.
-void ShowAboutBoxOf(plug::gfx::IControl& control);
 
 class TControl : public plug::gfx::IControl
 {
@@ -100,13 +98,15 @@ public:
     kAbout = 2
   };
 
+  // presets shows the about box, and outlives the button.
   THelpButton(float x, float y, float w, float h, const char* caption, const plug::gfx::IText& text,
-              const char* tooltip);
+              const char* tooltip, plug::IPresetDelegate& presets);
 
   void OnMouseDown(float x, float y, const plug::gfx::IMouseMod& mod) override;
   void OnMouseUp(float x, float y, const plug::gfx::IMouseMod& mod) override;
   void OnPopupMenuSelection(plug::gfx::IPopupMenu* menu, int valIdx) override;
 
 private:
+  plug::IPresetDelegate& mPresets;
   plug::gfx::IPopupMenu mMenu;
 };

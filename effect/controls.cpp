@@ -5,7 +5,6 @@
 
 #include <unistd.h>
 
-#include "effect/QuillonMini.h"
 #include "effect/palette.h"
 #include "gfx/ISurface.h"
 #include "gfx/ITextFit.h"
@@ -29,12 +28,21 @@ IRECT BottomLeft(const IRECT& r)
   return {r.L, r.B, r.L, r.B};
 }
 
-// Why a file the user picked did not load: it cannot be read at all, or it is not ours.
-const char* LoadFailureNotice(const std::string& path, bool bank)
+// What the notice says of a file command that failed; null for one that did not.
+const char* FileNotice(plug::EPresetFileResult result, bool bank)
 {
-  if (access(path.c_str(), R_OK) != 0)
-    return "Cannot read the file";
-  return bank ? "Not a QuillonMini bank" : "Not a QuillonMini preset";
+  switch (result)
+  {
+    case plug::EPresetFileResult::kUnreadable:
+      return "Cannot read the file";
+    case plug::EPresetFileResult::kNotThisPlugin:
+      return bank ? "Not a QuillonMini bank" : "Not a QuillonMini preset";
+    case plug::EPresetFileResult::kUnwritable:
+      return bank ? "Could not save the bank" : "Could not save the preset";
+    case plug::EPresetFileResult::kDone:
+      break;
+  }
+  return nullptr;
 }
 
 // The file name a save writes: the chosen one, with the extension appended unless it ends in it
@@ -55,8 +63,10 @@ std::string WithExtension(const std::string& fileName, bool bank)
 
 } // namespace
 
-TPresetControl::TPresetControl(const IRECT& bounds, const IText& nameText, const IText& iconText)
+TPresetControl::TPresetControl(const IRECT& bounds, const IText& nameText, const IText& iconText,
+                               plug::IPresetDelegate& presets)
   : TControl(bounds),
+    mPresets(presets),
     mNameText(nameText),
     mIconText(iconText),
     mSelf(std::make_shared<TPresetControl*>(this))
@@ -68,11 +78,6 @@ TPresetControl::TPresetControl(const IRECT& bounds, const IText& nameText, const
 }
 
 TPresetControl::~TPresetControl() = default;
-
-TQuillonMini* TPresetControl::Plugin() const
-{
-  return dynamic_cast<TQuillonMini*>(GetDelegate());
-}
 
 void TPresetControl::OnResize()
 {
@@ -114,12 +119,11 @@ void TPresetControl::OnMouseUp(float, float, const IMouseMod&)
 {
   mPressed = false;
   mDirty = true;
-  TQuillonMini* plugin = Plugin();
-  const int n = plugin ? plugin->NPresets() : 0;
+  const int n = mPresets.NPresets();
   if (n > 0 && (mZone == kPrevZone || mZone == kNextZone))
   {
-    const int c = plugin->GetCurrentPresetIdx();
-    plugin->SetCurrentPreset(mZone == kNextZone ? (c + 1) % n : (c == 0 ? n - 1 : c - 1));
+    const int c = mPresets.GetCurrentPresetIdx();
+    mPresets.SetCurrentPreset(mZone == kNextZone ? (c + 1) % n : (c == 0 ? n - 1 : c - 1));
   }
   mZone = kNoZone;
 }
@@ -142,15 +146,12 @@ void TPresetControl::OnMouseOut()
 
 void TPresetControl::DoPopupPresetMenu()
 {
-  const TQuillonMini* plugin = Plugin();
-  if (!plugin)
-    return;
   mPresetMenu.Clear();
-  const int current = plugin->GetCurrentPresetIdx();
-  for (int i = 0; i < plugin->NPresets(); ++i)
+  const int current = mPresets.GetCurrentPresetIdx();
+  for (int i = 0; i < mPresets.NPresets(); ++i)
   {
     const int flags = i == current ? IPopupMenu::Item::kTicked : IPopupMenu::Item::kNoFlags;
-    mPresetMenu.AddItem(new IPopupMenu::Item(plugin->GetPresetName(i).c_str(), flags, i));
+    mPresetMenu.AddItem(new IPopupMenu::Item(mPresets.GetPresetName(i).c_str(), flags, i));
   }
   GetUI()->CreatePopupMenu(*this, mPresetMenu, BottomLeft(mZoneRects[kNameZone]), kPresetMenuIdx);
 }
@@ -184,8 +185,7 @@ void TPresetControl::OnPopupMenuSelection(IPopupMenu* menu, int valIdx)
   mMenuResult = item->GetTag();
   if (valIdx == kPresetMenuIdx)
   {
-    if (TQuillonMini* plugin = Plugin())
-      plugin->SetCurrentPreset(mMenuResult);
+    mPresets.SetCurrentPreset(mMenuResult);
   }
   else if (valIdx == kServiceMenuIdx)
   {
@@ -202,18 +202,15 @@ void TPresetControl::OnTimer()
 
 void TPresetControl::HandlePopupMenu()
 {
-  TQuillonMini* plugin = Plugin();
   const int command = mMenuResult;
   mMenuResult = -1;
-  if (command < 0 || !plugin)
-    return;
   switch (command)
   {
     case kRestore:
-      plugin->RestoreCurrentPreset();
+      mPresets.RestoreCurrentPreset();
       break;
     case kModify:
-      GetUI()->CreateTextEntry(*this, mNameText, mZoneRects[kNameZone], plugin->GetCurrentPresetName().c_str(), 0);
+      GetUI()->CreateTextEntry(*this, mNameText, mZoneRects[kNameZone], mPresets.GetCurrentPresetName().c_str(), 0);
       break;
     case kLoadPreset:
       PromptLoad(false);
@@ -228,7 +225,7 @@ void TPresetControl::HandlePopupMenu()
       PromptSave(true);
       break;
     case kAbout:
-      plugin->OnHostRequestingAboutBox();
+      mPresets.ShowAboutBox();
       break;
     default:
       break;
@@ -237,8 +234,7 @@ void TPresetControl::HandlePopupMenu()
 
 void TPresetControl::OnTextEntryCompletion(const char* str, int)
 {
-  if (TQuillonMini* plugin = Plugin())
-    plugin->ModifyThisPreset(str);
+  mPresets.ModifyThisPreset(str);
   mDirty = true;
 }
 
@@ -257,30 +253,26 @@ std::string TPresetControl::ProposedPresetFileName(const std::string& presetName
 void TPresetControl::PromptLoad(bool bank)
 {
   std::weak_ptr<TPresetControl*> self = mSelf;
-  GetUI()->PromptForFile(EFileAction::kOpen, "", "", bank ? "fxb" : "fxp",
-                         [self, bank](const std::string& fileName, const std::string&) {
-                           const auto control = self.lock();
-                           TQuillonMini* plugin = control ? (*control)->Plugin() : nullptr;
-                           if (fileName.empty() || !plugin)
-                             return;
-                           const bool loaded = bank ? plugin->LoadBankFromFXB(fileName.c_str())
-                                                    : plugin->LoadProgramFromFXP(fileName.c_str());
-                           if (!loaded)
-                             (*control)->ShowNotice(LoadFailureNotice(fileName, bank));
-                         });
+  GetUI()->PromptForFile(
+      EFileAction::kOpen, "", "", bank ? "fxb" : "fxp", [self, bank](const std::string& fileName, const std::string&) {
+        const auto control = self.lock();
+        if (fileName.empty() || !control)
+          return;
+        plug::IPresetDelegate& presets = (*control)->mPresets;
+        (*control)->ShowFileNotice(
+            bank ? presets.LoadBankFile(fileName.c_str()) : presets.LoadProgramFile(fileName.c_str()), bank);
+      });
 }
 
 void TPresetControl::PromptSave(bool bank)
 {
-  const TQuillonMini* plugin = Plugin();
   const std::string proposed =
-      bank ? std::string("NewBank.fxb") : ProposedPresetFileName(plugin->GetCurrentPresetName());
+      bank ? std::string("NewBank.fxb") : ProposedPresetFileName(mPresets.GetCurrentPresetName());
   std::weak_ptr<TPresetControl*> self = mSelf;
   GetUI()->PromptForFile(EFileAction::kSave, proposed.c_str(), "", bank ? "fxb" : "fxp",
                          [self, bank](const std::string& fileName, const std::string&) {
                            const auto control = self.lock();
-                           const TQuillonMini* plugin = control ? (*control)->Plugin() : nullptr;
-                           if (fileName.empty() || !plugin)
+                           if (fileName.empty() || !control)
                              return;
                            // The dialog asked before replacing the name chosen, not the one with the
                            // extension appended: such a file is left alone.
@@ -290,11 +282,16 @@ void TPresetControl::PromptSave(bool bank)
                              (*control)->ShowNotice("A file of that name exists");
                              return;
                            }
-                           const bool saved =
-                               bank ? plugin->SaveBankAsFXB(path.c_str()) : plugin->SaveProgramAsFXP(path.c_str());
-                           if (!saved)
-                             (*control)->ShowNotice(bank ? "Could not save the bank" : "Could not save the preset");
+                           plug::IPresetDelegate& presets = (*control)->mPresets;
+                           (*control)->ShowFileNotice(
+                               bank ? presets.SaveBankFile(path.c_str()) : presets.SaveProgramFile(path.c_str()), bank);
                          });
+}
+
+void TPresetControl::ShowFileNotice(plug::EPresetFileResult result, bool bank)
+{
+  if (const char* notice = FileNotice(result, bank))
+    ShowNotice(notice);
 }
 
 void TPresetControl::ShowNotice(const char* text)
@@ -307,12 +304,12 @@ void TPresetControl::ShowNotice(const char* text)
 
 bool TPresetControl::RefreshShownName()
 {
-  const TQuillonMini* plugin = Plugin();
-  if (!plugin || plugin->GetPresetNameVersion() == mShownNameVersion)
+  const uint64_t version = mPresets.GetPresetNameVersion();
+  if (version == mShownNameVersion)
     return false;
   // The version is read before the name: a change in between shows at the next check.
-  mShownNameVersion = plugin->GetPresetNameVersion();
-  mShownName = plugin->GetCurrentPresetName();
+  mShownNameVersion = version;
+  mShownName = mPresets.GetCurrentPresetName();
   return true;
 }
 

@@ -2,15 +2,16 @@
 
 // The preset strip along the top of the editor, right of the title tab: previous and next arrows,
 // the current preset's name (a press lists the presets, the current one ticked) and a service menu
-// (restore, modify and rename, load and save presets and banks, about).
+// (restore, modify and rename, load and save presets and banks, about). It reaches the plug-in's
+// programs only through the IPresetDelegate it is given.
 //
 // Menus complete later, through OnPopupMenuSelection; service commands then run from a one-shot
 // 40 ms timer, after the menu has closed; file prompts complete later again, on the editor's
 // thread, where the file is loaded or saved (a name chosen without ".fxp" or ".fxb" gets it, unless
 // a file of that name exists). A file that fails to load or save leaves the presets as they were
-// and the editor's notice (ISurface::ShowNotice) says why. The shown name is
-// copied from the plug-in on the editor's thread whenever it changed, so program changes that the
-// host makes on its own thread show by the next frame. Threads: [main] throughout.
+// and the editor's notice (ISurface::ShowNotice) says why. The shown name is copied from the
+// delegate on the editor's thread whenever its version moved, so program changes that the host
+// makes on its own thread show by the next frame. Threads: [main] throughout.
 
 #include <cstdint>
 #include <memory>
@@ -18,9 +19,8 @@
 
 #include "effect/buttons.h"
 #include "gfx/IPopupMenu.h"
+#include "plug/IPresetDelegate.h"
 #include "plug/Timer.h"
-
-class TQuillonMini;
 
 class TPresetControl : public TControl
 {
@@ -50,7 +50,9 @@ public:
     kAbout = 7
   };
 
-  TPresetControl(const plug::gfx::IRECT& bounds, const plug::gfx::IText& nameText, const plug::gfx::IText& iconText);
+  // presets outlives the control.
+  TPresetControl(const plug::gfx::IRECT& bounds, const plug::gfx::IText& nameText, const plug::gfx::IText& iconText,
+                 plug::IPresetDelegate& presets);
   ~TPresetControl() override;
 
   void OnMouseDown(float x, float y, const plug::gfx::IMouseMod& mod) override;
@@ -75,8 +77,7 @@ public:
   static std::string ProposedPresetFileName(const std::string& presetName);
 
 private:
-  TQuillonMini* Plugin() const;
-  // Copies the plug-in's preset name when it changed since the last copy; true when it did.
+  // Copies the delegate's preset name when it changed since the last copy; true when it did.
   bool RefreshShownName();
   void DoPopupPresetMenu();
   void DoPopupServiceMenu();
@@ -85,7 +86,10 @@ private:
   // File commands: prompt, then load or save on completion.
   void PromptLoad(bool bank);
   void PromptSave(bool bank);
+  // Says why a file command failed; nothing when it did not.
+  void ShowFileNotice(plug::EPresetFileResult result, bool bank);
 
+  plug::IPresetDelegate& mPresets;
   plug::gfx::IText mNameText;
   plug::gfx::IText mIconText;
   plug::gfx::IRECT mZoneRects[kNumZones];
@@ -97,7 +101,7 @@ private:
   int mMenuResult = -1;
 
   std::string mShownName;
-  uint64_t mShownNameVersion = 0; // the plug-in's name version last copied
+  uint64_t mShownNameVersion = 0; // the delegate's name version last copied
   // Held by prompt completions, which may outlive the control.
   std::shared_ptr<TPresetControl*> mSelf;
 };

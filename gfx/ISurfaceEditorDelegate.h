@@ -42,7 +42,7 @@ public:
   void SetLayoutFunc(ILayoutFunc func) { mLayoutFunc = std::move(func); }
   // The make-graphics function's result; null without one.
   virtual std::unique_ptr<ISurface> CreateGraphics();
-  // Runs the layout function on ui, when there is one.
+  // Runs the layout function on ui, when there is one; a plug-in may lay out here instead.
   virtual void LayoutUI(ISurface* ui);
   // The live surface, null while the editor is closed. [main]
   ISurface* GetUI() const { return mGraphics.get(); }

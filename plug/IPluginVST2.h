@@ -44,6 +44,9 @@ public:
   // [any] The record handed to the host.
   AEffect& GetAEffect() { return mAEffect; }
 
+  // The binding's name as users know it, for the plug-in to show.
+  static constexpr const char* kBindingName = "VST 2";
+
   // --- Requests to the host ---
 
   void BeginInformHostOfParamChange(int paramIdx) override;                    // [main]

@@ -19,6 +19,9 @@
 #include "gfx/ITextEntryControl.h"
 #include "gfx/ITextFit.h"
 #include "gfx/platform/DesktopDialogs.h"
+#include "plug/IPresetDelegate.h"
+#include "plug/Timer.h"
+#include "tests/GfxTestSurface.h"
 #include "tools/EditorSession.h"
 
 using namespace plug::gfx;
@@ -360,7 +363,7 @@ TEST_F(EditorTest, ToggleAndHelpButtons)
 {
   int actions = 0;
   auto* toggle = new TToggleButton(20.f, 140.f, 30.f, 16.f, "On", ABOUT_CPR_TEXT, "", [&](IControl*) { ++actions; });
-  auto* help = new THelpButton(60.f, 140.f, 30.f, 16.f, "?", ABOUT_CPR_TEXT, "");
+  auto* help = new THelpButton(60.f, 140.f, 30.f, 16.f, "?", ABOUT_CPR_TEXT, "", session.Plugin());
   session.UI().AttachControl(toggle);
   session.UI().AttachControl(help);
   Click(toggle->GetRECT());
@@ -376,6 +379,123 @@ TEST_F(EditorTest, ToggleAndHelpButtons)
   Click(help->GetRECT());
   Do("menu:2");
   EXPECT_FALSE(session.Plugin().GetAboutBox()->IsHidden());
+}
+
+namespace {
+
+// What a plug-in whose editor runs apart from its processing side offers the strip: a mirror of the
+// program list, updated by messages (Update), that records the commands it sends.
+class MirroredPresets : public plug::IPresetDelegate
+{
+public:
+  int NPresets() const override { return static_cast<int>(names.size()); }
+  int GetCurrentPresetIdx() const override { return current; }
+  std::string GetPresetName(int idx) const override { return idx >= 0 && idx < NPresets() ? names[idx] : ""; }
+  std::string GetCurrentPresetName() const override { return shown; }
+  uint64_t GetPresetNameVersion() const override { return version; }
+  void SetCurrentPreset(int idx) override { Send("select " + std::to_string(idx)); }
+  void RestoreCurrentPreset() override { Send("restore"); }
+  void ModifyThisPreset(const char* name) override { Send(std::string("modify ") + name); }
+  bool ShowAboutBox() override { return Send("about"), true; }
+  plug::EPresetFileResult LoadProgramFile(const char* path) override { return File("load program", path); }
+  plug::EPresetFileResult SaveProgramFile(const char* path) override { return File("save program", path); }
+  plug::EPresetFileResult LoadBankFile(const char* path) override { return File("load bank", path); }
+  plug::EPresetFileResult SaveBankFile(const char* path) override { return File("save bank", path); }
+  std::string GetVersionText() const override { return "2.1.0"; }
+  const char* GetBindingName() const override { return "LV2"; }
+
+  // An update from the processing side.
+  void Update(int currentIdx, const std::string& name)
+  {
+    current = currentIdx;
+    shown = name;
+    ++version;
+  }
+
+  std::vector<std::string> names{"Room", "Hall", "Plate"};
+  int current = 0;
+  std::string shown = "Room";
+  uint64_t version = 1;
+  plug::EPresetFileResult fileResult = plug::EPresetFileResult::kDone;
+  std::vector<std::string> sent;
+
+private:
+  void Send(const std::string& command) { sent.push_back(command); }
+  plug::EPresetFileResult File(const char* command, const char* path)
+  {
+    Send(std::string(command) + " " + path);
+    return fileResult;
+  }
+};
+
+int64_t gMirrorClockMs = 0;
+
+} // namespace
+
+// The strip and the about box need no plug-in: against a mirror of the program list they show
+// what arrives, send every command, and say why a file command failed.
+TEST(PresetStripMirror, ShowsUpdatesSendsCommandsAndTellsFileFailures)
+{
+  plug::RunLoop::SetClock([] { return gMirrorClockMs; });
+  gfxtest::TestDelegate delegate;
+  delegate.SetMakeGraphicsFunc([&delegate] { return std::make_unique<ISurfaceHeadless>(delegate, 340, 160); });
+  delegate.OpenWindow(nullptr);
+  auto& ui = static_cast<ISurfaceHeadless&>(*delegate.GetUI());
+  MirroredPresets presets;
+  auto& strip = *new TPresetControl(IRECT(80.f, 0.f, 340.f, 30.f), PRESET_NAME_TEXT, ICON_TEXT, presets);
+  ui.AttachControl(&strip);
+  const auto click = [&](int zone) {
+    const IRECT r = strip.GetZoneRect(zone);
+    ui.OnMouseDown(r.MW(), r.MH(), IMouseMod(true));
+    ui.OnMouseUp(r.MW(), r.MH(), IMouseMod(true));
+  };
+  const auto service = [&](int item) {
+    ui.ScriptMenuChoice({item});
+    click(TPresetControl::kMenuZone);
+    gMirrorClockMs += 100;
+    plug::RunLoop::Pump();
+  };
+
+  ui.DrawFrame();
+  EXPECT_EQ(strip.GetShownName(), "Room");
+  click(TPresetControl::kPrevZone); // wraps to the last program
+  ui.ScriptMenuChoice({1});
+  click(TPresetControl::kNameZone);
+  presets.Update(1, "Hall");
+  EXPECT_TRUE(strip.IsDirty());
+  EXPECT_EQ(strip.GetShownName(), "Hall");
+  click(TPresetControl::kNextZone);
+  service(0);
+  service(1); // "Modify Preset": a field with the shown name
+  ASSERT_EQ(ui.GetTextEntryControl()->GetStr(), "Hall");
+  ui.ForceEndUserEdit();
+  service(8);
+  EXPECT_EQ(presets.sent,
+            (std::vector<std::string>{"select 2", "select 1", "select 2", "restore", "modify Hall", "about"}));
+
+  presets.sent.clear();
+  ui.ScriptFileAnswer("/nowhere/mine");
+  service(4);
+  EXPECT_EQ(ui.GetNoticeControl(), nullptr);
+  presets.fileResult = plug::EPresetFileResult::kUnwritable;
+  ui.ScriptFileAnswer("/nowhere/mine.fxp");
+  service(4);
+  EXPECT_EQ(ui.GetNoticeControl()->GetNotice(), "Could not save the preset");
+  presets.fileResult = plug::EPresetFileResult::kNotThisPlugin;
+  ui.ScriptFileAnswer("/nowhere/bank.fxb");
+  service(5);
+  EXPECT_EQ(ui.GetNoticeControl()->GetNotice(), "Not a QuillonMini bank");
+  presets.fileResult = plug::EPresetFileResult::kUnreadable;
+  ui.ScriptFileAnswer("/nowhere/x.fxp");
+  service(3);
+  EXPECT_EQ(ui.GetNoticeControl()->GetNotice(), "Cannot read the file");
+  EXPECT_EQ(presets.sent,
+            (std::vector<std::string>{"save program /nowhere/mine.fxp", "save program /nowhere/mine.fxp",
+                                      "load bank /nowhere/bank.fxb", "load program /nowhere/x.fxp"}));
+
+  EXPECT_EQ(TAboutBox(IRECT(0.f, 0.f, 340.f, 160.f), {}, {}, presets).GetVersionText(), "Version: 2.1.0 (LV2, Linux)");
+  delegate.CloseWindow();
+  plug::RunLoop::SetClock(nullptr);
 }
 
 TEST_F(EditorTest, ScaleSurvivesCloseAndReopenThroughTheSettingsFile)

@@ -12,6 +12,7 @@
 #include "gfx/ITextEntryControl.h"
 #include "gfx/platform/ChildProcess.h"
 #include "gfx/platform/DesktopDialogs.h"
+#include "gfx/platform/PlatformSurface.h"
 #include "gfx/platform/X11Input.h"
 
 namespace plug::gfx {
@@ -396,13 +397,14 @@ void ISurfaceLinux::CreatePlatformTextEntry(int paramIdx, const IText& text, con
   GetTextEntryControl()->CreateTextEntry(paramIdx, text, bounds, length, str);
 }
 
-// --- Factory ---
+// --- The platform surface (PlatformSurface.h): this one, and the scale of the screen it opens on ---
 
 std::unique_ptr<ISurface> MakeGraphics(ISurfaceEditorDelegate& dlg, int w, int h, int fps, float scale)
 {
   return std::make_unique<ISurfaceLinux>(dlg, w, h, fps, scale);
 }
 
+// Over a short connection of its own, from the resources X11Input.h reads.
 int QueryScreenScale()
 {
   Display* display = XOpenDisplay(nullptr);

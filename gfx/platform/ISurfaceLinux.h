@@ -117,12 +117,4 @@ private:
   int64_t mTooltipDueMs = 0;
 };
 
-// The platform surface for the delegate: an ISurfaceLinux of w x h points at the frame rate and
-// draw scale. [main]
-std::unique_ptr<ISurface> MakeGraphics(ISurfaceEditorDelegate& dlg, int w, int h, int fps, float scale);
-
-// The screen scale an editor opened now would get (X11Input.h), read over a short connection of
-// its own; 1 without a display. [main]
-int QueryScreenScale();
-
 } // namespace plug::gfx
