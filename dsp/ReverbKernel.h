@@ -17,7 +17,14 @@ struct TKernelLine
 constexpr int kKernelRunCapacity = 256;
 constexpr int kKernelMinRun = 16;
 
-// The kernel's working arrays, one run long.
+// A damping filter's fixed point: its coefficients, states and constant input, whose one step leaves
+// the states as they were, and that step's output. Bits, compared as such.
+struct TDampFixedPoint
+{
+  uint64_t gain, shelf, lowCoeff, highCoeff, lowState, outState, input, output;
+};
+
+// The kernel's working arrays, one run long, and what it remembers between runs.
 struct TKernelScratch
 {
   alignas(64) double mono[kKernelRunCapacity];      // the input summed to mono
@@ -30,6 +37,11 @@ struct TKernelScratch
   alignas(64) double z[kKernelRunCapacity]; // interpolated reads of a modulated line
   alignas(64) double wetL[kKernelRunCapacity];
   alignas(64) double wetR[kKernelRunCapacity];
+  // Where each damping filter (left, right) was last found at rest. The check that a filter rests
+  // computes one step of it, on subnormal states once the tail has died: on every run of a silent
+  // tank that would be arithmetic on subnormal numbers, which Intel processors take microcode
+  // assists for. All zero bits (the start) is a true fixed point with output +0.
+  TDampFixedPoint dampRest[2] = {};
 };
 
 // Everything one block needs: the lines (whose positions the kernel advances as it goes; the
