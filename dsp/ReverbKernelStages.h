@@ -668,8 +668,8 @@ OffsetStretches RunSerialStage(TKernelState& s, const S* inL, const S* inR, S* o
     CopyOut(line5, n, w.damped5);
     CopyOut(line9, n, w.damped9);
     const OffsetStretches stretches = SerialStageFor<Level, false>(s, inL, inR, outL, outR, n);
-    DampRun(*s.dampL, w.dampRest[0], w.damped5, n);
-    DampRun(*s.dampR, w.dampRest[1], w.damped9, n);
+    DampRun(*s.dampL, s.memory->dampRest[0], w.damped5, n);
+    DampRun(*s.dampR, s.memory->dampRest[1], w.damped9, n);
     return stretches;
   }
   return SerialStageFor<Level, true>(s, inL, inR, outL, outR, n);
@@ -897,12 +897,15 @@ void ProcessRun(TKernelState& s, const S* inL, const S* inR, S* outL, S* outR, i
 template <class Level, class S>
 void ProcessBlockIn(TKernelState& s, S** inputs, S** outputs, int count)
 {
+  TKernelScratch scratch;
+  s.scratch = &scratch;
   for (int done = 0; done < count;)
   {
     const int n = Min(s.maxRun, count - done);
     ProcessRun<Level>(s, inputs[0] + done, inputs[1] + done, outputs[0] + done, outputs[1] + done, n);
     done += n;
   }
+  s.scratch = nullptr;
 }
 
 } // namespace
