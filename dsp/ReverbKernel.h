@@ -17,7 +17,18 @@ struct TKernelLine
 constexpr int kKernelRunCapacity = 256;
 constexpr int kKernelMinRun = 16;
 
-// The kernel's working arrays, one run long.
+// A damping filter's fixed point: its coefficients, states and constant input, whose one step leaves
+// the states as they were, and that step's output. Bits, compared as such.
+struct TDampFixedPoint
+{
+  uint64_t gain, shelf, lowCoeff, highCoeff, lowState, outState, input, output;
+};
+
+// The kernel's working arrays, one run long (20 KB). They live on the stack of the thread that
+// processes: every instance that thread runs then works in the same memory, which stays in the
+// nearest caches. Arrays of each instance's own were fetched again from the last-level cache on
+// every block once many instances ran in turn: 0.44 of the 4.8 cache lines per frame that came
+// from beyond a 1 MB cache at 32 instances.
 struct TKernelScratch
 {
   alignas(64) double mono[kKernelRunCapacity];      // the input summed to mono
@@ -30,6 +41,16 @@ struct TKernelScratch
   alignas(64) double z[kKernelRunCapacity]; // interpolated reads of a modulated line
   alignas(64) double wetL[kKernelRunCapacity];
   alignas(64) double wetR[kKernelRunCapacity];
+};
+
+// What the kernel remembers of an instance between blocks.
+struct TKernelMemory
+{
+  // Where each damping filter (left, right) was last found at rest. The check that a filter rests
+  // computes one step of it, on subnormal states once the tail has died: on every run of a silent
+  // tank that would be arithmetic on subnormal numbers, which Intel processors take microcode
+  // assists for. All zero bits (the start) is a true fixed point with output +0.
+  TDampFixedPoint dampRest[2] = {};
 };
 
 // Everything one block needs: the lines (whose positions the kernel advances as it goes; the
@@ -49,7 +70,8 @@ struct TKernelState
   double widthDirect, widthCross, widthExtra, wetGain, dryGain;
   int maxRun;      // longest run at the current rate
   int diffuserRun; // longest piece of a run the input diffusers take at once
-  TKernelScratch* scratch;
+  TKernelMemory* memory;
+  TKernelScratch* scratch; // set by the kernel, to arrays on its stack
 };
 
 // Which line each output tap reads, and whether it is added to its side's sum or subtracted.

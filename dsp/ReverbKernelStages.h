@@ -35,7 +35,10 @@
 // The subnormal fixed point. Long after the tail has died, the damping filters come to rest on a
 // fixed point among the subnormal numbers, where every operation is many times slower on x86
 // processors. A run whose input to a filter is constant and whose first step leaves the filter's
-// states as they were repeats that step's output instead (DampRunFrozen).
+// states as they were repeats that step's output instead (DampRunFrozen). The point is remembered:
+// computing that one step on every run of a silent tank raised the denormal-operand and underflow
+// flags on every run, for as long as the silence lasted, and Intel processors take a microcode
+// assist for each such operation. Now a silent tank computes on no subnormal number at all.
 #pragma once
 
 #include <cstdint>
@@ -477,22 +480,51 @@ struct TapsAndMixExtra
   }
 };
 
+uint64_t Bits(double x)
+{
+  return __builtin_bit_cast(uint64_t, x);
+}
+
+// The filter, its states and a constant input as a fixed point to compare with a remembered one.
+TDampFixedPoint DampPoint(const TFilt& damp, double input)
+{
+  return {Bits(damp.mGain),     Bits(damp.mShelf),    Bits(damp.mLowCoeff), Bits(damp.mHighCoeff),
+          Bits(damp.mLowState), Bits(damp.mOutState), Bits(input),          0};
+}
+
+bool SamePoint(const TDampFixedPoint& a, const TDampFixedPoint& b)
+{
+  return a.gain == b.gain && a.shelf == b.shelf && a.lowCoeff == b.lowCoeff && a.highCoeff == b.highCoeff &&
+      a.lowState == b.lowState && a.outState == b.outState && a.input == b.input;
+}
+
 // A damping filter fed a constant input whose one step leaves its states as they were returns
-// the same output for the whole run (the subnormal fixed point, see the top of this file).
-bool DampRunFrozen(const TFilt& damp, const double* x, int n, double& output)
+// the same output for the whole run (the subnormal fixed point, see the top of this file). The
+// step is computed only for a point not met before: `rest` remembers the last one found.
+bool DampRunFrozen(const TFilt& damp, const double* x, int n, TDampFixedPoint& rest, double& output)
 {
   for (int i = 1; i < n; ++i)
     if (!SameBits(x[i], x[0]))
       return false;
+  TDampFixedPoint point = DampPoint(damp, x[0]);
+  if (SamePoint(point, rest))
+  {
+    output = __builtin_bit_cast(double, rest.output);
+    return true;
+  }
   TFilt probe = damp;
   output = Damp(probe, x[0]);
-  return SameBits(probe.mLowState, damp.mLowState) && SameBits(probe.mOutState, damp.mOutState);
+  if (!SameBits(probe.mLowState, damp.mLowState) || !SameBits(probe.mOutState, damp.mOutState))
+    return false;
+  point.output = Bits(output);
+  rest = point;
+  return true;
 }
 
-void DampRun(TFilt& dampRef, double* __restrict io, int n)
+void DampRun(TFilt& dampRef, TDampFixedPoint& rest, double* __restrict io, int n)
 {
   double frozen;
-  if (DampRunFrozen(dampRef, io, n, frozen))
+  if (DampRunFrozen(dampRef, io, n, rest, frozen))
   {
     for (int i = 0; i < n; ++i)
       io[i] = frozen;
@@ -636,8 +668,8 @@ OffsetStretches RunSerialStage(TKernelState& s, const S* inL, const S* inR, S* o
     CopyOut(line5, n, w.damped5);
     CopyOut(line9, n, w.damped9);
     const OffsetStretches stretches = SerialStageFor<Level, false>(s, inL, inR, outL, outR, n);
-    DampRun(*s.dampL, w.damped5, n);
-    DampRun(*s.dampR, w.damped9, n);
+    DampRun(*s.dampL, s.memory->dampRest[0], w.damped5, n);
+    DampRun(*s.dampR, s.memory->dampRest[1], w.damped9, n);
     return stretches;
   }
   return SerialStageFor<Level, true>(s, inL, inR, outL, outR, n);
@@ -865,12 +897,15 @@ void ProcessRun(TKernelState& s, const S* inL, const S* inR, S* outL, S* outR, i
 template <class Level, class S>
 void ProcessBlockIn(TKernelState& s, S** inputs, S** outputs, int count)
 {
+  TKernelScratch scratch;
+  s.scratch = &scratch;
   for (int done = 0; done < count;)
   {
     const int n = Min(s.maxRun, count - done);
     ProcessRun<Level>(s, inputs[0] + done, inputs[1] + done, outputs[0] + done, outputs[1] + done, n);
     done += n;
   }
+  s.scratch = nullptr;
 }
 
 } // namespace

@@ -197,7 +197,7 @@ S ToSample(double x)
 } // namespace
 
 TReverb::TReverb()
-  : mScratch(std::make_unique<TKernelScratch>())
+  : mKernelMemory(std::make_unique<TKernelMemory>())
 {
   mLowCut.mSampleRate = mHiCut.mSampleRate = mSampleRate;
   mLFO1.mSampleRate = mLFO2.mSampleRate = mSampleRate;
@@ -508,7 +508,8 @@ void TReverb::ProcessBlockOf(S** inputs, S** outputs, int count)
                      .dryGain = mDryGain,
                      .maxRun = mMaxRun,
                      .diffuserRun = mDiffuserRun,
-                     .scratch = mScratch.get()};
+                     .memory = mKernelMemory.get(),
+                     .scratch = nullptr};
   for (int k = 0; k < kLines; ++k)
     state.lines[k] = KernelLine(mDelays[k]);
   std::copy(mTaps, mTaps + kTaps, state.taps);

@@ -7,7 +7,7 @@
 #include "dsp/ProcessorLevel.h"
 #include "dsp/lfo.h"
 
-struct TKernelScratch;
+struct TKernelMemory;
 
 // Colour filter cut-off laws: f = exp(p * 0.01 * kMul + kAdd).
 //   hi-cut:  500 Hz * 40^(p / 100)
@@ -166,7 +166,7 @@ public:
   static const double TapsTimes[kTaps];
 
   // Rates outside this range are refused by SetSampleRate. The lines' memory grows with the rate:
-  // an instance holds 0.43 MB at 48000 Hz, 13.1 MB at the highest rate.
+  // an instance holds 0.41 MB at 48000 Hz, 13.1 MB at the highest rate.
   static constexpr double kMinSampleRate = 1.0;
   static constexpr double kMaxSampleRate = 1536000.0;
 
@@ -273,6 +273,6 @@ private:
   int mLengths[kLines] = {};
   EProcessorVersion mVersion = BestProcessorVersion();
   int mMaxRun = 0;
-  int mDiffuserRun = 0;                     // longest piece of a run the input diffusers take at once
-  std::unique_ptr<TKernelScratch> mScratch; // the staged path's working arrays (dsp/ReverbKernel.h)
+  int mDiffuserRun = 0;                         // longest piece of a run the input diffusers take at once
+  std::unique_ptr<TKernelMemory> mKernelMemory; // what the staged path keeps between blocks (dsp/ReverbKernel.h)
 };
