@@ -128,7 +128,9 @@ void TIIRFilter::SetHiCut(double f)
   mB2 = e;
   mA1 = 2.0 * e * (1.0 - c * c);
   mA2 = (1.0 - d + c * c) * e;
-  mEnabled = fc < 20000.0;
+  // At the Nyquist frequency a low-pass passes everything, and its rounded coefficients put a pole
+  // just outside the unit circle: left on, it would let the state grow without end in silence.
+  mEnabled = fc < 20000.0 && fc < fs / 2.0;
 }
 
 void TIIRFilter::SetLowCut(double f)

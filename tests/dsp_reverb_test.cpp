@@ -139,7 +139,11 @@ TEST(Reverb, ColourFiltersFollowTheSignOfColour)
   EXPECT_TRUE(rv.HiCut().mEnabled);
 
   TReverb low;
-  ASSERT_TRUE(low.SetSampleRate(32000.0)); // hi-cut clamps to Nyquist and is on
+  ASSERT_TRUE(low.SetSampleRate(32000.0)); // hi-cut clamps to Nyquist, where it passes all: off
+  EXPECT_FALSE(low.HiCut().mEnabled);
+  low.SetColor(-1.0); // 19.3 kHz, clamped: off too
+  EXPECT_FALSE(low.HiCut().mEnabled);
+  low.SetColor(-10.0); // 14.4 kHz
   EXPECT_TRUE(low.HiCut().mEnabled);
 }
 
@@ -354,12 +358,14 @@ TEST(Reverb, StagedPathEqualsPerFramePathInPlaceAndIntoSilence)
     for (int i = 0; i < n; ++i)
       ASSERT_TRUE(SameBits(a.l[i], b.l[i]) && SameBits(a.r[i], b.r[i])) << block << ":" << i;
   }
-  // The tank itself, not only what reaches the output, must be the same.
+  // The tank itself, not only what reaches the output, must be the same, and far below hearing by
+  // now (with the hi-cut left on at the Nyquist frequency it grew in silence: 0.0047 here).
   for (int k = 0; k < TReverb::kLines; ++k)
   {
     const TDelay& a = fast.Line(k);
     const TDelay& b = plain.Line(k);
     ASSERT_EQ(a.Size(), b.Size());
+    EXPECT_TRUE(std::all_of(a.Buffer(), a.Buffer() + a.Size(), [](double x) { return std::fabs(x) < 1e-12; })) << k;
     EXPECT_EQ(a.ReadPos(), b.ReadPos()) << k;
     EXPECT_EQ(std::memcmp(a.Buffer(), b.Buffer(), sizeof(double) * a.Size()), 0) << "line " << k;
   }
