@@ -5,7 +5,7 @@
 
 #include "effect/palette.h"
 #include "gfx/ISurface.h"
-#include "plug/Timer.h"
+#include "plug/core/Timer.h"
 
 using namespace plug::gfx;
 

@@ -14,7 +14,7 @@
 #include "effect/palette.h"
 #include "gfx/IControl.h"
 #include "gfx/IPopupMenu.h"
-#include "plug/Timer.h"
+#include "plug/core/Timer.h"
 
 // The maker's web site, shown in the about box and opened (with "?lang=en") from it and the help
 // button.

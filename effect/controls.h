@@ -18,7 +18,7 @@
 
 #include "effect/buttons.h"
 #include "gfx/IPopupMenu.h"
-#include "plug/Timer.h"
+#include "plug/core/Timer.h"
 
 class TQuillonMini;
 

@@ -19,7 +19,7 @@
 #include <unistd.h>
 
 #include "ini/ini_store.h"
-#include "plug/NumberText.h"
+#include "plug/core/NumberText.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "effect/palette.h"
 #include "gfx/ISurface.h"
-#include "plug/IParam.h"
+#include "plug/core/IParam.h"
 
 using namespace plug::gfx;
 

@@ -22,8 +22,8 @@
 #include "gfx/IPattern.h"
 #include "gfx/IRECT.h"
 #include "gfx/IText.h"
-#include "plug/IKeyPress.h"
-#include "plug/IMidi.h"
+#include "plug/core/IKeyPress.h"
+#include "plug/core/IMidi.h"
 
 namespace plug {
 class IParam;

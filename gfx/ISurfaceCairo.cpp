@@ -16,7 +16,7 @@
 
 #include "gfx/IResourceLocator.h"
 #include "gfx/PathPicture.h"
-#include "plug/Utf8Text.h"
+#include "plug/core/Utf8Text.h"
 
 namespace plug::gfx {
 

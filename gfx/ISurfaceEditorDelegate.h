@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "plug/IEditorDelegate.h"
+#include "plug/core/IEditorDelegate.h"
 
 namespace plug::gfx {
 

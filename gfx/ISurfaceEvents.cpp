@@ -12,7 +12,7 @@
 #include "gfx/ISurface.h"
 #include "gfx/ISurfaceEditorDelegate.h"
 #include "gfx/ITextEntryControl.h"
-#include "plug/IParam.h"
+#include "plug/core/IParam.h"
 
 namespace plug::gfx {
 

@@ -7,11 +7,11 @@
 
 #include "plug/Config.h"
 #include "plug/IHost.h"
-#include "plug/IMidi.h"
+#include "plug/core/IMidi.h"
 #include "plug/IPluginBase.h"
-#include "plug/IQueue.h"
-#include "plug/IQueueEntries.h"
-#include "plug/Timer.h"
+#include "plug/core/IQueue.h"
+#include "plug/core/IQueueEntries.h"
+#include "plug/core/Timer.h"
 
 namespace plug {
 

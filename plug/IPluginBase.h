@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "gfx/ISurfaceEditorDelegate.h"
-#include "plug/IByteChunk.h"
-#include "plug/IParam.h"
+#include "plug/core/IByteChunk.h"
+#include "plug/core/IParam.h"
 #include "plug/IPresetFile.h"
 
 namespace plug {

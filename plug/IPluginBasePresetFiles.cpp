@@ -20,7 +20,7 @@
 
 #include "plug/Config.h"
 #include "plug/IPresetFile.h"
-#include "plug/NumberText.h"
+#include "plug/core/NumberText.h"
 
 namespace plug {
 

@@ -6,7 +6,7 @@
 #include "plug/Config.h"
 #include "plug/IChannelData.h"
 #include "plug/ILatencyLine.h"
-#include "plug/IMidi.h"
+#include "plug/core/IMidi.h"
 #include "plug/IOConfig.h"
 #include "plug/ITimeInfo.h"
 

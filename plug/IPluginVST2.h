@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "plug/Config.h"
-#include "plug/IByteChunk.h"
+#include "plug/core/IByteChunk.h"
 #include "plug/IPluginAPIBase.h"
 #include "plug/IPluginProcessor.h"
 #include "plug/VST2Types.h"

@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "gfx/IControlBases.h"
-#include "gfx/IDirBrowseControlBase.h"
-#include "gfx/ITextControls.h"
-#include "plug/Timer.h"
+#include "gfx/controls/IControlBases.h"
+#include "gfx/controls/IDirBrowseControlBase.h"
+#include "gfx/controls/ITextControls.h"
+#include "plug/core/Timer.h"
 #include "tests/GfxTestSurface.h"
 
 using namespace gfxtest;

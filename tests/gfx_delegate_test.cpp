@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "gfx/ITextEntryControl.h"
-#include "plug/IByteChunk.h"
+#include "plug/core/IByteChunk.h"
 #include "tests/GfxTestSurface.h"
 
 using namespace gfxtest;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "gfx/ICornerResizerControl.h"
-#include "gfx/ITextControls.h"
+#include "gfx/controls/ITextControls.h"
 #include "tests/GfxTestSurface.h"
 
 using namespace gfxtest;

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "plug/IParam.h"
+#include "plug/core/IParam.h"
 #include "tests/CommaLocale.h"
 
 using plug::IParam;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plug/IByteChunk.h"
+#include "plug/core/IByteChunk.h"
 #include "plug/IPluginBase.h"
 
 using plug::IByteChunk;

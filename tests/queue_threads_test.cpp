@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "plug/IQueue.h"
-#include "plug/IQueueEntries.h"
+#include "plug/core/IQueue.h"
+#include "plug/core/IQueueEntries.h"
 
 using namespace plug;
 

@@ -28,7 +28,7 @@
 #include "gfx/platform/DesktopDialogs.h"
 #include "gfx/platform/ChildProcess.h"
 #include "gfx/platform/ISurfaceLinux.h"
-#include "plug/Timer.h"
+#include "plug/core/Timer.h"
 #include "tests/TempSettingsFolder.h"
 #include "tests/X11TestHost.h"
 #include "tools/EditorSession.h"

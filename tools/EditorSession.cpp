@@ -6,7 +6,7 @@
 
 #include "effect/HeadlessEditor.h"
 #include "gfx/IPopupMenuControl.h"
-#include "plug/Timer.h"
+#include "plug/core/Timer.h"
 
 using namespace plug::gfx;
 

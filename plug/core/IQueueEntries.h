@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "plug/IMidi.h"
+#include "plug/core/IMidi.h"
 
 // Entries of the rings between the editor and the processing side. MIDI messages travel as
 // plug::IMidiMsg itself (sample offset and three bytes).
