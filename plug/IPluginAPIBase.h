@@ -7,8 +7,8 @@
 
 #include "plug/Config.h"
 #include "plug/IHost.h"
-#include "plug/core/IMidi.h"
 #include "plug/IPluginBase.h"
+#include "plug/core/IMidi.h"
 #include "plug/core/IQueue.h"
 #include "plug/core/IQueueEntries.h"
 #include "plug/core/Timer.h"

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "gfx/ISurfaceEditorDelegate.h"
+#include "plug/IPresetFile.h"
 #include "plug/core/IByteChunk.h"
 #include "plug/core/IParam.h"
-#include "plug/IPresetFile.h"
 
 namespace plug {
 

@@ -6,9 +6,9 @@
 #include "plug/Config.h"
 #include "plug/IChannelData.h"
 #include "plug/ILatencyLine.h"
-#include "plug/core/IMidi.h"
 #include "plug/IOConfig.h"
 #include "plug/ITimeInfo.h"
+#include "plug/core/IMidi.h"
 
 namespace plug {
 
