@@ -7,7 +7,8 @@
 #include "gfx/controls/IDirBrowseControlBase.h"
 #include "gfx/controls/ITextControls.h"
 #include "plug/core/Timer.h"
-#include "tests/GfxTestSurface.h"
+#include "tests/support/GfxTestSurface.h"
+#include "tests/support/TempFolder.h"
 
 using namespace gfxtest;
 using Log = std::vector<std::string>;
@@ -194,7 +195,8 @@ TEST(IControl, TextControlsShowValuesAndOpenLinks)
 TEST(IDirBrowseControlBase, FoldersBecomeSortedSubmenusOfMatchingFiles)
 {
   namespace fs = std::filesystem;
-  const fs::path root = fs::temp_directory_path() / ("qm-dirbrowse-" + std::to_string(::getpid()));
+  const TempFolder scratch("qm-dirbrowse");
+  const fs::path root = scratch.Path();
   fs::create_directories(root / "Bank");
   fs::create_directories(root / "Empty");
   for (const char* name : {"b.fxp", "A.fxp", ".hidden.fxp", "notes.txt", "Bank/c.fxp"})
@@ -216,5 +218,4 @@ TEST(IDirBrowseControlBase, FoldersBecomeSortedSubmenusOfMatchingFiles)
   EXPECT_STREQ(menu.GetItemText(3), "Empty");
   ASSERT_EQ(browser.NItems(), 3);
   EXPECT_EQ(browser.GetItemPath(browser.GetItem(2)), (root / "Bank" / "c.fxp").string());
-  fs::remove_all(root);
 }

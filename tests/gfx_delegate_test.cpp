@@ -2,7 +2,7 @@
 
 #include "gfx/ITextEntryControl.h"
 #include "plug/core/IByteChunk.h"
-#include "tests/GfxTestSurface.h"
+#include "tests/support/GfxTestSurface.h"
 
 using namespace gfxtest;
 using Log = std::vector<std::string>;

@@ -2,7 +2,7 @@
 
 #include "gfx/ICornerResizerControl.h"
 #include "gfx/controls/ITextControls.h"
-#include "tests/GfxTestSurface.h"
+#include "tests/support/GfxTestSurface.h"
 
 using namespace gfxtest;
 using Log = std::vector<std::string>;

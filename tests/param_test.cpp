@@ -6,7 +6,7 @@
 #include <string>
 
 #include "plug/core/IParam.h"
-#include "tests/CommaLocale.h"
+#include "tests/support/CommaLocale.h"
 
 using plug::IParam;
 
