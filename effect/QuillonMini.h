@@ -5,7 +5,7 @@
 #include <string>
 
 #include "dsp/dsp.h"
-#include "effect/sharedtext.h"
+#include "effect/TSharedText.h"
 #include "plug/IPluginVST2.h"
 
 namespace plug::gfx {

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "effect/Palette.h"
 #include "effect/about.h"
 #include "effect/bgctrl.h"
 #include "effect/controls.h"
 #include "effect/inifile.h"
 #include "effect/knobs.h"
-#include "effect/palette.h"
 #include "gfx/EmbeddedResources.h"
 #include "gfx/ISurface.h"
 #include "gfx/platform/ISurfaceLinux.h"

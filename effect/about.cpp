@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "effect/palette.h"
+#include "effect/Palette.h"
 #include "gfx/ISurface.h"
 #include "plug/core/Timer.h"
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "effect/Palette.h"
 #include "effect/knobs.h"
-#include "effect/palette.h"
 #include "gfx/ISurface.h"
 
 using namespace plug::gfx;

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "effect/palette.h"
+#include "effect/Palette.h"
 #include "gfx/IControl.h"
 #include "gfx/IPopupMenu.h"
 #include "plug/core/Timer.h"

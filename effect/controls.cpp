@@ -5,8 +5,8 @@
 
 #include <unistd.h>
 
+#include "effect/Palette.h"
 #include "effect/QuillonMini.h"
-#include "effect/palette.h"
 #include "gfx/ISurface.h"
 #include "gfx/ITextFit.h"
 #include "plug/IPluginBase.h"

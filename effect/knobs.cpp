@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "effect/palette.h"
+#include "effect/Palette.h"
 #include "gfx/ISurface.h"
 #include "plug/core/IParam.h"
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "effect/Palette.h"
 #include "effect/about.h"
 #include "effect/controls.h"
 #include "effect/inifile.h"
 #include "effect/knobs.h"
-#include "effect/palette.h"
 #include "gfx/INoticeControl.h"
 #include "gfx/IPopupMenuControl.h"
 #include "gfx/ITextEntryControl.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "effect/QuillonMini.h"
-#include "effect/sharedtext.h"
+#include "effect/TSharedText.h"
 #include "tests/support/TempFolder.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "effect/sharedtext.h"
+#include "effect/TSharedText.h"
 
 #include <algorithm>
 
