@@ -19,19 +19,6 @@ void ShowAboutBoxOf(IControl& control)
 }
 
 // ---------------------------------------------------------------------------
-// TControl
-
-void TControl::SetDisabled(bool disable)
-{
-  if (disable == mDisabledState)
-    return;
-  mDisabledState = disable;
-  mBlend.mWeight = disable ? 0.25f : 1.f;
-  mDisabled = disable;
-  SetDirty(false);
-}
-
-// ---------------------------------------------------------------------------
 // TButton
 
 TButton::TButton(float x, float y, float w, float h, const char* caption, const IText& text, const char* tooltip,

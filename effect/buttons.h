@@ -1,6 +1,6 @@
 #pragma once
 
-// The common base of the effect's own controls and its push buttons.
+// The effect's push buttons.
 //
 // TButton runs its action once, from a 10 ms run-loop timer started by the release, so the action
 // runs after the release and the redraw request have been handled. TToggleButton flips a value
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "effect/Palette.h"
+#include "effect/TControl.h"
 #include "gfx/IControl.h"
 #include "gfx/IPopupMenu.h"
 #include "plug/core/Timer.h"
@@ -26,18 +27,6 @@ inline constexpr const char* kMakerSiteFailure =
 
 // Asks the plug-in behind the control's delegate to show its about box.
 void ShowAboutBoxOf(plug::gfx::IControl& control);
-
-class TControl : public plug::gfx::IControl
-{
-public:
-  using IControl::IControl;
-
-  // Disabled controls draw at a quarter weight; setting the same state again redraws nothing.
-  void SetDisabled(bool disable) override;
-
-protected:
-  bool mDisabledState = false;
-};
 
 class TButton : public TControl
 {

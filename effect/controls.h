@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "effect/buttons.h"
+#include "effect/TControl.h"
 #include "gfx/IPopupMenu.h"
 #include "plug/core/Timer.h"
 

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "effect/buttons.h"
+#include "effect/TControl.h"
 #include "gfx/IBitmap.h"
 
 class TKnob : public TControl

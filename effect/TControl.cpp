@@ -1,0 +1,11 @@
+#include "effect/TControl.h"
+
+void TControl::SetDisabled(bool disable)
+{
+  if (disable == mDisabledState)
+    return;
+  mDisabledState = disable;
+  mBlend.mWeight = disable ? 0.25f : 1.f;
+  mDisabled = disable;
+  SetDirty(false);
+}
