@@ -177,11 +177,11 @@ protected:
 
   std::unique_ptr<Timer> mTimer;
 
-  IQueue<ParamTuple> mParamChangeFromProcessor{kParamChangeQueueSize}; // audio -> main
-  IQueue<IMidiMsg> mMidiMsgsFromEditor{kMidiMsgQueueSize};             // main -> audio
-  IQueue<IMidiMsg> mMidiMsgsFromProcessor{kMidiMsgQueueSize};          // audio -> main
-  IQueue<SysExData> mSysExDataFromEditor{kSysExQueueSize};             // main -> audio
-  IQueue<SysExData> mSysExDataFromProcessor{kSysExQueueSize};          // audio -> main
+  IQueue<ParamChange> mParamChangeFromProcessor{kParamChangeQueueSize}; // audio -> main
+  IQueue<IMidiMsg> mMidiMsgsFromEditor{kMidiMsgQueueSize};              // main -> audio
+  IQueue<IMidiMsg> mMidiMsgsFromProcessor{kMidiMsgQueueSize};           // audio -> main
+  IQueue<SysExData> mSysExDataFromEditor{kSysExQueueSize};              // main -> audio
+  IQueue<SysExData> mSysExDataFromProcessor{kSysExQueueSize};           // audio -> main
 
 private:
   void DrainParamChangesToEditor();

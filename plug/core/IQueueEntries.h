@@ -15,13 +15,13 @@ constexpr int kMidiMsgQueueSize = 32;      // MIDI, each direction
 constexpr int kSysExQueueSize = 4;         // system exclusive, each direction
 
 // A parameter's new plain value.
-struct ParamTuple
+struct ParamChange
 {
   int32_t idx = 0;
   double value = 0.0;
 
-  constexpr ParamTuple() = default;
-  constexpr ParamTuple(int32_t paramIdx, double plainValue)
+  constexpr ParamChange() = default;
+  constexpr ParamChange(int32_t paramIdx, double plainValue)
     : idx(paramIdx),
       value(plainValue)
   {
