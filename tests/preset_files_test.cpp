@@ -143,12 +143,10 @@ TEST_F(PresetFiles, HostBaseSuppliesIdentifierAndVersion)
     {
     }
   };
-  plug::Config config;
-  config.nParams = 1;
-  config.nPresets = 1;
-  config.vendorVersion = plug::PackVersion(2, 3, 4);
-  config.uniqueID = plug::MakeFourCC('A', 'b', 'C', 'd');
-  Plugin plugin(config);
+  Plugin plugin(plug::Config{.nParams = 1,
+                             .nPresets = 1,
+                             .vendorVersion = plug::PackVersion(2, 3, 4),
+                             .uniqueID = plug::MakeFourCC('A', 'b', 'C', 'd')});
   const std::string path = PathOf("p.fxp");
   ASSERT_TRUE(plugin.SaveProgramAsFXP(path.c_str()));
   EXPECT_EQ(Read(path).substr(16, 8), std::string("AbCd\0\0\x4F\x50", 8)); // 20304
