@@ -27,6 +27,7 @@
 #include "tests/support/X11TestHost.h"
 
 using namespace plug::gfx;
+using quillon::TQuillonMini;
 
 namespace {
 
@@ -44,7 +45,7 @@ std::unique_ptr<TQuillonMini> MakePlugin()
   UsePrivateSettings();
   plug::InstanceInfo info;
   auto plug = std::make_unique<TQuillonMini>(info);
-  UseHeadlessEditor(*plug);
+  quillon::UseHeadlessEditor(*plug);
   return plug;
 }
 

@@ -6,6 +6,8 @@
 #include "effect/FactoryPresets.h"
 #include "effect/inifile.h"
 
+namespace quillon {
+
 namespace {
 
 plug::Config MakeConfig()
@@ -176,3 +178,5 @@ void TQuillonMini::SetCurrentPreset(int index)
   RestorePreset(std::clamp(index, 0, std::max(NPresets() - 1, 0)));
   InformHostOfProgramChange(); // outside the store's lock: the host may call back on another thread
 }
+
+} // namespace quillon

@@ -11,6 +11,9 @@
 namespace plug::gfx {
 class ISurface;
 }
+
+namespace quillon {
+
 class TPresetControl;
 class TAboutBox;
 
@@ -140,3 +143,5 @@ private:
 static_assert(int{TQuillonMini::kDecay} == int{TReverb::kDecay} && int{TQuillonMini::kWidth} == int{TReverb::kWidth} &&
                   int{TQuillonMini::kColor} == int{TReverb::kColor} && int{TQuillonMini::kMix} == int{TReverb::kMix},
               "the effect's parameter indices must be the reverb's");
+
+} // namespace quillon

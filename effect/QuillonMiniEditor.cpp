@@ -17,6 +17,8 @@
 #include "gfx/platform/ISurfaceLinux.h"
 #include "resources/QuillonMiniResources.h"
 
+namespace quillon {
+
 using namespace plug::gfx;
 
 namespace {
@@ -129,3 +131,5 @@ void TQuillonMini::NullControls()
   mPresetControl = nullptr;
   mAboutBox = nullptr;
 }
+
+} // namespace quillon

@@ -1,5 +1,7 @@
 #include "effect/TControl.h"
 
+namespace quillon {
+
 void TControl::SetDisabled(bool disable)
 {
   if (disable == mDisabledState)
@@ -9,3 +11,5 @@ void TControl::SetDisabled(bool disable)
   mDisabled = disable;
   SetDirty(false);
 }
+
+} // namespace quillon

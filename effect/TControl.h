@@ -5,6 +5,8 @@
 
 #include "gfx/IControl.h"
 
+namespace quillon {
+
 class TControl : public plug::gfx::IControl
 {
 public:
@@ -16,3 +18,5 @@ public:
 protected:
   bool mDisabledState = false;
 };
+
+} // namespace quillon

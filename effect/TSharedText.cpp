@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace quillon {
+
 namespace {
 
 // The longest prefix of at most limit bytes that does not end inside a UTF-8 character.
@@ -58,3 +60,5 @@ std::string TSharedText::Get() const
       return text;
   }
 }
+
+} // namespace quillon

@@ -7,6 +7,8 @@
 #include "gfx/ISurface.h"
 #include "plug/core/Timer.h"
 
+namespace quillon {
+
 using namespace plug::gfx;
 
 namespace {
@@ -161,3 +163,5 @@ void TAboutBox::OnMouseOut()
   mURLHot = false;
   mDirty = true;
 }
+
+} // namespace quillon

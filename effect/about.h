@@ -11,6 +11,8 @@
 #include "effect/buttons.h"
 #include "gfx/IBitmap.h"
 
+namespace quillon {
+
 class TAboutBox : public TControl
 {
 public:
@@ -58,3 +60,5 @@ private:
   std::unique_ptr<TButton> mUnattachedOKButton;
   TButton* mOKButton;
 };
+
+} // namespace quillon

@@ -7,6 +7,8 @@
 #include "effect/knobs.h"
 #include "gfx/ISurface.h"
 
+namespace quillon {
+
 using namespace plug::gfx;
 
 namespace {
@@ -143,3 +145,5 @@ void TBGControl::DrawTick(ISurface& g, const char* text, float cx, float cy, flo
   r.B = r.T + h;
   g.DrawText(style, text, r);
 }
+
+} // namespace quillon

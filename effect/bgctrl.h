@@ -7,6 +7,8 @@
 #include "gfx/IBitmap.h"
 #include "gfx/IControl.h"
 
+namespace quillon {
+
 class TBGControl : public plug::gfx::IControl
 {
 public:
@@ -36,3 +38,5 @@ private:
   float mScaleSize = 50.f;
   plug::gfx::ILayerPtr mBGLayer;
 };
+
+} // namespace quillon

@@ -3,6 +3,8 @@
 #include "gfx/ISurface.h"
 #include "plug/IPluginAPIBase.h"
 
+namespace quillon {
+
 using namespace plug::gfx;
 
 namespace {
@@ -191,3 +193,5 @@ void THelpButton::OnPopupMenuSelection(IPopupMenu* menu, int)
       break;
   }
 }
+
+} // namespace quillon

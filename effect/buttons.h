@@ -17,6 +17,8 @@
 #include "gfx/IPopupMenu.h"
 #include "plug/core/Timer.h"
 
+namespace quillon {
+
 // The maker's web site, shown in the about box and opened (with "?lang=en") from it and the help
 // button.
 inline constexpr const char* kMakerSiteText = "www.brannocksound.com";
@@ -99,3 +101,5 @@ public:
 private:
   plug::gfx::IPopupMenu mMenu;
 };
+
+} // namespace quillon

@@ -11,6 +11,8 @@
 #include "gfx/ITextFit.h"
 #include "plug/IPluginBase.h"
 
+namespace quillon {
+
 using namespace plug::gfx;
 
 namespace {
@@ -335,3 +337,5 @@ void TPresetControl::Draw(ISurface& g)
   const IRECT& zone = mZoneRects[kNameZone];
   g.DrawText(mNameText, EllipsizedToWidth(g, mNameText, mShownName, zone.W() - kNamePadding).c_str(), zone);
 }
+
+} // namespace quillon

@@ -20,6 +20,8 @@
 #include "gfx/IPopupMenu.h"
 #include "plug/core/Timer.h"
 
+namespace quillon {
+
 class TQuillonMini;
 
 class TPresetControl : public TControl
@@ -101,3 +103,5 @@ private:
   // Held by prompt completions, which may outlive the control.
   std::shared_ptr<TPresetControl*> mSelf;
 };
+
+} // namespace quillon

@@ -6,6 +6,8 @@
 #include "gfx/ISurface.h"
 #include "plug/core/IParam.h"
 
+namespace quillon {
+
 using namespace plug::gfx;
 
 namespace {
@@ -298,3 +300,5 @@ void TKnob::OnMouseOut()
   GetUI()->SetMouseCursor(ECursor::kArrow);
   TControl::OnMouseOut();
 }
+
+} // namespace quillon

@@ -24,6 +24,8 @@
 
 using namespace plug::gfx;
 
+using namespace quillon;
+
 namespace {
 
 struct HostCall

@@ -10,6 +10,8 @@
 #include "effect/QuillonMini.h"
 #include "tests/support/TempFolder.h"
 
+using namespace quillon;
+
 namespace {
 
 std::vector<VstInt32> gHostCalls;

@@ -19,6 +19,8 @@
 #include "effect/TSharedText.h"
 #include "tests/support/TempFolder.h"
 
+using namespace quillon;
+
 namespace {
 
 const TempSettingsFolder gSettings("qm_effect_threads"); // before the first plug-in is made

@@ -25,6 +25,8 @@
 
 namespace fs = std::filesystem;
 
+using namespace quillon;
+
 namespace {
 
 std::string readFile(const std::string& path)

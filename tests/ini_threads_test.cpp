@@ -13,6 +13,8 @@
 
 namespace fs = std::filesystem;
 
+using namespace quillon;
+
 namespace {
 
 // Threads writing their own keys into one shared file, while others cycle through

@@ -32,6 +32,8 @@
 #include "tests/support/X11EffectHost.h"
 #include "tools/EditorSession.h"
 
+using namespace quillon;
+
 namespace {
 
 int OpenDescriptors()

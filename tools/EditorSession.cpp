@@ -45,8 +45,8 @@ EditorSession::EditorSession(audioMasterCallback host)
   plug::RunLoop::SetClock(&EditorSession::Now);
   plug::InstanceInfo info;
   info.mVSTHostCallback = host;
-  mPlugin = std::make_unique<TQuillonMini>(info);
-  UseHeadlessEditor(*mPlugin);
+  mPlugin = std::make_unique<quillon::TQuillonMini>(info);
+  quillon::UseHeadlessEditor(*mPlugin);
 }
 
 EditorSession::~EditorSession()

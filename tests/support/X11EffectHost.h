@@ -22,7 +22,7 @@ public:
     mParent = MapHostWindow(mDisplay, w, h);
     plug::InstanceInfo info;
     info.mVSTHostCallback = callback;
-    mPlugin = std::make_unique<TQuillonMini>(info);
+    mPlugin = std::make_unique<quillon::TQuillonMini>(info);
   }
   ~X11EffectHost()
   {
@@ -39,7 +39,7 @@ public:
   Window Parent() const { return mParent; }
   // The editor opens in a new window of w x h from now on.
   void MapParent(int w, int h) { mParent = MapHostWindow(mDisplay, w, h); }
-  TQuillonMini& Plugin() const { return *mPlugin; }
+  quillon::TQuillonMini& Plugin() const { return *mPlugin; }
   plug::gfx::ISurfaceLinux* UI() const { return dynamic_cast<plug::gfx::ISurfaceLinux*>(mPlugin->GetUI()); }
 
   // 0 when the host is not ready.
@@ -60,5 +60,5 @@ private:
   TempSettingsFolder mSettings{"qm_x11_host"};
   Display* mDisplay = nullptr;
   Window mParent = None;
-  std::unique_ptr<TQuillonMini> mPlugin;
+  std::unique_ptr<quillon::TQuillonMini> mPlugin;
 };
