@@ -59,6 +59,7 @@ public:
 
   using plug::IPluginVST2::OnParamChange;
   // [any] Hands the parameter's current value to the audio thread for the next block.
+  // The four parameter paths that end here: the top of plug/IPluginAPIBase.h.
   void OnParamChange(int paramIdx) override;
   // [host, not processing] Sample rate, block size, suspend: rebuilds the
   // reverb for the current rate, applies every parameter again and clears the tail.

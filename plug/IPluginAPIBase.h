@@ -27,6 +27,10 @@ namespace plug {
 // those; ", not processing": never while the audio thread is inside a processing call. Each ring
 // has exactly one producer and one consumer thread, named beside its operations.
 //
+// Kept because the framework offers them, unused by QuillonMini: the MIDI and system-exclusive
+// rings in both directions, and the hooks of other formats and hosts (AAX view, view
+// configurations, track colour and name, MIDI note names).
+//
 // The four paths a parameter value travels (the binding's names first):
 //
 // 1. Host automation [host]: setParameter -> IPluginVST2::SetParameterFromHost ->

@@ -17,6 +17,9 @@ namespace plug {
 // from double precision when the host works in single precision), and the sample rate, block size,
 // latency, tail size and transport information.
 //
+// Kept because the framework offers them, unused by QuillonMini (no latency, no MIDI): the latency
+// line and the pass-through that goes through it, and MIDI and system exclusive in both directions.
+//
 // Threads: "main" operations allocate or change the channel layout and run between processing calls;
 // "audio" operations run on the host's processing thread and never allocate or lock; "any" operations
 // only read what does not change after construction.
