@@ -14,9 +14,8 @@
 #include <memory>
 #include <thread>
 
-#include "effect/QuillonMini.h"
-#include "gfx/ISurface.h"
 #include "gfx/platform/ISurfaceLinux.h"
+#include "tests/support/X11EffectHost.h"
 
 namespace {
 
@@ -30,61 +29,18 @@ double ProcessCpuSeconds()
       1e-6 * double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
 }
 
-VstIntPtr QuietHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float)
-{
-  return 0;
-}
-
-// A host: its own connection and window, the effect, and the editor's dispatcher calls.
-struct Host
-{
-  Display* display = nullptr;
-  Window parent = 0;
-  std::unique_ptr<TQuillonMini> plugin;
-
-  Host()
-  {
-    // A settings folder of this run: the editor keeps its scale there when it closes, and a scale
-    // left by an earlier run would change what the next one measures.
-    static const bool privateSettings = [] {
-      char pattern[] = "/tmp/qm_editor_bench_XXXXXX";
-      return mkdtemp(pattern) && setenv("XDG_CONFIG_HOME", pattern, 1) == 0;
-    }();
-    (void)privateSettings;
-    display = XOpenDisplay(nullptr);
-    if (!display)
-      return;
-    parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 800, 400, 0, 0, 0);
-    XMapWindow(display, parent);
-    XSync(display, False);
-    plug::InstanceInfo info;
-    info.mVSTHostCallback = QuietHost;
-    plugin = std::make_unique<TQuillonMini>(info);
-  }
-  ~Host()
-  {
-    plugin.reset();
-    if (display)
-      XCloseDisplay(display);
-  }
-  VstIntPtr Dispatch(VstInt32 opcode, void* ptr = nullptr)
-  {
-    AEffect& effect = plugin->GetAEffect();
-    return effect.dispatcher(&effect, opcode, 0, 0, ptr, 0.f);
-  }
-  bool Open() { return display && Dispatch(effEditOpen, reinterpret_cast<void*>(parent)) == 1; }
-  void Close() { Dispatch(effEditClose); }
-  plug::gfx::ISurfaceLinux* UI() { return dynamic_cast<plug::gfx::ISurfaceLinux*>(plugin->GetUI()); }
-};
+// The host's window. The editor keeps its scale in the host's own settings folder when it closes,
+// so that no run measures a scale an earlier one left.
+constexpr int kHostWidth = 800, kHostHeight = 400;
 
 // Idle calls every 20 ms for a second, the editor open and nothing changing.
 void BM_EditorIdle(benchmark::State& state)
 {
-  Host host;
-  if (!host.Open())
+  X11EffectHost host(kHostWidth, kHostHeight);
+  if (!host.OpenEditor())
     return state.SkipWithError("no display or no editor");
   for (int i = 0; i < 10; ++i)
-    host.Dispatch(effEditIdle);
+    host.Idle();
   double cpu = 0.0, wall = 0.0;
   for (auto _ : state)
   {
@@ -92,30 +48,30 @@ void BM_EditorIdle(benchmark::State& state)
     const auto t0 = Clock::now();
     for (int i = 0; i < 50; ++i)
     {
-      host.Dispatch(effEditIdle);
+      host.Idle();
       std::this_thread::sleep_until(t0 + std::chrono::milliseconds(20 * (i + 1)));
     }
     cpu += ProcessCpuSeconds() - cpu0;
     wall += std::chrono::duration<double>(Clock::now() - t0).count();
   }
   state.counters["cpu_%"] = 100.0 * cpu / wall;
-  host.Close();
+  host.CloseEditor();
 }
 BENCHMARK(BM_EditorIdle)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 // From effEditOpen to the first frame in the window (the server has taken the pixels).
 void BM_FirstFrame(benchmark::State& state)
 {
-  Host host;
+  X11EffectHost host(kHostWidth, kHostHeight);
   for (auto _ : state)
   {
     const auto t0 = Clock::now();
-    if (!host.Open())
+    if (!host.OpenEditor())
       return state.SkipWithError("no display or no editor");
     XSync(host.UI()->GetXWindow()->GetDisplay(), False);
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
     state.PauseTiming();
-    host.Close();
+    host.CloseEditor();
     state.ResumeTiming();
   }
 }
@@ -125,16 +81,16 @@ BENCHMARK(BM_FirstFrame)->UseManualTime()->Iterations(20)->Unit(benchmark::kMill
 // 1/60 s, each drawing the knob's region.
 void BM_KnobDragAt60FpsScale2(benchmark::State& state)
 {
-  Host host;
-  if (!host.Open())
+  X11EffectHost host(kHostWidth, kHostHeight);
+  if (!host.OpenEditor())
     return state.SkipWithError("no display or no editor");
   host.UI()->Resize(340, 160, 2.f);
   for (int i = 0; i < 5; ++i)
-    host.Dispatch(effEditIdle);
-  XTestFakeMotionEvent(host.display, 0, 100, 150, CurrentTime); // the first knob at scale 2
-  XTestFakeButtonEvent(host.display, 1, True, CurrentTime);
-  XSync(host.display, False);
-  host.Dispatch(effEditIdle);
+    host.Idle();
+  XTestFakeMotionEvent(host.GetDisplay(), 0, 100, 150, CurrentTime); // the first knob at scale 2
+  XTestFakeButtonEvent(host.GetDisplay(), 1, True, CurrentTime);
+  XSync(host.GetDisplay(), False);
+  host.Idle();
   double cpu = 0.0, wall = 0.0;
   int frames = 0;
   for (auto _ : state)
@@ -144,21 +100,21 @@ void BM_KnobDragAt60FpsScale2(benchmark::State& state)
     const auto t0 = Clock::now();
     for (int i = 0; i < 120; ++i)
     {
-      XTestFakeRelativeMotionEvent(host.display, 0, (i / 30) % 2 ? 1 : -1, CurrentTime);
-      XSync(host.display, False); // the server has sent the motion on to the editor
-      host.Dispatch(effEditIdle);
+      XTestFakeRelativeMotionEvent(host.GetDisplay(), 0, (i / 30) % 2 ? 1 : -1, CurrentTime);
+      XSync(host.GetDisplay(), False); // the server has sent the motion on to the editor
+      host.Idle();
       std::this_thread::sleep_until(t0 + std::chrono::microseconds(16667 * (i + 1)));
     }
     cpu += ProcessCpuSeconds() - cpu0;
     wall += std::chrono::duration<double>(Clock::now() - t0).count();
     frames += host.UI()->NumFramesDrawn() - frames0;
   }
-  XTestFakeButtonEvent(host.display, 1, False, CurrentTime);
-  XSync(host.display, False);
-  host.Dispatch(effEditIdle);
+  XTestFakeButtonEvent(host.GetDisplay(), 1, False, CurrentTime);
+  XSync(host.GetDisplay(), False);
+  host.Idle();
   state.counters["cpu_%"] = 100.0 * cpu / wall;
   state.counters["fps"] = frames / wall;
-  host.Close();
+  host.CloseEditor();
 }
 BENCHMARK(BM_KnobDragAt60FpsScale2)->Iterations(3)->Unit(benchmark::kMillisecond);
 

@@ -6,37 +6,16 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 
 #include "gfx/IControl.h"
 #include "gfx/ISurfaceEditorDelegate.h"
 #include "gfx/platform/ISurfaceHeadless.h"
+#include "tests/support/AllocationCounter.h"
 
 using namespace plug::gfx;
-
-// Counts allocations, to show that a frame with nothing dirty makes none.
-static std::atomic<long> gAllocations{0};
-// GCC takes the free() in the replaced delete for a mismatch with new.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size)
-{
-  gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1))
-    return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-  std::free(p);
-}
 
 namespace {
 
@@ -287,9 +266,9 @@ void BM_NothingDirty(benchmark::State& state)
   long allocations = 0;
   for (auto _ : state)
   {
-    const long before = gAllocations.load(std::memory_order_relaxed);
+    const long before = AllocationsSoFar();
     benchmark::DoNotOptimize(e.surface.DrawFrame());
-    allocations += gAllocations.load(std::memory_order_relaxed) - before;
+    allocations += AllocationsSoFar() - before;
   }
   state.counters["allocations"] = benchmark::Counter(double(allocations), benchmark::Counter::kAvgIterations);
 }

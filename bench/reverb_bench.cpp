@@ -66,7 +66,7 @@ struct Bench
   Bench()
   {
     reverb.SetSampleRate(kRate);
-    ApplyFactoryPreset(FactoryPreset("Large Hall"), reverb);
+    quillon::ApplyFactoryPreset(quillon::FactoryPreset("Large Hall"), reverb);
   }
 
   void FillNoise(double gain)

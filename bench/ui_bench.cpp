@@ -23,22 +23,21 @@
 #include "effect/HeadlessEditor.h"
 #include "effect/QuillonMini.h"
 #include "gfx/platform/ISurfaceHeadless.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/X11TestHost.h"
 
 using namespace plug::gfx;
+using quillon::TQuillonMini;
 
 namespace {
 
 const char* gSelf = nullptr; // this program, for fresh processes
 
+// A settings folder of this process: the editor keeps its scale there when it closes, and a scale
+// left by an earlier run would change what the next one measures.
 void UsePrivateSettings()
 {
-  static bool done = false;
-  if (done)
-    return;
-  char pattern[] = "/tmp/qm_editor_bench_XXXXXX";
-  if (mkdtemp(pattern))
-    setenv("XDG_CONFIG_HOME", pattern, 1);
-  done = true;
+  static const TempSettingsFolder settings("qm_editor_bench");
 }
 
 std::unique_ptr<TQuillonMini> MakePlugin()
@@ -46,7 +45,7 @@ std::unique_ptr<TQuillonMini> MakePlugin()
   UsePrivateSettings();
   plug::InstanceInfo info;
   auto plug = std::make_unique<TQuillonMini>(info);
-  UseHeadlessEditor(*plug);
+  quillon::UseHeadlessEditor(*plug);
   return plug;
 }
 
@@ -100,12 +99,10 @@ struct ModuleHost
   // False without a display or a plug-in.
   bool Load()
   {
-    display = XOpenDisplay(nullptr);
+    display = OpenTestDisplay();
     if (!display)
       return false;
-    parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 680, 320, 0, 0, 0);
-    XMapWindow(display, parent);
-    XSync(display, False);
+    parent = MapHostWindow(display, 680, 320);
     void* module = dlopen(QM_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
     auto entry = module ? reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(module, "VSTPluginMain")) : nullptr;
     effect =

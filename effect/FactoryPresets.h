@@ -4,6 +4,8 @@
 
 #include "dsp/dsp.h"
 
+namespace quillon {
+
 // The factory presets, slot 0 to 19, each with its four parameter values in their own units. The
 // effect makes its presets from this table (slot 0, "Default", from the parameters' defaults,
 // which are these values); the benchmark and the impulse-response plotter read it too. The tests
@@ -58,3 +60,5 @@ inline void ApplyFactoryPreset(const TFactoryPreset& preset, TReverb& reverb)
   reverb.SetParam(TReverb::kColor, preset.color);
   reverb.SetParam(TReverb::kMix, preset.mix);
 }
+
+} // namespace quillon

@@ -4,6 +4,8 @@
 
 #include "gfx/platform/ISurfaceHeadless.h"
 
+namespace quillon {
+
 void UseHeadlessEditor(TQuillonMini& plugin)
 {
   plugin.SetMakeGraphicsFunc([&plugin]() -> std::unique_ptr<plug::gfx::ISurface> {
@@ -13,3 +15,5 @@ void UseHeadlessEditor(TQuillonMini& plugin)
     return ui;
   });
 }
+
+} // namespace quillon

@@ -5,5 +5,9 @@
 
 #include "effect/QuillonMini.h"
 
+namespace quillon {
+
 // [main] From the next opening of plugin's editor on.
 void UseHeadlessEditor(TQuillonMini& plugin);
+
+} // namespace quillon

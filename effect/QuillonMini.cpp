@@ -11,30 +11,32 @@
 #include "gfx/ISurface.h"
 #include "gfx/platform/PlatformSurface.h"
 
+namespace quillon {
+
 namespace {
 
 plug::Config MakeConfig()
 {
   return plug::Config{
-      TQuillonMini::kNumParams,
-      TQuillonMini::kNumPresets,
-      "2-2",
-      "QuillonMini",
-      "",
-      "Brannock Sound",
-      plug::PackVersion(1, 0, 4),
-      plug::MakeFourCC('Q', 'L', 'M', 'N'),
-      plug::MakeFourCC('B', 'R', 'N', 'K'),
-      0,     // latency
-      false, // receives MIDI
-      false, // sends MIDI
-      false, // MPE
-      false, // state as chunks
-      0,     // effect
-      true,  // has an editor
-      TQuillonMini::kEditorWidth,
-      TQuillonMini::kEditorHeight,
-      TQuillonMini::kBundleID,
+      .nParams = TQuillonMini::kNumParams,
+      .nPresets = TQuillonMini::kNumPresets,
+      .channelIOStr = "2-2",
+      .pluginName = "QuillonMini",
+      .productName = "",
+      .mfrName = "Brannock Sound",
+      .vendorVersion = plug::PackVersion(1, 0, 4),
+      .uniqueID = plug::MakeFourCC('Q', 'L', 'M', 'N'),
+      .mfrID = plug::MakeFourCC('B', 'R', 'N', 'K'),
+      .latency = 0,
+      .plugDoesMidiIn = false,
+      .plugDoesMidiOut = false,
+      .plugDoesMPE = false,
+      .plugDoesChunks = false,
+      .plugType = 0, // effect
+      .plugHasUI = true,
+      .plugWidth = TQuillonMini::kEditorWidth,
+      .plugHeight = TQuillonMini::kEditorHeight,
+      .bundleID = TQuillonMini::kBundleID,
   };
 }
 
@@ -259,3 +261,5 @@ std::string TQuillonMini::GetVersionText() const
   return std::to_string(plug::VersionMajor(version)) + "." + std::to_string(plug::VersionMinor(version)) + "." +
       std::to_string(plug::VersionBugFix(version));
 }
+
+} // namespace quillon

@@ -5,14 +5,17 @@
 #include <string>
 
 #include "dsp/dsp.h"
-#include "effect/sharedtext.h"
+#include "effect/TSharedText.h"
 #include "plug/IPluginVST2.h"
-#include "plug/IPresetDelegate.h"
+#include "plug/core/IPresetDelegate.h"
 
 namespace plug::gfx {
 class IControl;
 class ISurface;
 } // namespace plug::gfx
+
+namespace quillon {
+
 class TPresetControl;
 class TAboutBox;
 
@@ -60,6 +63,7 @@ public:
 
   using plug::IPluginVST2::OnParamChange;
   // [any] Hands the parameter's current value to the audio thread for the next block.
+  // The four parameter paths that end here: the top of plug/IPluginAPIBase.h.
   void OnParamChange(int paramIdx) override;
   // [host, not processing] Sample rate, block size, suspend: rebuilds the
   // reverb for the current rate, applies every parameter again and clears the tail.
@@ -158,3 +162,5 @@ private:
 static_assert(int{TQuillonMini::kDecay} == int{TReverb::kDecay} && int{TQuillonMini::kWidth} == int{TReverb::kWidth} &&
                   int{TQuillonMini::kColor} == int{TReverb::kColor} && int{TQuillonMini::kMix} == int{TReverb::kMix},
               "the effect's parameter indices must be the reverb's");
+
+} // namespace quillon

@@ -6,16 +6,18 @@
 #include <algorithm>
 #include <cmath>
 
+#include "effect/Palette.h"
 #include "effect/about.h"
 #include "effect/bgctrl.h"
 #include "effect/controls.h"
 #include "effect/inifile.h"
 #include "effect/knobs.h"
-#include "effect/palette.h"
 #include "gfx/EmbeddedResources.h"
 #include "gfx/ISurface.h"
 #include "gfx/platform/PlatformSurface.h"
 #include "resources/QuillonMiniResources.h"
+
+namespace quillon {
 
 using namespace plug::gfx;
 
@@ -118,3 +120,5 @@ void TQuillonMini::NullControls()
   mPresetControl = nullptr;
   mAboutBox = nullptr;
 }
+
+} // namespace quillon

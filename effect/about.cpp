@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "effect/palette.h"
+#include "effect/Palette.h"
 #include "gfx/ISurface.h"
-#include "plug/Timer.h"
+#include "plug/core/Timer.h"
+
+namespace quillon {
 
 using namespace plug::gfx;
 
@@ -158,3 +160,5 @@ void TAboutBox::OnMouseOut()
   mURLHot = false;
   mDirty = true;
 }
+
+} // namespace quillon

@@ -11,7 +11,9 @@
 
 #include "effect/buttons.h"
 #include "gfx/IBitmap.h"
-#include "plug/IPresetDelegate.h"
+#include "plug/core/IPresetDelegate.h"
+
+namespace quillon {
 
 class TAboutBox : public TControl
 {
@@ -63,3 +65,5 @@ private:
   std::unique_ptr<TButton> mUnattachedOKButton;
   TButton* mOKButton;
 };
+
+} // namespace quillon

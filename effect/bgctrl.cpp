@@ -3,9 +3,11 @@
 #include <cmath>
 #include <numbers>
 
+#include "effect/Palette.h"
 #include "effect/knobs.h"
-#include "effect/palette.h"
 #include "gfx/ISurface.h"
+
+namespace quillon {
 
 using namespace plug::gfx;
 
@@ -148,3 +150,5 @@ void TBGControl::DrawTick(ISurface& g, const char* text, float cx, float cy, flo
   r.B = r.T + h;
   g.DrawText(style, text, r);
 }
+
+} // namespace quillon

@@ -9,6 +9,8 @@
 #include "gfx/IBitmap.h"
 #include "gfx/IControl.h"
 
+namespace quillon {
+
 class TKnob;
 
 class TBGControl : public plug::gfx::IControl
@@ -45,3 +47,5 @@ private:
   plug::gfx::ILayerPtr mBGLayer;
   std::vector<const TKnob*> mScaleKnobs;
 };
+
+} // namespace quillon

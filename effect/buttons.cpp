@@ -2,6 +2,8 @@
 
 #include "gfx/ISurface.h"
 
+namespace quillon {
+
 using namespace plug::gfx;
 
 namespace {
@@ -10,19 +12,6 @@ constexpr float kCornerRadius = 4.f;
 constexpr uint32_t kActionDelayMs = 10;
 
 } // namespace
-
-// ---------------------------------------------------------------------------
-// TControl
-
-void TControl::SetDisabled(bool disable)
-{
-  if (disable == mDisabledState)
-    return;
-  mDisabledState = disable;
-  mBlend.mWeight = disable ? 0.25f : 1.f;
-  mDisabled = disable;
-  SetDirty(false);
-}
 
 // ---------------------------------------------------------------------------
 // TButton
@@ -198,3 +187,5 @@ void THelpButton::OnPopupMenuSelection(IPopupMenu* menu, int)
       break;
   }
 }
+
+} // namespace quillon

@@ -1,6 +1,6 @@
 #pragma once
 
-// The common base of the effect's own controls and its push buttons.
+// The effect's push buttons.
 //
 // TButton runs its action once, from a 10 ms run-loop timer started by the release, so the action
 // runs after the release and the redraw request have been handled. TToggleButton flips a value
@@ -11,11 +11,14 @@
 #include <memory>
 #include <string>
 
-#include "effect/palette.h"
+#include "effect/Palette.h"
+#include "effect/TControl.h"
 #include "gfx/IControl.h"
 #include "gfx/IPopupMenu.h"
-#include "plug/IPresetDelegate.h"
-#include "plug/Timer.h"
+#include "plug/core/IPresetDelegate.h"
+#include "plug/core/Timer.h"
+
+namespace quillon {
 
 // The maker's web site, shown in the about box and opened (with "?lang=en") from it and the help
 // button.
@@ -24,18 +27,6 @@ inline constexpr const char* kMakerSiteURL = "https://www.brannocksound.com/?lan
 // What the editor says when the site cannot be handed to the desktop (xdg-open did not start).
 inline constexpr const char* kMakerSiteFailure =
     "Cannot open www.brannocksound.com: xdg-open did not start (apt install xdg-utils).";
-
-class TControl : public plug::gfx::IControl
-{
-public:
-  using IControl::IControl;
-
-  // Disabled controls draw at a quarter weight; setting the same state again redraws nothing.
-  void SetDisabled(bool disable) override;
-
-protected:
-  bool mDisabledState = false;
-};
 
 class TButton : public TControl
 {
@@ -110,3 +101,5 @@ private:
   plug::IPresetDelegate& mPresets;
   plug::gfx::IPopupMenu mMenu;
 };
+
+} // namespace quillon

@@ -5,10 +5,12 @@
 
 #include <unistd.h>
 
-#include "effect/palette.h"
+#include "effect/Palette.h"
 #include "gfx/ISurface.h"
 #include "gfx/ITextFit.h"
 #include "plug/IPluginBase.h"
+
+namespace quillon {
 
 using namespace plug::gfx;
 
@@ -332,3 +334,5 @@ void TPresetControl::Draw(ISurface& g)
   const IRECT& zone = mZoneRects[kNameZone];
   g.DrawText(mNameText, EllipsizedToWidth(g, mNameText, mShownName, zone.W() - kNamePadding).c_str(), zone);
 }
+
+} // namespace quillon

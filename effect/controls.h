@@ -17,10 +17,12 @@
 #include <memory>
 #include <string>
 
-#include "effect/buttons.h"
+#include "effect/TControl.h"
 #include "gfx/IPopupMenu.h"
-#include "plug/IPresetDelegate.h"
-#include "plug/Timer.h"
+#include "plug/core/IPresetDelegate.h"
+#include "plug/core/Timer.h"
+
+namespace quillon {
 
 class TPresetControl : public TControl
 {
@@ -105,3 +107,5 @@ private:
   // Held by prompt completions, which may outlive the control.
   std::shared_ptr<TPresetControl*> mSelf;
 };
+
+} // namespace quillon

@@ -19,7 +19,9 @@
 #include <unistd.h>
 
 #include "ini/ini_store.h"
-#include "plug/NumberText.h"
+#include "plug/core/NumberText.h"
+
+namespace quillon {
 
 namespace {
 
@@ -269,3 +271,5 @@ float TIniFile::ReadFloat(const char* section, const char* key, float defaultVal
     return 0.0f;
   return static_cast<float>(value);
 }
+
+} // namespace quillon

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace quillon {
+
 // The effect's settings file: typed values kept as text entries of an INI file.
 // Every operation may be called from any thread; the INI store serialises them.
 class TIniFile
@@ -41,3 +43,5 @@ public:
 private:
   std::string mFileName;
 };
+
+} // namespace quillon

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
-#include "effect/palette.h"
+#include "effect/Palette.h"
 #include "gfx/ISurface.h"
-#include "plug/IParam.h"
+#include "plug/core/IParam.h"
+
+namespace quillon {
 
 using namespace plug::gfx;
 
@@ -298,3 +300,5 @@ void TKnob::OnMouseOut()
   GetUI()->SetMouseCursor(ECursor::kArrow);
   TControl::OnMouseOut();
 }
+
+} // namespace quillon

@@ -11,8 +11,10 @@
 
 #include <string>
 
-#include "effect/buttons.h"
+#include "effect/TControl.h"
 #include "gfx/IBitmap.h"
+
+namespace quillon {
 
 class TKnob : public TControl
 {
@@ -84,3 +86,5 @@ protected:
   int mDirection = 0; // 0: vertical drags, else horizontal
   plug::gfx::ILayerPtr mBGLayer;
 };
+
+} // namespace quillon

@@ -28,7 +28,7 @@ std::recursive_mutex& ConstructionMutex()
 IPluginVST2* MakePlug(const InstanceInfo& info)
 {
   std::lock_guard<std::recursive_mutex> lock(ConstructionMutex());
-  return new (std::nothrow) TQuillonMini(info);
+  return new (std::nothrow) quillon::TQuillonMini(info);
 }
 
 } // namespace plug

@@ -69,7 +69,6 @@ private:
   float mArrowSize = 10.f;
   float mHPadding = 10.f;
   float mVPadding = 2.f;
-  float mShadowOffset = 5.f;
   float mMaxOpacity = 0.95f;
   IColor mFillColor;
   IColor mStrokeColor;

@@ -6,8 +6,8 @@
 #include "gfx/IPopupMenu.h"
 #include "gfx/ISurface.h"
 #include "gfx/ISurfaceEditorDelegate.h"
-#include "plug/IParam.h"
-#include "plug/Timer.h"
+#include "plug/core/IParam.h"
+#include "plug/core/Timer.h"
 
 namespace plug::gfx {
 

@@ -22,8 +22,8 @@
 #include "gfx/IPattern.h"
 #include "gfx/IRECT.h"
 #include "gfx/IText.h"
-#include "plug/IKeyPress.h"
-#include "plug/IMidi.h"
+#include "plug/core/IKeyPress.h"
+#include "plug/core/IMidi.h"
 
 namespace plug {
 class IParam;
@@ -126,6 +126,7 @@ public:
   virtual void SetDisabled(bool disable);
   virtual bool IsHit(float x, float y) const { return mTargetRECT.Contains(x, y); }
   // See the top of this file; valIdx -1 means every value.
+  // Where a value goes from here: the four parameter paths at the top of plug/IPluginAPIBase.h.
   virtual void SetDirty(bool triggerAction = true, int valIdx = -1);
   virtual void SetClean() { mDirty = false; }
   virtual bool IsDirty() { return mDirty || mAnimationFunc != nullptr; }

@@ -11,7 +11,7 @@
 #include "gfx/IPopupMenuControl.h"
 #include "gfx/ISurfaceEditorDelegate.h"
 #include "gfx/ITextEntryControl.h"
-#include "plug/IParam.h"
+#include "plug/core/IParam.h"
 
 namespace plug::gfx {
 

@@ -5,7 +5,7 @@
 
 #include "gfx/ISurface.h"
 #include "gfx/ITextFit.h"
-#include "plug/Timer.h"
+#include "plug/core/Timer.h"
 
 namespace plug::gfx {
 

@@ -15,8 +15,8 @@
 #include "gfx/IPopupMenuControl.h"
 #include "gfx/ISurfaceEditorDelegate.h"
 #include "gfx/ITextEntryControl.h"
-#include "plug/IParam.h"
-#include "plug/NumberText.h"
+#include "plug/core/IParam.h"
+#include "plug/core/NumberText.h"
 
 namespace plug::gfx {
 

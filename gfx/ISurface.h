@@ -37,7 +37,7 @@
 #include "gfx/IPopupStyle.h"
 #include "gfx/IRECT.h"
 #include "gfx/IText.h"
-#include "plug/IKeyPress.h"
+#include "plug/core/IKeyPress.h"
 
 namespace plug {
 class IParam;

@@ -17,7 +17,7 @@
 
 #include "gfx/CairoResources.h"
 #include "gfx/PathPicture.h"
-#include "plug/Utf8Text.h"
+#include "plug/core/Utf8Text.h"
 
 namespace plug::gfx {
 

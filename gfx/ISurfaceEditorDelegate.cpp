@@ -4,7 +4,7 @@
 
 #include "gfx/IControl.h"
 #include "gfx/ISurface.h"
-#include "plug/IByteChunk.h"
+#include "plug/core/IByteChunk.h"
 
 namespace plug::gfx {
 

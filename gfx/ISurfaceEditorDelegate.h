@@ -12,6 +12,7 @@
 //     -> on the editor's thread: at once; from other threads: at the start of the surface's next
 //        dirty check (ApplyPendingParameterValues), so the control ends up with the last value.
 //   SendControlValueFromDelegate, SendControlMsgFromDelegate, SendMidiMsgFromDelegate: [main].
+// The whole of each path a parameter value travels: the top of plug/IPluginAPIBase.h.
 
 #include <atomic>
 #include <functional>
@@ -19,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "plug/IEditorDelegate.h"
+#include "plug/core/IEditorDelegate.h"
 
 namespace plug::gfx {
 

@@ -1,6 +1,6 @@
 #include "gfx/IText.h"
 
-#include "plug/Utf8Text.h"
+#include "plug/core/Utf8Text.h"
 
 namespace plug::gfx {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "gfx/ISurface.h"
-#include "plug/IParam.h"
-#include "plug/Utf8Text.h"
+#include "plug/core/IParam.h"
+#include "plug/core/Utf8Text.h"
 
 // stb_textedit's editing state, on UTF-32 text (one element per character).
 #define STB_TEXTEDIT_CHARTYPE char32_t

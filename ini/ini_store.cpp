@@ -4,7 +4,6 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -18,6 +17,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include "files/AtomicFile.h"
+
 namespace {
 
 constexpr std::size_t kCachedFiles = 32;
@@ -25,9 +26,6 @@ constexpr std::size_t kMaxLineLength = std::size_t{32} << 20;
 // Without a section header within this many characters the file is taken not to be
 // an INI file and is not read whole.
 constexpr std::size_t kHeaderlessReadLimit = 262144;
-// How often a writer starts again when another process renamed the shared
-// temporary file into place while this one waited for its lock.
-constexpr int kTemporaryFileAttempts = 100;
 
 // ---------------------------------------------------------------------------
 // Names
@@ -435,154 +433,6 @@ bool LockFile(int fd, int operation)
   return true;
 }
 
-bool WriteAll(int fd, std::string_view data)
-{
-  while (!data.empty())
-  {
-    const ssize_t written = write(fd, data.data(), data.size());
-    if (written < 0)
-    {
-      if (errno == EINTR)
-        continue;
-      return false;
-    }
-    if (written == 0)
-      return false;
-    data.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
-bool SyncFile(int fd)
-{
-  while (fsync(fd) != 0)
-  {
-    if (errno != EINTR)
-      return false;
-  }
-  return true;
-}
-
-// For "dir/Settings.ini": "dir/.Settings.ini.new". Empty when the path names no file.
-std::string TemporaryPathFor(const std::string& path)
-{
-  const std::size_t slash = path.rfind('/');
-  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  if (nameStart >= path.size())
-    return {};
-  return path.substr(0, nameStart) + "." + path.substr(nameStart) + ".new";
-}
-
-std::string DirectoryOf(const std::string& path)
-{
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos)
-    return ".";
-  if (slash == 0)
-    return "/";
-  return path.substr(0, slash);
-}
-
-// Makes the rename durable; a failure here leaves the new contents in place anyway.
-void SyncDirectory(const std::string& directory)
-{
-  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0)
-    return;
-  SyncFile(fd);
-  close(fd);
-}
-
-// Opens the temporary file and locks it exclusively. Every writer, in any process,
-// uses the same temporary file and holds its lock until the file has been renamed
-// into place, so two writers never fill one file at the same time. A writer that
-// obtains the lock on a file another writer has meanwhile renamed into place
-// starts again with a fresh one. Returns -1 on failure.
-int OpenLockedTemporaryFile(const std::string& temporaryPath)
-{
-  for (int attempt = 0; attempt < kTemporaryFileAttempts; ++attempt)
-  {
-    const int fd =
-        open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0666);
-    if (fd < 0)
-      return -1;
-    struct stat opened;
-    struct stat named;
-    if (!LockFile(fd, LOCK_EX) || fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))
-    {
-      close(fd);
-      return -1;
-    }
-    if (lstat(temporaryPath.c_str(), &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
-    {
-      return fd;
-    }
-    close(fd);
-  }
-  return -1;
-}
-
-// Gives the new file the permissions of the file it replaces, so that a private
-// settings file stays private.
-bool KeepPermissionsOf(const std::string& path, int fd)
-{
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-    return true;
-  return fchmod(fd, info.st_mode & 0777) == 0;
-}
-
-// The file a rewrite of `path` replaces: `path` itself, or the file a symbolic link
-// there leads to (the link stays). False when it may not be replaced: the user may not
-// write it (the rename would replace it all the same), or the link leads nowhere.
-bool FindFileToReplace(const std::string& path, std::string& target)
-{
-  target = path;
-  struct stat info;
-  if (lstat(path.c_str(), &info) != 0)
-    return errno == ENOENT; // a new file
-  if (S_ISLNK(info.st_mode))
-  {
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (resolved == nullptr)
-      return false;
-    target = resolved;
-    std::free(resolved);
-  }
-  return faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
-}
-
-// Replaces the file at `path` with `contents` so that readers see either the old or
-// the new file whole, and a failure at any step leaves the old file untouched.
-// On success `stamp` describes the new file.
-bool ReplaceFile(const std::string& path, std::string_view contents, FileStamp& stamp)
-{
-  std::string target;
-  if (!FindFileToReplace(path, target))
-    return false;
-  const std::string temporaryPath = TemporaryPathFor(target);
-  if (temporaryPath.empty())
-    return false;
-  const int fd = OpenLockedTemporaryFile(temporaryPath);
-  if (fd < 0)
-    return false;
-  const bool replaced = ftruncate(fd, 0) == 0 && KeepPermissionsOf(target, fd) && WriteAll(fd, contents) &&
-      SyncFile(fd) && rename(temporaryPath.c_str(), target.c_str()) == 0;
-  if (!replaced)
-  {
-    unlink(temporaryPath.c_str()); // still ours: we hold its lock and it was not renamed
-    close(fd);
-    return false;
-  }
-  // Taken while the lock is held, so that a writer in another process who renames
-  // its own file into place next cannot be mistaken for this one.
-  struct stat written;
-  stamp = fstat(fd, &written) == 0 ? StampOf(written) : FileStamp{};
-  SyncDirectory(DirectoryOf(target));
-  close(fd);
-  return true;
-}
-
 // ---------------------------------------------------------------------------
 // The store
 
@@ -646,11 +496,15 @@ public:
       return false;
     if (!ApplyWrite(file.sections, section, key, value))
       return true;
-    if (!ReplaceFile(file.path, Serialise(file.sections), file.stamp))
+    // Every writer, in any process, goes through one shared temporary file, so the stamp taken
+    // while its lock is held cannot be another writer's.
+    struct stat written;
+    if (!files::ReplaceFile(file.path, Serialise(file.sections), files::ETemporaryFile::kShared, &written))
     {
       file.current = false; // drop the change that did not reach the disk
       return false;
     }
+    file.stamp = StampOf(written);
     return true;
   }
 

@@ -53,7 +53,9 @@ constexpr int VersionDecimal(int32_t packed)
   return VersionMajor(packed) * 10000 + VersionMinor(packed) * 100 + VersionBugFix(packed);
 }
 
-// The plug-in's configuration, fixed at build time. A plain aggregate: fill it in field order.
+// The plug-in's configuration, fixed at build time. A plain aggregate, filled with designated
+// initialisers in field order (Config{.nParams = 4, .nPresets = 20, ...}); a field left out keeps
+// its default here.
 struct Config
 {
   int nParams = 0;

@@ -210,7 +210,7 @@ void IPluginAPIBase::OnTimer(Timer&)
 // hold the main thread in the loop.
 void IPluginAPIBase::DrainParamChangesToEditor()
 {
-  ParamTuple change;
+  ParamChange change;
   for (size_t n = mParamChangeFromProcessor.ElementsAvailable(); n > 0 && mParamChangeFromProcessor.Pop(change); --n)
     SendParameterValueFromDelegate(change.idx, change.value, false);
 }
@@ -233,7 +233,7 @@ bool IPluginAPIBase::QueueParamChangeForEditor(int paramIdx, double plainValue)
 {
   if (paramIdx < 0 || paramIdx >= NParams())
     return false;
-  return mParamChangeFromProcessor.Push(ParamTuple(paramIdx, plainValue));
+  return mParamChangeFromProcessor.Push(ParamChange(paramIdx, plainValue));
 }
 
 bool IPluginAPIBase::QueueMidiMsgForEditor(const IMidiMsg& msg)

@@ -7,11 +7,11 @@
 
 #include "plug/Config.h"
 #include "plug/IHost.h"
-#include "plug/IMidi.h"
 #include "plug/IPluginBase.h"
-#include "plug/IQueue.h"
-#include "plug/IQueueEntries.h"
-#include "plug/Timer.h"
+#include "plug/core/IMidi.h"
+#include "plug/core/IQueue.h"
+#include "plug/core/IQueueEntries.h"
+#include "plug/core/Timer.h"
 
 namespace plug {
 
@@ -26,6 +26,10 @@ namespace plug {
 // (usually [main]); [audio] the host's processing thread; [any] any of them. Several tags: any of
 // those; ", not processing": never while the audio thread is inside a processing call. Each ring
 // has exactly one producer and one consumer thread, named beside its operations.
+//
+// Kept because the framework offers them, unused by QuillonMini: the MIDI and system-exclusive
+// rings in both directions, and the hooks of other formats and hosts (AAX view, view
+// configurations, track colour and name, MIDI note names).
 //
 // The four paths a parameter value travels (the binding's names first):
 //
@@ -177,11 +181,11 @@ protected:
 
   std::unique_ptr<Timer> mTimer;
 
-  IQueue<ParamTuple> mParamChangeFromProcessor{kParamChangeQueueSize}; // audio -> main
-  IQueue<IMidiMsg> mMidiMsgsFromEditor{kMidiMsgQueueSize};             // main -> audio
-  IQueue<IMidiMsg> mMidiMsgsFromProcessor{kMidiMsgQueueSize};          // audio -> main
-  IQueue<SysExData> mSysExDataFromEditor{kSysExQueueSize};             // main -> audio
-  IQueue<SysExData> mSysExDataFromProcessor{kSysExQueueSize};          // audio -> main
+  IQueue<ParamChange> mParamChangeFromProcessor{kParamChangeQueueSize}; // audio -> main
+  IQueue<IMidiMsg> mMidiMsgsFromEditor{kMidiMsgQueueSize};              // main -> audio
+  IQueue<IMidiMsg> mMidiMsgsFromProcessor{kMidiMsgQueueSize};           // audio -> main
+  IQueue<SysExData> mSysExDataFromEditor{kSysExQueueSize};              // main -> audio
+  IQueue<SysExData> mSysExDataFromProcessor{kSysExQueueSize};           // audio -> main
 
 private:
   void DrainParamChangesToEditor();

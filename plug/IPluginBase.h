@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "gfx/ISurfaceEditorDelegate.h"
-#include "plug/IByteChunk.h"
-#include "plug/IParam.h"
 #include "plug/IPresetFile.h"
+#include "plug/core/IByteChunk.h"
+#include "plug/core/IParam.h"
 
 namespace plug {
 

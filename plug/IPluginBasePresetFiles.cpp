@@ -3,24 +3,16 @@
 
 #include "plug/IPluginBase.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
-#include <bit>
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "files/AtomicFile.h"
 #include "plug/Config.h"
 #include "plug/IPresetFile.h"
-#include "plug/NumberText.h"
+#include "plug/core/NumberText.h"
 
 namespace plug {
 
@@ -54,132 +46,15 @@ std::vector<float> StoredNormalizedValues(const IPluginBase& plugin, const IByte
 
 // --- Files ---
 
-bool WriteAll(int fd, const uint8_t* data, std::size_t size)
+// A save never leaves a partly written file, nor replaces one the user may not write.
+bool ReplaceFile(const char* path, std::string_view bytes)
 {
-  while (size > 0)
-  {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
+  return path && files::ReplaceFile(path, bytes, files::ETemporaryFile::kOwn);
 }
 
-bool SyncFile(int fd)
+bool ReplaceFile(const char* path, const Bytes& bytes)
 {
-  while (fsync(fd) != 0)
-  {
-    if (errno != EINTR)
-      return false;
-  }
-  return true;
-}
-
-std::string DirectoryOf(const std::string& path)
-{
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos)
-    return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A fresh name beside path, e.g. "dir/.Bank.fxb.1234-7.tmp"; the file name part is cut so that
-// the temporary name stays within the usual 255-byte limit.
-std::string TemporaryPathFor(const std::string& path)
-{
-  static std::atomic<unsigned> counter{0};
-  const std::size_t slash = path.rfind('/');
-  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  return path.substr(0, nameStart) + "." + path.substr(nameStart, 200) + "." + std::to_string(getpid()) + "-" +
-      std::to_string(counter++) + ".tmp";
-}
-
-// Opens a new temporary file beside path (mode 0666 less the umask); -1 on failure.
-int CreateTemporaryFile(const std::string& path, std::string& temporaryPath)
-{
-  constexpr int kAttempts = 16;
-  for (int attempt = 0; attempt < kAttempts; ++attempt)
-  {
-    temporaryPath = TemporaryPathFor(path);
-    const int fd = open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd >= 0 || errno != EEXIST)
-      return fd;
-  }
-  return -1;
-}
-
-// A file being replaced keeps its permissions.
-bool KeepPermissionsOf(const char* path, int fd)
-{
-  struct stat info;
-  if (stat(path, &info) != 0 || !S_ISREG(info.st_mode))
-    return true;
-  return fchmod(fd, info.st_mode & 0777) == 0;
-}
-
-// The file a save to path replaces: path itself, or the file a symbolic link there leads to (the
-// link stays as it is). False when the save may not replace it: a file the user may not write (the
-// rename would replace it all the same), something other than a regular file, or a link that
-// leads nowhere.
-bool FindFileToReplace(const std::string& path, std::string& target)
-{
-  target = path;
-  struct stat info;
-  if (lstat(path.c_str(), &info) != 0)
-    return errno == ENOENT; // a new file
-  if (S_ISLNK(info.st_mode))
-  {
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (!resolved)
-      return false;
-    target = resolved;
-    std::free(resolved);
-    if (stat(target.c_str(), &info) != 0)
-      return false;
-  }
-  return S_ISREG(info.st_mode) && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
-}
-
-// Replaces the file at path with the given bytes: they are written to a new file beside it,
-// flushed and renamed over it, so that a failure at any step leaves an existing file as it was and
-// never leaves a partly written one.
-bool ReplaceFile(const char* path, const void* data, std::size_t size)
-{
-  const std::string given = path ? path : "";
-  std::string target;
-  if (given.empty() || given.back() == '/' || !FindFileToReplace(given, target))
-    return false;
-
-  std::string temporaryPath;
-  const int fd = CreateTemporaryFile(target, temporaryPath);
-  if (fd < 0)
-    return false;
-  const bool written =
-      KeepPermissionsOf(target.c_str(), fd) && WriteAll(fd, static_cast<const uint8_t*>(data), size) && SyncFile(fd);
-  const bool closed = close(fd) == 0;
-  if (!written || !closed || rename(temporaryPath.c_str(), target.c_str()) != 0)
-  {
-    unlink(temporaryPath.c_str());
-    return false;
-  }
-
-  // Makes the rename itself durable; the new file is in place whatever happens here.
-  const int dirFd = open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0)
-  {
-    SyncFile(dirFd);
-    close(dirFd);
-  }
-  return true;
-}
-
-bool ReplaceFile(const char* path, const std::string& text)
-{
-  return ReplaceFile(path, text.data(), text.size());
+  return ReplaceFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 // --- Source text ---
@@ -285,7 +160,7 @@ bool IPluginBase::SaveProgramAsFXP(const char* path) const
     IPresetFile::AppendProgram(file, GetUniqueID(), mPluginVersion, GetPresetName(GetCurrentPresetIdx()).c_str(),
                                values);
   }
-  return ReplaceFile(path, file.data(), file.size());
+  return ReplaceFile(path, file);
 }
 
 bool IPluginBase::LoadProgramFromFXP(const char* path)
@@ -320,7 +195,7 @@ bool IPluginBase::SaveBankAsFXB(const char* path) const
                                  StoredNormalizedValues(*this, preset->mChunk));
     }
   }
-  return ReplaceFile(path, file.data(), file.size());
+  return ReplaceFile(path, file);
 }
 
 // Everything that can be checked is checked before anything is applied, so that the only way to

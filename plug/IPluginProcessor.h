@@ -6,9 +6,9 @@
 #include "plug/Config.h"
 #include "plug/IChannelData.h"
 #include "plug/ILatencyLine.h"
-#include "plug/IMidi.h"
 #include "plug/IOConfig.h"
 #include "plug/ITimeInfo.h"
+#include "plug/core/IMidi.h"
 
 namespace plug {
 
@@ -16,6 +16,9 @@ namespace plug {
 // channel, the host buffers attached to those channels for each processing call (converted to and
 // from double precision when the host works in single precision), and the sample rate, block size,
 // latency, tail size and transport information.
+//
+// Kept because the framework offers them, unused by QuillonMini (no latency, no MIDI): the latency
+// line and the pass-through that goes through it, and MIDI and system exclusive in both directions.
 //
 // Threads: "main" operations allocate or change the channel layout and run between processing calls;
 // "audio" operations run on the host's processing thread and never allocate or lock; "any" operations

@@ -8,10 +8,10 @@
 #include <limits>
 #include <utility>
 
-#include "plug/NumberText.h"
-#include "plug/Timer.h"
-#include "plug/Utf8Text.h"
 #include "plug/VST2Keys.h"
+#include "plug/core/NumberText.h"
+#include "plug/core/Timer.h"
+#include "plug/core/Utf8Text.h"
 
 namespace plug {
 

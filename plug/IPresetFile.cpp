@@ -11,8 +11,8 @@
 #include <cstring>
 
 #include "plug/Config.h"
-#include "plug/NumberText.h"
-#include "plug/Utf8Text.h"
+#include "plug/core/NumberText.h"
+#include "plug/core/Utf8Text.h"
 
 namespace plug {
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "plug/Utf8Text.h"
+#include "plug/core/Utf8Text.h"
 
 namespace plug {
 

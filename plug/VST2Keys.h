@@ -3,8 +3,8 @@
 // Keys that a VST 2 host hands to the editor with effEditKeyDown and effEditKeyUp: the character in
 // index, the host's virtual key (VstVirtualKey) in value, the modifier bits (VstModifierKey) in opt.
 
-#include "plug/IKeyPress.h"
 #include "plug/VST2Types.h"
+#include "plug/core/IKeyPress.h"
 
 namespace plug {
 

@@ -21,20 +21,18 @@ int64_t FakeClock()
 
 Config MakeConfig(bool hasUI)
 {
-  Config config;
-  config.nParams = 4;
-  config.nPresets = 2;
-  config.channelIOStr = "2-2";
-  config.pluginName = "QuillonMini";
-  config.mfrName = "Brannock Sound";
-  config.vendorVersion = PackVersion(1, 0, 4);
-  config.uniqueID = MakeFourCC('Q', 'L', 'M', 'N');
-  config.mfrID = MakeFourCC('B', 'R', 'N', 'K');
-  config.plugHasUI = hasUI;
-  config.plugWidth = 340;
-  config.plugHeight = 160;
-  config.bundleID = "com.BrannockSound.vst.QuillonMini";
-  return config;
+  return Config{.nParams = 4,
+                .nPresets = 2,
+                .channelIOStr = "2-2",
+                .pluginName = "QuillonMini",
+                .mfrName = "Brannock Sound",
+                .vendorVersion = PackVersion(1, 0, 4),
+                .uniqueID = MakeFourCC('Q', 'L', 'M', 'N'),
+                .mfrID = MakeFourCC('B', 'R', 'N', 'K'),
+                .plugHasUI = hasUI,
+                .plugWidth = 340,
+                .plugHeight = 160,
+                .bundleID = "com.BrannockSound.vst.QuillonMini"};
 }
 
 std::string Fmt(const char* format, double a = 0, double b = 0, double c = 0)

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "gfx/ISurfaceEditorDelegate.h"
-#include "plug/IByteChunk.h"
-#include "plug/IEditorDelegate.h"
+#include "plug/core/IByteChunk.h"
+#include "plug/core/IEditorDelegate.h"
 
 using plug::EParamSource;
 

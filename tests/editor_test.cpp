@@ -9,22 +9,25 @@
 #include <string>
 #include <vector>
 
+#include "effect/Palette.h"
 #include "effect/about.h"
 #include "effect/controls.h"
 #include "effect/inifile.h"
 #include "effect/knobs.h"
-#include "effect/palette.h"
 #include "gfx/INoticeControl.h"
 #include "gfx/IPopupMenuControl.h"
 #include "gfx/ITextEntryControl.h"
 #include "gfx/ITextFit.h"
 #include "gfx/platform/DesktopDialogs.h"
-#include "plug/IPresetDelegate.h"
-#include "plug/Timer.h"
-#include "tests/GfxTestSurface.h"
+#include "plug/core/IPresetDelegate.h"
+#include "plug/core/Timer.h"
+#include "tests/support/GfxTestSurface.h"
+#include "tests/support/TempFolder.h"
 #include "tools/EditorSession.h"
 
 using namespace plug::gfx;
+
+using namespace quillon;
 
 namespace {
 
@@ -47,15 +50,6 @@ VstIntPtr RecordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, vo
 class EditorTest : public ::testing::Test
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    char pattern[] = "/tmp/qm_editor_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    sFolder = pattern;
-    setenv("XDG_CONFIG_HOME", sFolder.c_str(), 1);
-  }
-  static void TearDownTestSuite() { std::filesystem::remove_all(sFolder); }
-
   void SetUp() override
   {
     ASSERT_TRUE(session.Open());
@@ -94,7 +88,7 @@ protected:
   }
   const std::string& Notice() { return session.UI().GetNoticeControl()->GetNotice(); }
 
-  static inline std::string sFolder;
+  static inline const TempSettingsFolder sSettings{"qm_editor"};
   EditorSession session{RecordingHost};
 };
 
@@ -275,7 +269,7 @@ TEST_F(EditorTest, ADoubleClickOpensAMenuAndChoosesNothingMore)
 TEST_F(EditorTest, FileCommandsProposeNamesAndShowFailures)
 {
   session.Plugin().SetCurrentPreset(2);
-  session.UI().ScriptFileAnswer(sFolder + "/no such folder/x.fxp");
+  session.UI().ScriptFileAnswer(sSettings.PathOf("no such folder/x.fxp"));
   Service(4); // "Save Preset..."
   ASSERT_EQ(session.UI().FilePrompts().size(), 1u);
   EXPECT_EQ(session.UI().FilePrompts()[0].action, EFileAction::kSave);
@@ -285,7 +279,7 @@ TEST_F(EditorTest, FileCommandsProposeNamesAndShowFailures)
   EXPECT_EQ(Notice(), "");
 
   // A file that is not a preset leaves the values and the presets as they were.
-  const std::string junk = sFolder + "/junk.fxp";
+  const std::string junk = sSettings.PathOf("junk.fxp");
   std::ofstream(junk) << "not a preset";
   const double width = Norm(TQuillonMini::kWidth);
   session.UI().ScriptFileAnswer(junk);
@@ -310,17 +304,17 @@ TEST_F(EditorTest, FileCommandsProposeNamesAndShowFailures)
 
   // A name chosen without the extension gets it, unless a file of that name exists; one that has
   // it, in any letter case, is kept.
-  session.UI().ScriptFileAnswer(sFolder + "/mine");
+  session.UI().ScriptFileAnswer(sSettings.PathOf("mine"));
   Service(4);
-  EXPECT_TRUE(std::filesystem::exists(sFolder + "/mine.fxp"));
-  EXPECT_FALSE(std::filesystem::exists(sFolder + "/mine"));
-  session.UI().ScriptFileAnswer(sFolder + "/mine");
+  EXPECT_TRUE(std::filesystem::exists(sSettings.PathOf("mine.fxp")));
+  EXPECT_FALSE(std::filesystem::exists(sSettings.PathOf("mine")));
+  session.UI().ScriptFileAnswer(sSettings.PathOf("mine"));
   Service(4);
   EXPECT_EQ(Notice(), "A file of that name exists");
-  session.UI().ScriptFileAnswer(sFolder + "/Other.FXP");
+  session.UI().ScriptFileAnswer(sSettings.PathOf("Other.FXP"));
   Service(4);
-  EXPECT_TRUE(std::filesystem::exists(sFolder + "/Other.FXP"));
-  EXPECT_FALSE(std::filesystem::exists(sFolder + "/Other.FXP.fxp"));
+  EXPECT_TRUE(std::filesystem::exists(sSettings.PathOf("Other.FXP")));
+  EXPECT_FALSE(std::filesystem::exists(sSettings.PathOf("Other.FXP.fxp")));
 
   Service(6); // "Save Bank...", cancelled
   EXPECT_EQ(session.UI().FilePrompts().back().fileName, "NewBank.fxb");

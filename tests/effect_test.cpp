@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "effect/QuillonMini.h"
+#include "tests/support/TempFolder.h"
+
+using namespace quillon;
 
 namespace {
 
@@ -22,16 +25,6 @@ VstIntPtr RecordingHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, f
 class QuillonMiniTest : public ::testing::Test
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    char pattern[] = "/tmp/qm_effect_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    sFolder = pattern;
-    setenv("XDG_CONFIG_HOME", sFolder.c_str(), 1);
-    setenv("HOME", sFolder.c_str(), 1);
-  }
-  static void TearDownTestSuite() { std::filesystem::remove_all(sFolder); }
-
   static plug::InstanceInfo Info()
   {
     plug::InstanceInfo info;
@@ -39,7 +32,7 @@ protected:
     return info;
   }
 
-  static inline std::string sFolder;
+  static inline const TempSettingsFolder sSettings{"qm_effect"};
 };
 
 TEST_F(QuillonMiniTest, StartsOnTheDefaultPresetWithItsSettingsFile)
@@ -47,7 +40,7 @@ TEST_F(QuillonMiniTest, StartsOnTheDefaultPresetWithItsSettingsFile)
   TQuillonMini plug(Info());
   EXPECT_EQ(plug.GetCurrentPresetIdx(), 0);
   EXPECT_STREQ(plug.GetCurrentPresetName().c_str(), "Default");
-  EXPECT_EQ(plug.GetIniFileName(), sFolder + "/QuillonMini/Settings.ini");
+  EXPECT_EQ(plug.GetIniFileName(), sSettings.PathOf("QuillonMini/Settings.ini"));
   EXPECT_TRUE(plug.OnHostRequestingProductHelp());
   const double defaults[4] = {3.2, 150.0, 0.0, 21.0};
   for (int i = 0; i < 4; ++i)

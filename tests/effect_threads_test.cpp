@@ -16,9 +16,14 @@
 #include <vector>
 
 #include "effect/QuillonMini.h"
-#include "effect/sharedtext.h"
+#include "effect/TSharedText.h"
+#include "tests/support/TempFolder.h"
+
+using namespace quillon;
 
 namespace {
+
+const TempSettingsFolder gSettings("qm_effect_threads"); // before the first plug-in is made
 
 VstIntPtr SilentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float)
 {
@@ -52,7 +57,6 @@ bool IsWholeChunk(const std::vector<uint8_t>& chunk, bool isProgram)
 
 TEST(PresetName, ReadsWholeNamesWhileTheHostChangesPrograms)
 {
-  setenv("XDG_CONFIG_HOME", "/tmp", 1);
   plug::InstanceInfo info;
   info.mVSTHostCallback = SilentHost;
   TQuillonMini plug(info);
@@ -82,7 +86,6 @@ TEST(PresetName, ReadsWholeNamesWhileTheHostChangesPrograms)
 // thread lists the programs, modifies the current one and saves it and the bank.
 TEST(ProgramStore, HostThreadsAndTheEditorShareItSafely)
 {
-  setenv("XDG_CONFIG_HOME", "/tmp", 1);
   plug::InstanceInfo info;
   info.mVSTHostCallback = SilentHost;
   TQuillonMini plug(info);
@@ -91,9 +94,9 @@ TEST(ProgramStore, HostThreadsAndTheEditorShareItSafely)
     return e->dispatcher(e, opcode, index, value, ptr, 0.0f);
   };
   dispatch(effOpen);
-  char folder[] = "/tmp/qm_program_store_XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  const std::string program = std::string(folder) + "/p.fxp", bank = std::string(folder) + "/b.fxb";
+  const TempFolder folder("qm_program_store");
+  ASSERT_FALSE(folder.Path().empty());
+  const std::string program = folder.PathOf("p.fxp"), bank = folder.PathOf("b.fxb");
 
   std::atomic<bool> editorDone{false};
   std::atomic<int> badChunks{0};
@@ -132,7 +135,6 @@ TEST(ProgramStore, HostThreadsAndTheEditorShareItSafely)
   EXPECT_EQ(emptyNames, 0);
   EXPECT_EQ(failedSaves, 0);
   EXPECT_TRUE(plug.LoadBankFromFXB(bank.c_str()) && plug.LoadProgramFromFXP(program.c_str()));
-  std::filesystem::remove_all(folder);
 }
 
 TEST(PresetName, LongNamesAreCutAtACharacterBoundary)

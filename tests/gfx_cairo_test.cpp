@@ -19,6 +19,7 @@
 #include "gfx/ISurfaceEditorDelegate.h"
 #include "gfx/PathPicture.h"
 #include "gfx/platform/ISurfaceHeadless.h"
+#include "tests/support/TempFolder.h"
 
 using namespace plug::gfx;
 
@@ -87,11 +88,6 @@ void ExpectColor(const IColor& c, int r, int g, int b, int a = 255, int toleranc
   EXPECT_NEAR(c.G, g, tolerance);
   EXPECT_NEAR(c.B, b, tolerance);
   EXPECT_NEAR(c.A, a, tolerance);
-}
-
-std::string TempPath(const std::string& name)
-{
-  return (std::filesystem::temp_directory_path() / ("qm_gfx_" + std::to_string(getpid()) + "_" + name)).string();
 }
 
 } // namespace
@@ -205,7 +201,8 @@ TEST(CairoDrawing, PicturesSitTopLeftScaledToFitAndBitmapsFollowTheirScale)
   EXPECT_FLOAT_EQ(g.LoadSVG(QM_TEST_PICTURE, "pt", 144.f).W(), 50.f);
   EXPECT_FALSE(g.LoadSVG("missing.svg").IsValid());
   // An SVG file's own text is not parsed at run time.
-  const std::string svgPath = TempPath("text.svg");
+  const TempFolder scratch("qm_gfx");
+  const std::string svgPath = scratch.PathOf("text.svg");
   std::ofstream(svgPath) << "<svg xmlns='http://www.w3.org/2000/svg' width='100' height='20'>"
                             "<rect width='100' height='20' fill='#0000ff'/></svg>";
   EXPECT_FALSE(g.LoadSVG(svgPath.c_str()).IsValid());
@@ -219,7 +216,7 @@ TEST(CairoDrawing, PicturesSitTopLeftScaledToFitAndBitmapsFollowTheirScale)
 
   // A bitmap written by the frame itself, loaded at scale 2 from its "@2x" file: 20 x 10 pixels
   // cover 10 x 5 points.
-  const std::string png = TempPath("dot.png"), png2x = TempPath("dot@2x.png");
+  const std::string png = scratch.PathOf("dot.png"), png2x = scratch.PathOf("dot@2x.png");
   Canvas source(dlg, 20, 10);
   source.Paint([](ISurface& s) { s.FillRect(COLOR_RED, {0.f, 0.f, 20.f, 10.f}); });
   ASSERT_TRUE(source.WritePNG(png2x.c_str()));
@@ -232,8 +229,6 @@ TEST(CairoDrawing, PicturesSitTopLeftScaledToFitAndBitmapsFollowTheirScale)
   EXPECT_EQ(dot.r, 40);
   EXPECT_EQ(dot.b - dot.t, 5);
   EXPECT_FALSE(g.LoadBitmap("missing.png").IsValid());
-  std::filesystem::remove(svgPath);
-  std::filesystem::remove(png2x);
 }
 
 // Path data is read from files too: whatever it holds is checked before it is drawn.
@@ -303,7 +298,8 @@ TEST(ResourceLookup, EmbeddedFirstThenTheSharedFolderThenAPlainPath)
   static const EmbeddedResource kResources[] = {{"inside.svg", kBytes}};
   RegisterEmbeddedResources(kResources);
 
-  const std::string music = TempPath("music");
+  const TempFolder scratch("qm_gfx");
+  const std::string music = scratch.PathOf("music");
   std::filesystem::create_directories(music + "/Sub/Resources");
   std::ofstream(music + "/Sub/Resources/shared.svg") << "x";
   setenv("XDG_MUSIC_DIR", music.c_str(), 1);
@@ -325,7 +321,6 @@ TEST(ResourceLookup, EmbeddedFirstThenTheSharedFolderThenAPlainPath)
   EXPECT_FALSE(LocateResource(nullptr, "svg", "Sub", where));
   EXPECT_FALSE(where.Found());
   unsetenv("XDG_MUSIC_DIR");
-  std::filesystem::remove_all(music);
 }
 
 namespace {
@@ -393,7 +388,8 @@ TEST(CairoLayers, ALayerIsReusedUntilItsScaleChangesAndCarriesItsShadow)
 // opening and nothing once the last editor is gone (ASan's leak checker watches the rest).
 TEST(CairoLayers, CachesDoNotGrowOverAThousandOpenings)
 {
-  const std::string pngPath = TempPath("cache.png");
+  const TempFolder scratch("qm_gfx");
+  const std::string pngPath = scratch.PathOf("cache.png");
   TestDelegate dlg;
   {
     Canvas source(dlg, 4, 4);
@@ -426,5 +422,4 @@ TEST(CairoLayers, CachesDoNotGrowOverAThousandOpenings)
   EXPECT_EQ(first.bitmaps, 1);
   const ISurfaceCairo::CacheSizes after = ISurfaceCairo::GetCacheSizes();
   EXPECT_EQ(after.fonts + after.svgs + after.bitmaps, 0);
-  std::filesystem::remove(pngPath);
 }

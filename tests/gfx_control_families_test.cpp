@@ -3,11 +3,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "gfx/IControlBases.h"
-#include "gfx/IDirBrowseControlBase.h"
-#include "gfx/ITextControls.h"
-#include "plug/Timer.h"
-#include "tests/GfxTestSurface.h"
+#include "gfx/controls/IControlBases.h"
+#include "gfx/controls/IDirBrowseControlBase.h"
+#include "gfx/controls/ITextControls.h"
+#include "plug/core/Timer.h"
+#include "tests/support/GfxTestSurface.h"
+#include "tests/support/TempFolder.h"
 
 using namespace gfxtest;
 using Log = std::vector<std::string>;
@@ -74,9 +75,9 @@ TEST(IControl, ValuesAreClampedAndSentOnlyForUserChanges)
   EXPECT_EQ(e.delegate.mLog.size(), 3u);
 }
 
-// A drag or snap over bounds of zero extent keeps the value: an infinite or undefined value must
-// never reach a parameter.
-TEST(IControl, SnapToMouseAndKnobDragsMapThePointerAndNeverDivideByZero)
+// A snap over bounds of zero extent keeps the value: an infinite or undefined value must never
+// reach a parameter.
+TEST(IControl, SnapToMouseMapsThePointerAndNeverDividesByZero)
 {
   TestEditor e;
   IControl* c = e.Attach({0, 0, 10, 100}, 0);
@@ -90,7 +91,13 @@ TEST(IControl, SnapToMouseAndKnobDragsMapThePointerAndNeverDivideByZero)
   c->SnapToMouse(5, 5, EDirection::kVertical, IRECT(0, 5, 10, 5));
   EXPECT_DOUBLE_EQ(c->GetValue(), 0.333);
   EXPECT_TRUE(e.delegate.mLog.empty());
+}
 
+// The stock bases: a knob drag (over bounds of zero extent it keeps the value), switches through
+// every state, buttons that spring back.
+TEST(IControlBases, KnobsDragSwitchesStepThroughEveryStateAndButtonsSpringBack)
+{
+  TestEditor e;
   auto* knob = static_cast<Knob*>(e.ui.AttachControl(new Knob({20, 0, 60, 100}, 1)));
   e.ui.OnMouseDown(30, 50, kLeft);
   EXPECT_TRUE(e.ui.mCursorHidden);
@@ -117,11 +124,7 @@ TEST(IControl, SnapToMouseAndKnobDragsMapThePointerAndNeverDivideByZero)
   knob->OnMouseDrag(30, 50, 0, -10, kLeft);
   EXPECT_DOUBLE_EQ(knob->GetValue(), 0.998);
   EXPECT_TRUE(e.delegate.mLog.empty());
-}
 
-TEST(IControl, SwitchesStepThroughEveryStateAndButtonsSpringBack)
-{
-  TestEditor e;
   auto* two = static_cast<Switch*>(e.ui.AttachControl(new Switch({0, 0, 10, 10})));
   two->SetValue(0.5);
   two->OnMouseDown(1, 1, kLeft);
@@ -156,7 +159,7 @@ TEST(IControl, SwitchesStepThroughEveryStateAndButtonsSpringBack)
   plug::RunLoop::SetClock(nullptr);
 }
 
-TEST(IControl, TextControlsShowValuesAndOpenLinks)
+TEST(ITextControls, TextsShowValuesAndCaptionsAndLinksOpen)
 {
   TestEditor e;
   auto* toggle = static_cast<ITextToggleControl*>(e.ui.AttachControl(new ITextToggleControl({0, 0, 40, 20}, 0)));
@@ -194,7 +197,8 @@ TEST(IControl, TextControlsShowValuesAndOpenLinks)
 TEST(IDirBrowseControlBase, FoldersBecomeSortedSubmenusOfMatchingFiles)
 {
   namespace fs = std::filesystem;
-  const fs::path root = fs::temp_directory_path() / ("qm-dirbrowse-" + std::to_string(::getpid()));
+  const TempFolder scratch("qm-dirbrowse");
+  const fs::path root = scratch.Path();
   fs::create_directories(root / "Bank");
   fs::create_directories(root / "Empty");
   for (const char* name : {"b.fxp", "A.fxp", ".hidden.fxp", "notes.txt", "Bank/c.fxp"})
@@ -216,5 +220,4 @@ TEST(IDirBrowseControlBase, FoldersBecomeSortedSubmenusOfMatchingFiles)
   EXPECT_STREQ(menu.GetItemText(3), "Empty");
   ASSERT_EQ(browser.NItems(), 3);
   EXPECT_EQ(browser.GetItemPath(browser.GetItem(2)), (root / "Bank" / "c.fxp").string());
-  fs::remove_all(root);
 }

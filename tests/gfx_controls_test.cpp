@@ -14,8 +14,8 @@
 #include "gfx/ISurfaceEditorDelegate.h"
 #include "gfx/ITextEntryControl.h"
 #include "gfx/platform/ISurfaceHeadless.h"
-#include "plug/IParam.h"
-#include "plug/Timer.h"
+#include "plug/core/IParam.h"
+#include "plug/core/Timer.h"
 
 using namespace plug;
 using namespace plug::gfx;

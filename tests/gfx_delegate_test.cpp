@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "gfx/ITextEntryControl.h"
-#include "plug/IByteChunk.h"
-#include "tests/GfxTestSurface.h"
+#include "plug/core/IByteChunk.h"
+#include "tests/support/GfxTestSurface.h"
 
 using namespace gfxtest;
 using Log = std::vector<std::string>;

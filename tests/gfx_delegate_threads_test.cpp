@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "tests/GfxTestSurface.h"
+#include "tests/support/GfxTestSurface.h"
 
 using namespace gfxtest;
 

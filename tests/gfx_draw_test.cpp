@@ -1,37 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
 #include "gfx/IControlTree.h"
 #include "gfx/IFrameRegions.h"
-#include "tests/GfxTestSurface.h"
-
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete" // operator new below is malloc's
-#endif
-
-// Every allocation of this program is counted.
-namespace {
-std::atomic<long> gAllocations{0};
-}
-
-void* operator new(std::size_t size)
-{
-  ++gAllocations;
-  if (void* p = std::malloc(size ? size : 1))
-    return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-  std::free(p);
-}
+#include "tests/support/AllocationCounter.h"
+#include "tests/support/GfxTestSurface.h"
 
 using namespace gfxtest;
 
@@ -51,10 +23,10 @@ TEST(ISurfaceDraw, AFrameWithNothingDirtyDrawsAndAllocatesNothing)
   e.ui.mCalls.clear();
   e.ui.mRegions.reserve(16);
 
-  const long before = gAllocations;
+  const long before = AllocationsSoFar();
   e.ui.DrawDirtyRegions(rects);
   e.ui.DrawDirtyRegions(rects);
-  EXPECT_EQ(gAllocations - before, 0);
+  EXPECT_EQ(AllocationsSoFar() - before, 0);
   EXPECT_TRUE(e.ui.mRegions.empty());
   EXPECT_TRUE(e.ui.mCalls.empty());
 

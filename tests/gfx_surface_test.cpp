@@ -5,8 +5,8 @@
 #include "gfx/ICornerResizerControl.h"
 #include "gfx/IFPSDisplayControl.h"
 #include "gfx/IInputCapture.h"
-#include "gfx/ITextControls.h"
-#include "tests/GfxTestSurface.h"
+#include "gfx/controls/ITextControls.h"
+#include "tests/support/GfxTestSurface.h"
 
 using namespace gfxtest;
 using Log = std::vector<std::string>;

@@ -20,9 +20,12 @@
 
 #include "effect/inifile.h"
 #include "ini/ini_store.h"
-#include "tests/UnprivilegedUser.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/UnprivilegedUser.h"
 
 namespace fs = std::filesystem;
+
+using namespace quillon;
 
 namespace {
 
@@ -54,55 +57,21 @@ std::string profileString(const char* section, const char* key, const std::strin
   return buffer;
 }
 
-// Points XDG_CONFIG_HOME and HOME at a fresh temporary folder for each test, so the
-// user's own settings are never touched.
+// Points XDG_CONFIG_HOME and HOME into a fresh temporary folder for each test (folders not made
+// yet), so the user's own settings are never touched.
 class IniTest : public ::testing::Test
 {
 protected:
-  void SetUp() override
-  {
-    char pattern[] = "/tmp/qm_ini_test.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    mRoot = pattern;
-    Remember("XDG_CONFIG_HOME");
-    Remember("HOME");
-    setenv("XDG_CONFIG_HOME", (mRoot + "/config").c_str(), 1);
-    setenv("HOME", (mRoot + "/home").c_str(), 1);
-  }
+  void SetUp() override { ASSERT_FALSE(mRoot.empty()); }
 
-  void TearDown() override
-  {
-    for (const auto& [name, value] : mSavedEnvironment)
-    {
-      if (value.has_value)
-      {
-        setenv(name.c_str(), value.text.c_str(), 1);
-      }
-      else
-      {
-        unsetenv(name.c_str());
-      }
-    }
-    std::error_code ignored;
-    fs::remove_all(mRoot, ignored);
-  }
+  std::string Path(const std::string& name) const { return mFolder.PathOf(name); }
 
-  std::string Path(const std::string& name) const { return mRoot + "/" + name; }
-
-  std::string mRoot;
+  TempFolder mFolder{"qm_ini_test"};
+  const std::string mRoot = mFolder.Path();
 
 private:
-  struct Saved
-  {
-    bool has_value;
-    std::string text;
-  };
-  void Remember(const char* name)
-  {
-    const char* value = std::getenv(name);
-    mSavedEnvironment.emplace_back(name, Saved{value != nullptr, value != nullptr ? value : ""});
-  }
-  std::vector<std::pair<std::string, Saved>> mSavedEnvironment;
+  ScopedEnvironmentVariable mConfigHome{"XDG_CONFIG_HOME", mRoot + "/config"};
+  ScopedEnvironmentVariable mHome{"HOME", mRoot + "/home"};
 };
 
 TEST_F(IniTest, SettingsPathFollowsXdgAndHomeAndCreatesTheFolder)

@@ -9,8 +9,11 @@
 
 #include "effect/inifile.h"
 #include "ini/ini_store.h"
+#include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
+
+using namespace quillon;
 
 namespace {
 
@@ -19,9 +22,9 @@ namespace {
 // leave a file that holds every thread's last value.
 TEST(IniThreads, ConcurrentWritersAndReadersSeeConsistentValues)
 {
-  char pattern[] = "/tmp/qm_ini_threads.XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string root = pattern;
+  const TempFolder folder("qm_ini_threads");
+  ASSERT_FALSE(folder.Path().empty());
+  const std::string& root = folder.Path();
   const std::string shared = root + "/Settings.ini";
 
   constexpr int kSharedWriters = 4;
@@ -75,8 +78,6 @@ TEST(IniThreads, ConcurrentWritersAndReadersSeeConsistentValues)
     EXPECT_EQ(ini.ReadInt("Params", ("Key" + std::to_string(t)).c_str(), -1), kRounds - 1);
   }
   EXPECT_FALSE(fs::exists(root + "/.Settings.ini.new"));
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
 }
 
 } // namespace

@@ -5,8 +5,8 @@
 #include <limits>
 #include <string>
 
-#include "plug/IParam.h"
-#include "tests/CommaLocale.h"
+#include "plug/core/IParam.h"
+#include "tests/support/CommaLocale.h"
 
 using plug::IParam;
 

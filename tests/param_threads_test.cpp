@@ -4,7 +4,7 @@
 #include <cmath>
 #include <thread>
 
-#include "plug/IParam.h"
+#include "plug/core/IParam.h"
 
 // The audio thread reads a parameter while other threads store it: every read must give one of
 // the stored values, never a mixture, and no data race may be reported.

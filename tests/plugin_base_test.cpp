@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "plug/IByteChunk.h"
 #include "plug/IPluginBase.h"
+#include "plug/core/IByteChunk.h"
 
 using plug::IByteChunk;
 using plug::IParam;

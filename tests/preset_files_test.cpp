@@ -17,7 +17,8 @@
 #include "plug/IPluginAPIBase.h"
 #include "plug/IPluginBase.h"
 #include "plug/IPresetFile.h"
-#include "tests/UnprivilegedUser.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/UnprivilegedUser.h"
 
 using plug::IByteChunk;
 namespace fs = std::filesystem;
@@ -72,13 +73,7 @@ public:
 class PresetFiles : public ::testing::Test
 {
 protected:
-  void SetUp() override
-  {
-    std::string pattern = (fs::temp_directory_path() / "qm-presets-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    mDir = pattern;
-  }
-  void TearDown() override { fs::remove_all(mDir); }
+  void SetUp() override { ASSERT_FALSE(mFolder.Path().empty()); }
 
   std::string PathOf(const char* name) const { return (mDir / name).string(); }
   std::size_t FilesInDir() const
@@ -95,7 +90,8 @@ protected:
     std::ofstream(path, std::ios::binary) << bytes;
   }
 
-  fs::path mDir;
+  TempFolder mFolder{"qm-presets"};
+  const fs::path mDir{mFolder.Path()};
 };
 
 void Put32(std::string& file, std::size_t at, uint32_t value)
@@ -147,12 +143,10 @@ TEST_F(PresetFiles, HostBaseSuppliesIdentifierAndVersion)
     {
     }
   };
-  plug::Config config;
-  config.nParams = 1;
-  config.nPresets = 1;
-  config.vendorVersion = plug::PackVersion(2, 3, 4);
-  config.uniqueID = plug::MakeFourCC('A', 'b', 'C', 'd');
-  Plugin plugin(config);
+  Plugin plugin(plug::Config{.nParams = 1,
+                             .nPresets = 1,
+                             .vendorVersion = plug::PackVersion(2, 3, 4),
+                             .uniqueID = plug::MakeFourCC('A', 'b', 'C', 'd')});
   const std::string path = PathOf("p.fxp");
   ASSERT_TRUE(plugin.SaveProgramAsFXP(path.c_str()));
   EXPECT_EQ(Read(path).substr(16, 8), std::string("AbCd\0\0\x4F\x50", 8)); // 20304

@@ -19,9 +19,7 @@ namespace {
 
 Config MakeConfig(const char* channelIO)
 {
-  Config config;
-  config.channelIOStr = channelIO;
-  return config;
+  return Config{.channelIOStr = channelIO};
 }
 
 // The processor as a binding sees it: outgoing MIDI is recorded, and ProcessBlock can be replaced by a
@@ -252,11 +250,7 @@ TEST(ChannelIOParsing, LegalIOAndBusQueries)
 
 TEST(ProcessorSettings, ConstructionDefaultsAndSimpleSettings)
 {
-  Config config = MakeConfig("2-2");
-  config.plugType = 1;
-  config.plugDoesMidiIn = true;
-  config.plugDoesMPE = true;
-  config.latency = 12;
+  const Config config{.channelIOStr = "2-2", .latency = 12, .plugDoesMidiIn = true, .plugDoesMPE = true, .plugType = 1};
   struct P : IPluginProcessor
   {
     using IPluginProcessor::IPluginProcessor;

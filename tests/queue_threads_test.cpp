@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "plug/IQueue.h"
-#include "plug/IQueueEntries.h"
+#include "plug/core/IQueue.h"
+#include "plug/core/IQueueEntries.h"
 
 using namespace plug;
 
@@ -17,15 +17,15 @@ namespace {
 // one. MakeEntry builds entry number seq; SequenceOf reads the number back; IsWhole checks that every
 // field agrees with it.
 
-ParamTuple MakeEntry(uint32_t seq, ParamTuple*)
+ParamChange MakeEntry(uint32_t seq, ParamChange*)
 {
-  return ParamTuple(static_cast<int32_t>(seq), seq * 1.5 + 0.25);
+  return ParamChange(static_cast<int32_t>(seq), seq * 1.5 + 0.25);
 }
-uint32_t SequenceOf(const ParamTuple& e)
+uint32_t SequenceOf(const ParamChange& e)
 {
   return static_cast<uint32_t>(e.idx);
 }
-bool IsWhole(const ParamTuple& e)
+bool IsWhole(const ParamChange& e)
 {
   return e.value == SequenceOf(e) * 1.5 + 0.25;
 }
@@ -150,7 +150,7 @@ void RunProducerAndConsumer(int usableEntries, uint32_t count)
 
 TEST(QueueThreads, ParameterRingDeliversEveryAcceptedEntryOnceAndWhole)
 {
-  RunProducerAndConsumer<ParamTuple>(kParamChangeQueueSize, 200000);
+  RunProducerAndConsumer<ParamChange>(kParamChangeQueueSize, 200000);
 }
 
 TEST(QueueThreads, MidiRingDeliversEveryAcceptedEntryOnceAndWhole)
@@ -167,25 +167,25 @@ TEST(Queue, HoldsExactlyTheUsableEntriesAndWrapsAround)
 {
   for (int usable : {kParamChangeQueueSize, kMidiMsgQueueSize, kSysExQueueSize, 1})
   {
-    IQueue<ParamTuple> queue(usable);
+    IQueue<ParamChange> queue(usable);
     EXPECT_EQ(queue.UsableEntries(), usable);
     for (int i = 0; i < usable; ++i)
-      EXPECT_TRUE(queue.Push(ParamTuple(i, i)));
-    EXPECT_FALSE(queue.Push(ParamTuple(-1, -1))) << "full ring must drop the new entry";
+      EXPECT_TRUE(queue.Push(ParamChange(i, i)));
+    EXPECT_FALSE(queue.Push(ParamChange(-1, -1))) << "full ring must drop the new entry";
     EXPECT_EQ(queue.ElementsAvailable(), static_cast<size_t>(usable));
 
     // Several passes around the ring keep order and never lose the oldest entries.
     int next = 0;
     for (int round = 0; round < 3 * usable; ++round)
     {
-      ParamTuple entry;
+      ParamChange entry;
       ASSERT_TRUE(queue.Pop(entry));
       EXPECT_EQ(entry.idx, next);
       ++next;
-      EXPECT_TRUE(queue.Push(ParamTuple(next + usable - 1, 0)));
-      EXPECT_FALSE(queue.Push(ParamTuple(-1, -1)));
+      EXPECT_TRUE(queue.Push(ParamChange(next + usable - 1, 0)));
+      EXPECT_FALSE(queue.Push(ParamChange(-1, -1)));
     }
-    ParamTuple entry;
+    ParamChange entry;
     for (int i = 0; i < usable; ++i)
     {
       ASSERT_NE(queue.Peek(), nullptr);

@@ -17,6 +17,7 @@
 
 #include "dsp/dsp.h"
 #include "plug/IPresetFile.h"
+#include "tests/support/TempFolder.h"
 #include "tools/RenderOptions.h"
 #include "tools/RenderSource.h"
 #include "tools/VstHost.h"
@@ -139,13 +140,7 @@ std::string ReadText(const fs::path& path)
 class RenderToolRun : public ::testing::Test
 {
 protected:
-  void SetUp() override
-  {
-    char pattern[] = "/tmp/qm-render-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    mDir = pattern;
-  }
-  void TearDown() override { fs::remove_all(mDir); }
+  void SetUp() override { ASSERT_FALSE(mFolder.Path().empty()); }
 
   // Runs quillon-render in the sandbox folder, with HOME and XDG_CONFIG_HOME there too.
   RunResult Run(const std::vector<std::string>& args, const std::string& testMode = "")
@@ -227,7 +222,8 @@ protected:
     return samples;
   }
 
-  fs::path mDir;
+  TempFolder mFolder{"qm-render-test"};
+  const fs::path mDir{mFolder.Path()};
 };
 } // namespace
 

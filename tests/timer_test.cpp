@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "plug/Timer.h"
+#include "plug/core/Timer.h"
 
 using namespace plug;
 

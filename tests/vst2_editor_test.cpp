@@ -23,12 +23,12 @@
 #include <vector>
 
 #include "plug/VST2Types.h"
-#include "tests/TempSettingsFolder.h"
-#include "tests/X11TestHost.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/X11TestHost.h"
 
 namespace {
 
-const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new TempSettingsEnvironment("qm_vst2_editor"));
+const TempSettingsFolder gSettings("qm_vst2_editor"); // before the plug-in is first loaded
 
 struct HostCall
 {

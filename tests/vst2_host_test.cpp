@@ -15,29 +15,13 @@
 
 #include "dsp/dsp.h"
 #include "plug/VST2Types.h"
-#include "tests/CommaLocale.h"
+#include "tests/support/CommaLocale.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
 // Settings go to a temporary folder, set before the plug-in is first loaded.
-class TempSettingsEnvironment : public ::testing::Environment
-{
-public:
-  void SetUp() override
-  {
-    char pattern[] = "/tmp/qm_vst2_host_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    mDir = pattern;
-    setenv("XDG_CONFIG_HOME", mDir.c_str(), 1);
-    setenv("HOME", mDir.c_str(), 1);
-  }
-  void TearDown() override { std::filesystem::remove_all(mDir); }
-
-private:
-  std::string mDir;
-};
-
-const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new TempSettingsEnvironment);
+const TempSettingsFolder gSettings("qm_vst2_host");
 
 VstPluginMainProc Entry(const char* name)
 {

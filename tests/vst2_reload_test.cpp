@@ -16,8 +16,8 @@
 #include <cstring>
 
 #include "plug/VST2Types.h"
-#include "tests/TempSettingsFolder.h"
-#include "tests/X11TestHost.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/X11TestHost.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QM_ASAN 1
@@ -33,7 +33,7 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 
 namespace {
 
-const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new TempSettingsEnvironment("qm_vst2_reload"));
+const TempSettingsFolder gSettings("qm_vst2_reload"); // before the plug-in is first loaded
 
 VstIntPtr HostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float)
 {

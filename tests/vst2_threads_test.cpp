@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "plug/VST2Types.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -24,10 +25,8 @@ VstIntPtr SilentHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, floa
 
 TEST(Vst2Threads, HostChangesRaceNothingAndReachTheNextBlock)
 {
-  char folder[] = "/tmp/qm_vst2_threads_XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  setenv("XDG_CONFIG_HOME", folder, 1);
-  setenv("HOME", folder, 1);
+  const TempSettingsFolder settings("qm_vst2_threads");
+  ASSERT_FALSE(settings.Path().empty());
 
   void* module = dlopen(QM_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(module, nullptr) << dlerror();
@@ -112,7 +111,6 @@ TEST(Vst2Threads, HostChangesRaceNothingAndReachTheNextBlock)
   EXPECT_EQ(outR, in);
 
   dispatch(effClose);
-  std::filesystem::remove_all(folder);
 }
 
 } // namespace

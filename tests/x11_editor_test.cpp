@@ -25,13 +25,14 @@
 #include "gfx/INoticeControl.h"
 #include "gfx/IPopupMenuControl.h"
 #include "gfx/ISurface.h"
-#include "gfx/platform/DesktopDialogs.h"
 #include "gfx/platform/ChildProcess.h"
+#include "gfx/platform/DesktopDialogs.h"
 #include "gfx/platform/ISurfaceLinux.h"
-#include "plug/Timer.h"
-#include "tests/TempSettingsFolder.h"
-#include "tests/X11TestHost.h"
+#include "plug/core/Timer.h"
+#include "tests/support/X11EffectHost.h"
 #include "tools/EditorSession.h"
+
+using namespace quillon;
 
 namespace {
 
@@ -51,46 +52,20 @@ long ResidentKiB()
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-VstIntPtr QuietHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float)
-{
-  return 0;
-}
-
 int Children(Display* display, Window window)
 {
   return static_cast<int>(ChildWindows(display, window).size());
 }
 
-// The effect, linked in, with a settings folder of its own and a host's window on the test server
-// to open its editor in.
+// The effect's editor opened in a host's window on the test server.
 class X11Editor : public ::testing::Test
 {
 protected:
-  void SetUp() override
-  {
-    ASSERT_FALSE(mSettings.Path().empty());
-    mDisplay = OpenTestDisplay();
-    ASSERT_NE(mDisplay, nullptr) << kNoTestDisplay;
-    mParent = MapHostWindow(mDisplay, 400, 200);
-    plug::InstanceInfo info;
-    info.mVSTHostCallback = QuietHost;
-    mPlugin = std::make_unique<TQuillonMini>(info);
-  }
-  void TearDown() override
-  {
-    mPlugin.reset();
-    if (mDisplay)
-      XCloseDisplay(mDisplay);
-  }
+  void SetUp() override { ASSERT_TRUE(mHost.Ready()) << kNoTestDisplay; }
 
-  VstIntPtr Dispatch(VstInt32 opcode, void* ptr = nullptr)
-  {
-    AEffect& effect = mPlugin->GetAEffect();
-    return effect.dispatcher(&effect, opcode, 0, 0, ptr, 0.f);
-  }
-  bool OpenEditor() { return Dispatch(effEditOpen, reinterpret_cast<void*>(mParent)) == 1; }
-  void Idle() { Dispatch(effEditIdle); }
-  void CloseEditor() { Dispatch(effEditClose); }
+  bool OpenEditor() { return mHost.OpenEditor(); }
+  void Idle() { mHost.Idle(); }
+  void CloseEditor() { mHost.CloseEditor(); }
   // Idle calls 20 ms apart, as a host makes them, until done() (at most 2 s).
   bool IdleUntil(const std::function<bool()>& done)
   {
@@ -104,10 +79,8 @@ protected:
     return false;
   }
 
-  TempSettingsFolder mSettings{"qm_x11_editor"};
-  Display* mDisplay = nullptr;
-  Window mParent = None;
-  std::unique_ptr<TQuillonMini> mPlugin;
+  X11EffectHost mHost{400, 200};
+  Display* const mDisplay = mHost.GetDisplay();
 };
 
 TEST_F(X11Editor, HundredOpeningsLeaveNoWindowConnectionDescriptorTimerOrMemory)
@@ -130,7 +103,7 @@ TEST_F(X11Editor, HundredOpeningsLeaveNoWindowConnectionDescriptorTimerOrMemory)
     cycle();
   malloc_trim(0);
   XSync(mDisplay, False);
-  EXPECT_EQ(Children(mDisplay, mParent), 0);
+  EXPECT_EQ(Children(mDisplay, mHost.Parent()), 0);
   EXPECT_EQ(Children(mDisplay, DefaultRootWindow(mDisplay)), rootWindows); // tooltips, notices
   EXPECT_EQ(OpenDescriptors(), descriptors);
   EXPECT_EQ(plug::RunLoop::NumRunningTimers(), timers);
@@ -145,8 +118,8 @@ TEST_F(X11Editor, HundredOpeningsLeaveNoWindowConnectionDescriptorTimerOrMemory)
 // the editor closes ends with it.
 TEST_F(X11Editor, FilePromptsNeverBlockAndEndWithTheEditor)
 {
-  const std::string zenity = mSettings.Path() + "/zenity";
-  const std::string pidFile = mSettings.Path() + "/pid";
+  const std::string zenity = mHost.Settings().Path() + "/zenity";
+  const std::string pidFile = mHost.Settings().Path() + "/pid";
   std::ofstream(zenity) << "#!/bin/sh\nfor a; do [ \"$a\" = --confirm-overwrite ] && exit 255; done\n"
                         << "case \"$*\" in *Hang*) echo $$ > " << pidFile << "; exec /bin/sleep 30;; esac\n"
                         << "/bin/sleep 0.2\necho /home/u/Hall.fxp\n";
@@ -156,13 +129,13 @@ TEST_F(X11Editor, FilePromptsNeverBlockAndEndWithTheEditor)
   ASSERT_TRUE(OpenEditor());
   std::vector<std::string> answers;
   auto completion = [&](const std::string& file, const std::string& folder) { answers.push_back(file + "|" + folder); };
-  plug::gfx::ISurface* ui = mPlugin->GetUI();
+  plug::gfx::ISurface* ui = mHost.Plugin().GetUI();
   const auto idleUntil = [&](const std::function<bool()>& done) {
     for (int i = 0; i < 200 && !done(); ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
       Idle();
   };
 
-  setenv("PATH", mSettings.Path().c_str(), 1);
+  setenv("PATH", mHost.Settings().Path().c_str(), 1);
   const auto start = std::chrono::steady_clock::now();
   ui->PromptForFile(plug::gfx::EFileAction::kSave, "Hall.fxp", "", "fxp", completion);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100)); // the dialog runs on
@@ -175,7 +148,7 @@ TEST_F(X11Editor, FilePromptsNeverBlockAndEndWithTheEditor)
   Idle();
   EXPECT_EQ(answers.back(), "|");
   EXPECT_EQ(ui->GetNoticeControl()->GetNotice(), plug::gfx::kNoDialogToolMessage);
-  setenv("PATH", mSettings.Path().c_str(), 1);
+  setenv("PATH", mHost.Settings().Path().c_str(), 1);
   ui->PromptForFile(plug::gfx::EFileAction::kOpen, "Hang.fxp", "", "fxp", completion);
   setenv("PATH", path.c_str(), 1);
   pid_t dialog = 0;
@@ -203,8 +176,8 @@ TEST_F(X11Editor, ATooltipAppearsWhenThePointerRestsOnAKnob)
     return shown;
   };
   ASSERT_TRUE(OpenEditor());
-  mPlugin->GetUI()->AssignParamNameToolTips();
-  mPlugin->GetUI()->EnableTooltips(true);
+  mHost.Plugin().GetUI()->AssignParamNameToolTips();
+  mHost.Plugin().GetUI()->EnableTooltips(true);
   XTestFakeMotionEvent(mDisplay, 0, 130, 96, CurrentTime); // the Width knob
   EXPECT_EQ(shownPopups(), 0);
   EXPECT_TRUE(IdleUntil([&] { return shownPopups() == 1; })); // after a rest of 0.6 s
@@ -220,8 +193,8 @@ TEST_F(X11Editor, ATooltipAppearsWhenThePointerRestsOnAKnob)
 // every name whole, and the double click changes no program.
 TEST_F(X11Editor, ProgramListIsDrawnAsInTheHeadlessPicturesAndFitsAtEveryScale)
 {
-  mParent = MapHostWindow(mDisplay, 700, 330);
-  const std::string folder = mSettings.Path() + "/QuillonMini";
+  mHost.MapParent(700, 330);
+  const std::string folder = mHost.Settings().Path() + "/QuillonMini";
   std::filesystem::create_directories(folder);
   for (float scale : {0.5f, 1.f, 1.5f, 2.f})
   {
@@ -246,18 +219,18 @@ TEST_F(X11Editor, ProgramListIsDrawnAsInTheHeadlessPicturesAndFitsAtEveryScale)
     XTestFakeMotionEvent(mDisplay, 0, int(200.f * scale), int(15.f * scale), CurrentTime);
     for (bool down : {true, false, true, false})
       XTestFakeButtonEvent(mDisplay, 1, down, CurrentTime);
-    const plug::gfx::IPopupMenuControl* menu = mPlugin->GetUI()->GetPopupMenuControl();
+    const plug::gfx::IPopupMenuControl* menu = mHost.Plugin().GetUI()->GetPopupMenuControl();
     EXPECT_TRUE(IdleUntil([&] { return menu->GetState() == plug::gfx::IPopupMenuControl::EState::kExpanded; }))
         << scale;
-    EXPECT_EQ(mPlugin->GetCurrentPresetIdx(), 0) << scale;
+    EXPECT_EQ(mHost.Plugin().GetCurrentPresetIdx(), 0) << scale;
     const plug::gfx::IRECT panel = menu->GetPanelBounds(0);
     EXPECT_TRUE(plug::gfx::IRECT(0.f, 30.f, 340.f, 160.f).Contains(panel)) << scale;
-    for (int i = 0; i < mPlugin->NPresets(); ++i)
+    for (int i = 0; i < mHost.Plugin().NPresets(); ++i)
     {
-      EXPECT_EQ(menu->GetItemText(0, i), mPlugin->GetPresetName(i)) << scale;
+      EXPECT_EQ(menu->GetItemText(0, i), mHost.Plugin().GetPresetName(i)) << scale;
       EXPECT_TRUE(panel.Contains(menu->GetItemBounds(0, i))) << scale << " " << i;
     }
-    EXPECT_TRUE(IdleUntil([&] { return Pixels(mDisplay, mParent, 0, 0, w, h) == headless; })) << scale;
+    EXPECT_TRUE(IdleUntil([&] { return Pixels(mDisplay, mHost.Parent(), 0, 0, w, h) == headless; })) << scale;
     CloseEditor();
   }
 }

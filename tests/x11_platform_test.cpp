@@ -27,7 +27,7 @@
 #include "gfx/platform/X11ErrorTrap.h"
 #include "gfx/platform/X11Input.h"
 #include "gfx/platform/X11Window.h"
-#include "tests/X11TestHost.h"
+#include "tests/support/X11TestHost.h"
 
 using namespace plug;
 using namespace plug::gfx;

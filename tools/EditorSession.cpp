@@ -6,7 +6,7 @@
 
 #include "effect/HeadlessEditor.h"
 #include "gfx/IPopupMenuControl.h"
-#include "plug/Timer.h"
+#include "plug/core/Timer.h"
 
 using namespace plug::gfx;
 
@@ -45,8 +45,8 @@ EditorSession::EditorSession(audioMasterCallback host)
   plug::RunLoop::SetClock(&EditorSession::Now);
   plug::InstanceInfo info;
   info.mVSTHostCallback = host;
-  mPlugin = std::make_unique<TQuillonMini>(info);
-  UseHeadlessEditor(*mPlugin);
+  mPlugin = std::make_unique<quillon::TQuillonMini>(info);
+  quillon::UseHeadlessEditor(*mPlugin);
 }
 
 EditorSession::~EditorSession()

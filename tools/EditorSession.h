@@ -22,7 +22,7 @@
 class EditorSession
 {
 public:
-  static constexpr int kFrameMs = 1000 / TQuillonMini::kEditorFPS;
+  static constexpr int kFrameMs = 1000 / quillon::TQuillonMini::kEditorFPS;
 
   // host may be null. Replaces the run loop's clock by the session's own while it lives.
   explicit EditorSession(audioMasterCallback host = nullptr);
@@ -30,7 +30,7 @@ public:
   EditorSession(const EditorSession&) = delete;
   EditorSession& operator=(const EditorSession&) = delete;
 
-  TQuillonMini& Plugin() { return *mPlugin; }
+  quillon::TQuillonMini& Plugin() { return *mPlugin; }
   // The open editor; only between Open and Close.
   plug::gfx::ISurfaceHeadless& UI();
 
@@ -55,6 +55,6 @@ public:
   static int64_t Now();
 
 private:
-  std::unique_ptr<TQuillonMini> mPlugin;
+  std::unique_ptr<quillon::TQuillonMini> mPlugin;
   plug::gfx::IMouseMod mModifiers;
 };

@@ -92,7 +92,7 @@ bool ParseOptions(int argc, char** argv, ShotOptions& options, std::string& erro
   return true;
 }
 
-bool SelectProgram(TQuillonMini& plug, const std::string& program, std::string& error)
+bool SelectProgram(quillon::TQuillonMini& plug, const std::string& program, std::string& error)
 {
   for (int i = 0; i < plug.NPresets(); ++i)
   {
@@ -106,7 +106,7 @@ bool SelectProgram(TQuillonMini& plug, const std::string& program, std::string& 
   return false;
 }
 
-bool SetParameter(TQuillonMini& plug, const std::string& assignment, std::string& error)
+bool SetParameter(quillon::TQuillonMini& plug, const std::string& assignment, std::string& error)
 {
   const std::size_t eq = assignment.find('=');
   const std::string name = Trimmed(assignment.substr(0, eq));
@@ -161,7 +161,7 @@ int main(int argc, char** argv)
 
   PrivateSettingsFolder settings;
   EditorSession session;
-  TQuillonMini& plug = session.Plugin();
+  quillon::TQuillonMini& plug = session.Plugin();
   if (!options.program.empty() && !SelectProgram(plug, options.program, error))
   {
     std::fprintf(stderr, "quillon-editor-shot: %s\n", error.c_str());
@@ -180,7 +180,7 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "quillon-editor-shot: the editor did not open\n");
     return 1;
   }
-  session.UI().Resize(TQuillonMini::kEditorWidth, TQuillonMini::kEditorHeight, options.scale);
+  session.UI().Resize(quillon::TQuillonMini::kEditorWidth, quillon::TQuillonMini::kEditorHeight, options.scale);
   session.Frame();
   if (options.about)
   {

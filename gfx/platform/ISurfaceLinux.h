@@ -29,7 +29,7 @@
 
 #include "gfx/ISurfaceCairo.h"
 #include "gfx/platform/X11Window.h"
-#include "plug/Timer.h"
+#include "plug/core/Timer.h"
 
 namespace plug::gfx {
 

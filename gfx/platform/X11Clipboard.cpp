@@ -5,7 +5,7 @@
 
 #include <chrono>
 
-#include "plug/Utf8Text.h"
+#include "plug/core/Utf8Text.h"
 
 namespace plug::gfx {
 

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "plug/Utf8Text.h"
+#include "plug/core/Utf8Text.h"
 
 namespace plug::gfx {
 

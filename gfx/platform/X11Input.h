@@ -19,7 +19,7 @@
 #include <X11/X.h>
 
 #include "gfx/IMouse.h"
-#include "plug/IKeyPress.h"
+#include "plug/core/IKeyPress.h"
 
 namespace plug::gfx {
 

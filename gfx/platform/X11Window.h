@@ -27,7 +27,7 @@
 #include "gfx/IMouse.h"
 #include "gfx/platform/X11Input.h"
 #include "gfx/platform/X11Presenter.h"
-#include "plug/IKeyPress.h"
+#include "plug/core/IKeyPress.h"
 
 namespace plug::gfx {
 

@@ -5,18 +5,17 @@
 // promise aborts, which libFuzzer and the replay driver both report with the input.
 
 #include <dlfcn.h>
-#include <stdlib.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "plug/VST2Types.h"
+#include "tests/support/TempFolder.h"
 
 namespace fuzz {
 
@@ -36,14 +35,9 @@ inline void Expect(bool condition, const char* what)
 // made once per process; nothing in it outlives a run that ends normally.
 inline const std::string& ScratchFolder()
 {
-  static const std::string folder = [] {
-    char pattern[] = "/tmp/qm-fuzz-XXXXXX";
-    Expect(mkdtemp(pattern) != nullptr, "no scratch folder");
-    setenv("XDG_CONFIG_HOME", pattern, 1);
-    std::atexit([] { std::filesystem::remove_all(getenv("XDG_CONFIG_HOME")); });
-    return std::string(pattern);
-  }();
-  return folder;
+  static const TempSettingsFolder folder("qm-fuzz");
+  Expect(!folder.Path().empty(), "no scratch folder");
+  return folder.Path();
 }
 
 // The fuzzer's bytes read front to back as values; zeros once they run out.

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   const int length = GetPrivateProfileString(section.c_str(), key.c_str(), "none", value, sizeof(value), path.c_str());
   fuzz::Expect(length >= 0 && length < int(sizeof(value)) && std::strlen(value) == std::size_t(length),
                "a value that does not fit");
-  const float scale = TIniFile(path).ReadFloat("Params", "Scale", 1.0f);
+  const float scale = quillon::TIniFile(path).ReadFloat("Params", "Scale", 1.0f);
   fuzz::Expect(std::isfinite(scale), "a scale that is not a number");
   if (WritePrivateProfileString(section.c_str(), key.c_str(), "1.5", path.c_str()))
   {

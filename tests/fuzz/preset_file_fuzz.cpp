@@ -12,7 +12,7 @@
 namespace {
 
 // Everything a load could change.
-std::vector<uint8_t> Snapshot(const TQuillonMini& plugin)
+std::vector<uint8_t> Snapshot(const quillon::TQuillonMini& plugin)
 {
   plug::IByteChunk all;
   plugin.SerializePresets(all);
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   fuzz::Expect(ftruncate(file, 0) == 0 && pwrite(file, bytes.data(), bytes.size(), 0) == ssize_t(bytes.size()),
                "cannot write the file");
 
-  TQuillonMini plugin{plug::InstanceInfo{}};
+  quillon::TQuillonMini plugin{plug::InstanceInfo{}};
   plugin.EnsureDefaultPreset();
   const std::vector<uint8_t> before = Snapshot(plugin);
   const bool loaded = isBank ? plugin.LoadBankFromFXB(path.c_str()) : plugin.LoadProgramFromFXP(path.c_str());

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "plug/IMidi.h"
+#include "plug/core/IMidi.h"
 
 // Entries of the rings between the editor and the processing side. MIDI messages travel as
 // plug::IMidiMsg itself (sample offset and three bytes).
@@ -15,13 +15,13 @@ constexpr int kMidiMsgQueueSize = 32;      // MIDI, each direction
 constexpr int kSysExQueueSize = 4;         // system exclusive, each direction
 
 // A parameter's new plain value.
-struct ParamTuple
+struct ParamChange
 {
   int32_t idx = 0;
   double value = 0.0;
 
-  constexpr ParamTuple() = default;
-  constexpr ParamTuple(int32_t paramIdx, double plainValue)
+  constexpr ParamChange() = default;
+  constexpr ParamChange(int32_t paramIdx, double plainValue)
     : idx(paramIdx),
       value(plainValue)
   {

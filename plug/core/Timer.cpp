@@ -1,4 +1,4 @@
-#include "plug/Timer.h"
+#include "plug/core/Timer.h"
 
 #include <algorithm>
 #include <atomic>

@@ -16,8 +16,9 @@ namespace {
 // "Large Hall" unless the command line gives other values.
 struct Settings
 {
-  double rate = 48000.0, decay = FactoryPreset("Large Hall").decay, width = FactoryPreset("Large Hall").width,
-         color = FactoryPreset("Large Hall").color, seconds = 8.0;
+  double rate = 48000.0, decay = quillon::FactoryPreset("Large Hall").decay,
+         width = quillon::FactoryPreset("Large Hall").width, color = quillon::FactoryPreset("Large Hall").color,
+         seconds = 8.0;
 };
 
 void Response(const Settings& s, std::vector<double>& left, std::vector<double>& right)

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace quillon {
+
 // A short text that any thread may replace while others read it, without locks: the preset name
 // the editor shows, which program changes set on the host's thread while the editor draws on the
 // main thread.
@@ -42,3 +44,5 @@ private:
   std::atomic<uint64_t> mNextWrite{0};
   std::atomic<uint64_t> mLatest{0}; // number of the latest complete write, 0 before any
 };
+
+} // namespace quillon

@@ -1,4 +1,4 @@
-#include "gfx/IDirBrowseControlBase.h"
+#include "gfx/controls/IDirBrowseControlBase.h"
 
 #include <filesystem>
 

@@ -1,4 +1,4 @@
-#include "plug/IEditorDelegate.h"
+#include "plug/core/IEditorDelegate.h"
 
 namespace plug {
 

@@ -1,4 +1,4 @@
-#include "plug/NumberText.h"
+#include "plug/core/NumberText.h"
 
 #include <locale.h>
 #include <stdlib.h>

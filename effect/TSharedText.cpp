@@ -1,6 +1,8 @@
-#include "effect/sharedtext.h"
+#include "effect/TSharedText.h"
 
 #include <algorithm>
+
+namespace quillon {
 
 namespace {
 
@@ -58,3 +60,5 @@ std::string TSharedText::Get() const
       return text;
   }
 }
+
+} // namespace quillon

@@ -7,6 +7,8 @@
 #include "gfx/IPopupStyle.h"
 #include "gfx/IText.h"
 
+namespace quillon {
+
 inline constexpr plug::gfx::IColor COLOR_BG{255, 47, 54, 58};
 inline constexpr plug::gfx::IColor COLOR_TOP_HDR{255, 27, 31, 33};
 inline constexpr plug::gfx::IColor COLOR_BTM_HDR{255, 10, 13, 16};
@@ -82,3 +84,5 @@ inline const plug::gfx::IPopupStyle NOTICE_STYLE{
     .border = COLOR_LIGH_FRAME,
     .shadow = plug::gfx::IColor(110, 0, 0, 0),
 };
+
+} // namespace quillon

@@ -1,4 +1,4 @@
-#include "plug/IByteChunk.h"
+#include "plug/core/IByteChunk.h"
 
 #include <algorithm>
 #include <functional>

@@ -13,7 +13,7 @@
 #include "gfx/IPopupMenu.h"
 #include "gfx/ISurface.h"
 #include "gfx/ISurfaceEditorDelegate.h"
-#include "plug/IParam.h"
+#include "plug/core/IParam.h"
 
 namespace plug::gfx {
 // For readable test failures.

@@ -1,11 +1,11 @@
-#include "gfx/ITextControls.h"
+#include "gfx/controls/ITextControls.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
 
 #include "gfx/ISurface.h"
-#include "plug/IParam.h"
+#include "plug/core/IParam.h"
 
 namespace plug::gfx {
 

@@ -1,4 +1,4 @@
-#include "plug/IParam.h"
+#include "plug/core/IParam.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "plug/NumberText.h"
-#include "plug/Utf8Text.h"
+#include "plug/core/NumberText.h"
+#include "plug/core/Utf8Text.h"
 
 namespace plug {
 

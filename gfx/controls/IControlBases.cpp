@@ -1,9 +1,9 @@
-#include "gfx/IControlBases.h"
+#include "gfx/controls/IControlBases.h"
 
 #include <cmath>
 
 #include "gfx/ISurface.h"
-#include "plug/IParam.h"
+#include "plug/core/IParam.h"
 
 namespace plug::gfx {
 

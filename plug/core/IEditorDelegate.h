@@ -3,10 +3,10 @@
 #include <memory>
 #include <vector>
 
-#include "plug/EParamSource.h"
-#include "plug/IKeyPress.h"
-#include "plug/IMidi.h"
-#include "plug/IParam.h"
+#include "plug/core/EParamSource.h"
+#include "plug/core/IKeyPress.h"
+#include "plug/core/IMidi.h"
+#include "plug/core/IParam.h"
 
 namespace plug {
 
