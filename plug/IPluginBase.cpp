@@ -59,7 +59,7 @@ void IPresetEntry::SetName(const char* name)
 }
 
 IPluginBase::IPluginBase(int nParams, int nPresets)
-  : gfx::ISurfaceEditorDelegate(nParams)
+  : IPluginEditorBase(nParams)
 {
   for (int i = 0; i < nPresets; ++i)
     mPresets.push_back(std::make_unique<IPresetEntry>());
@@ -158,6 +158,98 @@ int IPluginBase::UnserializePresets(const IByteChunk& chunk, int startPos)
   }
 
   RestorePreset(GetCurrentPresetIdx());
+  return pos;
+}
+
+int IPluginBase::CheckStateAt(const IByteChunk& chunk, int pos) const
+{
+  for (int i = 0; i < NParams() && pos >= 0; ++i)
+  {
+    double value = 0.0;
+    pos = chunk.GetValueAt(value, pos);
+    if (pos >= 0 && !std::isfinite(value))
+      return -1;
+  }
+  return pos;
+}
+
+// --- Session ---
+
+bool IPluginBase::SerializeSession(IByteChunk& chunk) const
+{
+  const auto lock = LockPresets();
+  chunk.WriteVersionHeader();
+  chunk.PutValue(kSessionFormat);
+  chunk.PutValue(static_cast<int32_t>(GetCurrentPresetIdx()));
+  chunk.PutText(GetShownPresetName().c_str());
+  return SerializePresets(chunk) && SerializeState(chunk);
+}
+
+namespace {
+
+// One slot of a bank as read, before anything is replaced.
+struct SlotRead
+{
+  std::string name;
+  bool initialized = false;
+  int stateStart = 0;
+  int stateEnd = 0;
+};
+
+} // namespace
+
+int IPluginBase::UnserializeSession(const IByteChunk& chunk, int startPos, bool withValues)
+{
+  int32_t version = 0;
+  int pos = startPos == 0 ? IByteChunk::ReadVersionHeader(chunk, &version) : -1;
+  if (pos <= 0 || version != IByteChunk::kVersion)
+    return -1;
+  int32_t format = 0;
+  int32_t current = 0;
+  std::string shownName;
+  pos = chunk.GetValueAt(format, pos);
+  pos = chunk.GetValueAt(current, pos);
+  pos = chunk.GetTextAt(shownName, pos);
+  if (pos < 0 || format != kSessionFormat)
+    return -1;
+
+  const auto lock = LockPresets();
+  if (current < 0 || current >= NPresets())
+    return -1;
+  std::vector<SlotRead> slots(static_cast<std::size_t>(NPresets()));
+  for (SlotRead& slot : slots)
+  {
+    uint8_t initialized = 0;
+    pos = chunk.GetTextAt(slot.name, pos);
+    pos = chunk.GetValueAt(initialized, pos);
+    if (pos < 0 || initialized > 1)
+      return -1;
+    slot.initialized = initialized != 0;
+    slot.stateStart = pos;
+    if (slot.initialized)
+      pos = CheckStateAt(chunk, pos);
+    slot.stateEnd = pos;
+  }
+  const int valuesStart = pos;
+  pos = CheckStateAt(chunk, pos);
+  if (pos < 0)
+    return -1;
+
+  for (std::size_t i = 0; i < slots.size(); ++i)
+  {
+    IPresetEntry& preset = *mPresets[i];
+    preset.SetName(slots[i].name.c_str());
+    preset.mInitialized = slots[i].initialized;
+    preset.mChunk.ClearChunk();
+    preset.mChunk.PutBytes(chunk.GetData() + slots[i].stateStart, slots[i].stateEnd - slots[i].stateStart);
+  }
+  mCurrentPresetIdx.store(current, std::memory_order_release);
+  SetShownPresetName(shownName.c_str());
+  if (withValues)
+  {
+    UnserializeState(chunk, valuesStart);
+    OnRestoreState();
+  }
   return pos;
 }
 
@@ -347,6 +439,7 @@ bool IPluginBase::RestorePreset(int idx)
   mCurrentPresetIdx.store(idx, std::memory_order_release);
   OnPresetsModified();
   OnRestoreState();
+  OnProgramStoreChanged();
   return true;
 }
 
@@ -376,6 +469,7 @@ void IPluginBase::ModifyCurrentPreset(const char* name)
   SerializeState(preset.mChunk);
   if (name && *name)
     preset.SetName(name);
+  OnProgramStoreChanged();
 }
 
 // --- Parameter sets ---
