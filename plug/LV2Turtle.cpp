@@ -140,6 +140,7 @@ std::string MessagePort(bool input, uint32_t index, int bufferSize)
   port << "[\n\t\ta lv2:" << (input ? "InputPort" : "OutputPort") << " , atom:AtomPort ;\n"
        << "\t\tatom:bufferType atom:Sequence ;\n"
        << "\t\tlv2:designation lv2:control ;\n"
+       << "\t\tlv2:portProperty lv2:connectionOptional ;\n"
        << "\t\tlv2:index " << index << " ;\n"
        << "\t\tlv2:symbol " << Quoted(input ? "control" : "notify") << " ;\n"
        << "\t\tlv2:name " << Quoted(input ? "Control" : "Notify") << " ;\n"
