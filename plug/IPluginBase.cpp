@@ -457,6 +457,16 @@ bool IPluginBase::RestorePreset(const char* name)
   return false;
 }
 
+bool IPluginBase::SelectPreset(int idx)
+{
+  const auto lock = LockPresets();
+  if (!FindPreset(idx))
+    return false;
+  mCurrentPresetIdx.store(idx, std::memory_order_release);
+  OnPresetsModified();
+  return true;
+}
+
 void IPluginBase::ModifyCurrentPreset(const char* name)
 {
   const auto lock = LockPresets();

@@ -178,6 +178,9 @@ public:
   bool RestorePreset(int idx);
   // [host, main] The first slot whose name equals name exactly.
   bool RestorePreset(const char* name);
+  // [host, main] Makes the slot current without loading its values (for a host that brings them
+  // itself), then OnPresetsModified. False, and nothing changes, outside the list.
+  bool SelectPreset(int idx);
   // [host, main] The current slot takes the current values, and name when it is not empty.
   void ModifyCurrentPreset(const char* name = nullptr);
 

@@ -345,6 +345,23 @@ void IPluginLV2::PrepareSessionForEditors()
   mToEditor.Publish();
 }
 
+// A preset of the bundle: its program becomes the current one, its values are the preset's ports.
+LV2_State_Status IPluginLV2::RestoreProgram(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle)
+{
+  size_t size = 0;
+  uint32_t type = 0;
+  uint32_t flags = 0;
+  const void* data = retrieve(handle, mURIDs.programKey, &size, &type, &flags);
+  if (!data)
+    return LV2_STATE_ERR_NO_PROPERTY;
+  if (type != mURIDs.atomInt || size != sizeof(int32_t))
+    return LV2_STATE_ERR_BAD_TYPE;
+  if (!SelectPreset(*static_cast<const int32_t*>(data)))
+    return LV2_STATE_ERR_UNKNOWN;
+  PrepareSessionForEditors();
+  return LV2_STATE_SUCCESS;
+}
+
 LV2_Worker_Status IPluginLV2::Work()
 {
   const std::lock_guard<std::mutex> lock(mMessageMutex);
@@ -381,7 +398,7 @@ LV2_State_Status IPluginLV2::RestoreState(LV2_State_Retrieve_Function retrieve, 
   uint32_t flags = 0;
   const void* data = retrieve(handle, mURIDs.sessionKey, &size, &type, &flags);
   if (!data)
-    return LV2_STATE_ERR_NO_PROPERTY;
+    return RestoreProgram(retrieve, handle);
   if (type != mURIDs.atomChunk)
     return LV2_STATE_ERR_BAD_TYPE;
   if (size > static_cast<size_t>(std::numeric_limits<int>::max()))

@@ -86,10 +86,12 @@ private:
   };
 
   void ReadFeatures(const LV2_Feature* const* features);
-  void ApplyControlPorts();                                                     // [audio]
-  void ReadEditorMessages();                                                    // [audio]
-  void WriteEditorMessages();                                                   // [audio]
-  void ProcessAudio(uint32_t frames);                                           // [audio]
+  void ApplyControlPorts();           // [audio]
+  void ReadEditorMessages();          // [audio]
+  void WriteEditorMessages();         // [audio]
+  void ProcessAudio(uint32_t frames); // [audio]
+  // [host] under mMessageMutex
+  LV2_State_Status RestoreProgram(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
   void TakeEditorMessage();                                                     // [host, worker] under mMessageMutex
   void PrepareSessionForEditors();                                              // [host, worker] under mMessageMutex
   static bool CopyInto(MessageSlot& slot, const uint8_t* bytes, uint32_t size); // [any]

@@ -56,6 +56,7 @@ bool URIDs::Map(const LV2_URID_Map* map, const std::string& pluginURI)
   maxBlockLength = id(LV2_BUF_SIZE__maxBlockLength);
   scaleFactor = id(LV2_UI__scaleFactor);
   sessionKey = id((pluginURI + kSessionKeyFragment).c_str());
+  programKey = id((pluginURI + kProgramKeyFragment).c_str());
   session = id((pluginURI + kSessionFragment).c_str());
   request = id((pluginURI + kRequestFragment).c_str());
   return Mapped();

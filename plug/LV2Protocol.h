@@ -13,7 +13,10 @@
 // State (LV2 state extension): one value under the key <plug-in URI#session>, of type atom:Chunk,
 // portable and plain data: the framework's session chunk (plug/IPluginBase.h: version header,
 // session format, current program, the name the editor shows, the bank of every program, the live
-// values). The host keeps the control ports' values itself; a restore never writes them.
+// values). The host keeps the control ports' values itself; a restore never writes them. The
+// presets (one per program, in presets.ttl) give the port values and, as their state, only the key
+// <plug-in URI#program> (an atom:Int, the program's index): restoring one makes that program the
+// current one, without loading its stored values (the preset's port values are them).
 //
 // Messages: atom:Object, of two types:
 //   <plug-in URI#Request>  no properties: the editor asks for the session (it sends this when it
@@ -60,6 +63,7 @@ struct PortLayout
 // The fragments after the plug-in's URI.
 inline constexpr const char* kUIFragment = "#ui";
 inline constexpr const char* kSessionKeyFragment = "#session";
+inline constexpr const char* kProgramKeyFragment = "#program";
 inline constexpr const char* kSessionFragment = "#Session";
 inline constexpr const char* kRequestFragment = "#Request";
 
@@ -82,6 +86,7 @@ struct URIDs
   LV2_URID maxBlockLength = 0;
   LV2_URID scaleFactor = 0;
   LV2_URID sessionKey = 0;
+  LV2_URID programKey = 0;
   LV2_URID session = 0;
   LV2_URID request = 0;
 

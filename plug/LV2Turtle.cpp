@@ -20,7 +20,9 @@ constexpr const char* kPrefixes[][2] = {
     {"lv2", "http://lv2plug.in/ns/lv2core#"},
     {"opts", "http://lv2plug.in/ns/ext/options#"},
     {"pprops", "http://lv2plug.in/ns/ext/port-props#"},
+    {"owl", "http://www.w3.org/2002/07/owl#"},
     {"pset", "http://lv2plug.in/ns/ext/presets#"},
+    {"rdf", "http://www.w3.org/1999/02/22-rdf-syntax-ns#"},
     {"rdfs", "http://www.w3.org/2000/01/rdf-schema#"},
     {"rsz", "http://lv2plug.in/ns/ext/resize-port#"},
     {"state", "http://lv2plug.in/ns/ext/state#"},
@@ -28,6 +30,7 @@ constexpr const char* kPrefixes[][2] = {
     {"units", "http://lv2plug.in/ns/extensions/units#"},
     {"urid", "http://lv2plug.in/ns/ext/urid#"},
     {"work", "http://lv2plug.in/ns/ext/worker#"},
+    {"xsd", "http://www.w3.org/2001/XMLSchema#"},
 };
 
 std::string Prefixes()
@@ -223,6 +226,9 @@ std::string Presets(const IPluginAPIBase& plugin)
 {
   const std::string& uri = plugin.GetConfigURI();
   std::string text = Prefixes();
+  text += IRI(uri + kProgramKeyFragment) +
+      "\n\ta rdf:Property , owl:DatatypeProperty ;\n\trdfs:label \"program\" ;\n"
+      "\trdfs:comment \"The index of the program a preset selects.\" ;\n\trdfs:range xsd:int .\n\n";
   for (int i = 0; i < plugin.NPresets(); ++i)
   {
     const std::optional<IPresetEntry> preset = plugin.GetPreset(i);
@@ -230,7 +236,8 @@ std::string Presets(const IPluginAPIBase& plugin)
       continue;
     const std::vector<double> values = ProgramValues(*preset, plugin.NParams());
     text += IRI(PresetURI(uri, preset->mName)) + "\n\ta pset:Preset ;\n\tlv2:appliesTo " + IRI(uri) +
-        " ;\n\trdfs:label " + Quoted(preset->mName);
+        " ;\n\trdfs:label " + Quoted(preset->mName) + " ;\n\tstate:state [\n\t\t" + IRI(uri + kProgramKeyFragment) +
+        " \"" + std::to_string(i) + "\"^^xsd:int\n\t]";
     if (!values.empty())
     {
       text += " ;\n\tlv2:port ";

@@ -533,7 +533,11 @@ TEST(Lv2Bundle, PortsAndPresetsAreTheEffectsTables)
     Dsp dsp(48000.0);
     std::map<std::string, float> values;
     lilv_state_restore(state, dsp.instance, SetPortValue, &values, 0, nullptr);
-    found[lilv_node_as_string(lilv_nodes_get_first(labels))] = values;
+    const std::string name = lilv_node_as_string(lilv_nodes_get_first(labels));
+    found[name] = values;
+    std::string current; // the preset's program becomes the current one
+    ProgramNames(AskSession(dsp), &current);
+    EXPECT_EQ(current, name);
     lilv_state_free(state);
     lilv_nodes_free(labels);
   }
