@@ -36,8 +36,9 @@ struct LV2InstanceInfo
 // (inputs and outputs may be the same buffers), in pieces of at most the block size.
 //
 // Threads: [audio] run(); [host] instantiate, activate, deactivate, cleanup and the state calls,
-// never at once with each other; [worker] the worker's work(), which a host may run at once with
-// run() and, in some hosts, with a state save. run() never allocates, locks or waits: a message
+// never at once with each other, and the worker's work(), which a host may run on a thread of its
+// own at once with run() and, in some hosts, with a state save. run() never allocates, locks or
+// waits: a message
 // from an editor is copied into a slot prepared for it and handed to the worker (when the host
 // offers one; otherwise it waits for the next state save or restore), and the sessions for the
 // editors are prepared off the audio thread and only copied out in run(). The program store is
@@ -72,7 +73,7 @@ public:
   void Deactivate();                                                                   // [host]
   LV2_State_Status SaveState(LV2_State_Store_Function store, LV2_State_Handle handle); // [host]
   LV2_State_Status RestoreState(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle); // [host]
-  LV2_Worker_Status Work();                                                                     // [worker]
+  LV2_Worker_Status Work(); // [host] the worker's thread
 
   // Not needed: there is no editor in this binary, and the host records the ports itself.
   bool SendMidiMsg(const IMidiMsg&) override { return false; }
@@ -92,8 +93,8 @@ private:
   void ProcessAudio(uint32_t frames); // [audio]
   // [host] under mMessageMutex
   LV2_State_Status RestoreProgram(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
-  void TakeEditorMessage();                                                     // [host, worker] under mMessageMutex
-  void PrepareSessionForEditors();                                              // [host, worker] under mMessageMutex
+  void TakeEditorMessage();                                                     // [host] under mMessageMutex
+  void PrepareSessionForEditors();                                              // [host] under mMessageMutex
   static bool CopyInto(MessageSlot& slot, const uint8_t* bytes, uint32_t size); // [any]
 
   lv2::PortLayout mPorts;

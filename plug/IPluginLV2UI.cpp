@@ -203,7 +203,8 @@ void IPluginLV2UI::PortEvent(uint32_t port, uint32_t size, uint32_t format, cons
   if (atom->size > size - sizeof(LV2_Atom))
     return;
   const lv2::Message message = lv2::ReadMessage(atom, mURIDs);
-  if (message.kind != lv2::Message::EKind::kSession)
+  // A change of the editor's own not yet sent supersedes what the DSP had (an echo of an earlier one).
+  if (message.kind != lv2::Message::EKind::kSession || mProgramsToHost)
     return;
   IByteChunk session;
   session.PutBytes(message.bytes, static_cast<int>(message.size));

@@ -15,16 +15,16 @@ template <typename T>
 class ILatestValue
 {
 public:
-  // [producer] The slot to fill before Publish; holds whatever it held before.
+  // [any] The producer: the slot to fill before Publish; holds whatever it held before.
   T& WriteSlot() { return mSlots[mWriting]; }
-  // [producer] The filled slot becomes the latest value.
+  // [any] The producer: the filled slot becomes the latest value.
   void Publish()
   {
     const int previous = mBetween.exchange(mWriting | kFresh, std::memory_order_acq_rel);
     mWriting = previous & kIndexMask;
   }
 
-  // [consumer] True when a value was published since the last Take: ReadSlot then holds it.
+  // [any] The consumer: true when a value was published since the last Take: ReadSlot then holds it.
   bool Take()
   {
     if (!(mBetween.load(std::memory_order_acquire) & kFresh))
@@ -33,7 +33,7 @@ public:
     mReading = previous & kIndexMask;
     return true;
   }
-  // [consumer] The value last taken (a default one before the first Take).
+  // [any] The consumer: the value last taken (a default one before the first Take).
   T& ReadSlot() { return mSlots[mReading]; }
 
   // For the owner, before the two threads start: every slot, to size them alike.
