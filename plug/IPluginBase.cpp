@@ -198,12 +198,12 @@ struct SlotRead
 
 } // namespace
 
-int IPluginBase::UnserializeSession(const IByteChunk& chunk, int startPos, bool withValues)
+bool IPluginBase::UnserializeSession(const IByteChunk& chunk, bool withValues)
 {
   int32_t version = 0;
-  int pos = startPos == 0 ? IByteChunk::ReadVersionHeader(chunk, &version) : -1;
+  int pos = IByteChunk::ReadVersionHeader(chunk, &version);
   if (pos <= 0 || version != IByteChunk::kVersion)
-    return -1;
+    return false;
   int32_t format = 0;
   int32_t current = 0;
   std::string shownName;
@@ -211,11 +211,11 @@ int IPluginBase::UnserializeSession(const IByteChunk& chunk, int startPos, bool 
   pos = chunk.GetValueAt(current, pos);
   pos = chunk.GetTextAt(shownName, pos);
   if (pos < 0 || format != kSessionFormat)
-    return -1;
+    return false;
 
   const auto lock = LockPresets();
   if (current < 0 || current >= NPresets())
-    return -1;
+    return false;
   std::vector<SlotRead> slots(static_cast<std::size_t>(NPresets()));
   for (SlotRead& slot : slots)
   {
@@ -223,7 +223,7 @@ int IPluginBase::UnserializeSession(const IByteChunk& chunk, int startPos, bool 
     pos = chunk.GetTextAt(slot.name, pos);
     pos = chunk.GetValueAt(initialized, pos);
     if (pos < 0 || initialized > 1)
-      return -1;
+      return false;
     slot.initialized = initialized != 0;
     slot.stateStart = pos;
     if (slot.initialized)
@@ -232,8 +232,8 @@ int IPluginBase::UnserializeSession(const IByteChunk& chunk, int startPos, bool 
   }
   const int valuesStart = pos;
   pos = CheckStateAt(chunk, pos);
-  if (pos < 0)
-    return -1;
+  if (pos != chunk.Size()) // also what a plug-in with more programs wrote
+    return false;
 
   for (std::size_t i = 0; i < slots.size(); ++i)
   {
@@ -250,7 +250,7 @@ int IPluginBase::UnserializeSession(const IByteChunk& chunk, int startPos, bool 
     UnserializeState(chunk, valuesStart);
     OnRestoreState();
   }
-  return pos;
+  return true;
 }
 
 // --- Presets ---

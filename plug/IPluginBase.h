@@ -105,12 +105,12 @@ public:
 
   // [host, main] Under the store's lock, so the session is whole while others change it.
   bool SerializeSession(IByteChunk& chunk) const;
-  // [host, main] Checks the whole session first: a malformed one (or one of another plug-in, with
-  // another number of programs) is refused with -1 and nothing changes. Otherwise the slots, the
-  // current program and the shown name are replaced without restoring the program; with
-  // withValues the live values are loaded too and OnRestoreState follows. OnProgramStoreChanged is
-  // not called: the session came from outside. Returns the position after it.
-  int UnserializeSession(const IByteChunk& chunk, int startPos, bool withValues);
+  // [host, main] Checks the whole chunk first: a malformed session, one that does not end where the
+  // chunk ends, or one of another plug-in (another number of programs or parameters) is refused
+  // with false and nothing changes. Otherwise the slots, the current program and the shown name are
+  // replaced without restoring the program; with withValues the live values are loaded too and
+  // OnRestoreState follows. OnProgramStoreChanged is not called: the session came from outside.
+  bool UnserializeSession(const IByteChunk& chunk, bool withValues);
 
   // [host, main] The name the editor shows for the current program, which a plug-in may keep apart
   // from the slot's. The base: the current slot's name, and setting it does nothing.

@@ -117,8 +117,8 @@ const void* CExtensionData(const char* uri)
 
 const LV2_Descriptor& IPluginLV2::Descriptor(const char* uri, MakeFunc make)
 {
-  static const MakeFunc kept = sMakePlugin = make;
-  (void)kept;
+  if (!sMakePlugin)
+    sMakePlugin = make;
   static const LV2_Descriptor descriptor = {uri,  CInstantiate, CConnectPort, CActivate,
                                             CRun, CDeactivate,  CCleanup,     CExtensionData};
   return descriptor;
@@ -332,7 +332,7 @@ void IPluginLV2::TakeEditorMessage()
   const MessageSlot& slot = mFromEditor.ReadSlot();
   IByteChunk chunk;
   chunk.PutBytes(slot.bytes.data(), static_cast<int>(slot.size));
-  UnserializeSession(chunk, 0, false);
+  UnserializeSession(chunk, false);
   PrepareSessionForEditors();
 }
 
@@ -405,7 +405,7 @@ LV2_State_Status IPluginLV2::RestoreState(LV2_State_Retrieve_Function retrieve, 
     return LV2_STATE_ERR_UNKNOWN;
   IByteChunk chunk;
   chunk.PutBytes(data, static_cast<int>(size));
-  if (UnserializeSession(chunk, 0, true) < 0)
+  if (!UnserializeSession(chunk, true))
     return LV2_STATE_ERR_UNKNOWN;
   mResyncControls.store(true, std::memory_order_release);
   PrepareSessionForEditors();

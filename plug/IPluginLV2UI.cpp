@@ -208,7 +208,7 @@ void IPluginLV2UI::PortEvent(uint32_t port, uint32_t size, uint32_t format, cons
     return;
   IByteChunk session;
   session.PutBytes(message.bytes, static_cast<int>(message.size));
-  UnserializeSession(session, 0, false);
+  UnserializeSession(session, false);
 }
 
 // The path host automation takes; a control the user holds keeps its place (ISurface).

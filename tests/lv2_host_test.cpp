@@ -439,7 +439,7 @@ std::unique_ptr<quillon::TQuillonMini> Effect()
 std::vector<std::string> ProgramNames(const plug::IByteChunk& session, std::string* shown = nullptr)
 {
   const auto effect = Effect();
-  EXPECT_GT(effect->UnserializeSession(session, 0, false), 0);
+  EXPECT_TRUE(effect->UnserializeSession(session, false));
   std::vector<std::string> names;
   for (int i = 0; i < effect->NPresets(); ++i)
     names.push_back(effect->GetPresetName(i));
