@@ -42,6 +42,7 @@ void PrintTo(const Lv2UiUnderTest& ui, std::ostream* out)
 class Lv2Ui : public ::testing::TestWithParam<Lv2UiUnderTest>
 {
 protected:
+  static void SetUpTestSuite() { PinLv2Path(); } // before a test's settings folder moves HOME
   void SetUp() override
   {
     mDisplay = OpenTestDisplay();

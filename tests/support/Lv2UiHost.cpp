@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <lv2/atom/atom.h>
 #include <lv2/parameters/parameters.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -277,6 +278,13 @@ void Lv2UiHost::Touch(LV2UI_Feature_Handle handle, uint32_t port, bool grabbed)
   call.kind = grabbed ? Lv2UiCall::Kind::kTouchOn : Lv2UiCall::Kind::kTouchOff;
   call.port = port;
   static_cast<Lv2UiHost*>(handle)->mCalls.push_back(std::move(call));
+}
+
+void PinLv2Path()
+{
+  const char* home = getenv("HOME");
+  if (!getenv("LV2_PATH") && home)
+    setenv("LV2_PATH", (std::string(home) + "/.lv2:/usr/local/lib/lv2:/usr/lib/lv2").c_str(), 1);
 }
 
 std::pair<int, int> WindowSize(Display* display, Window window)

@@ -121,6 +121,11 @@ private:
   std::vector<std::pair<int, int>> mResizes;
 };
 
+// Sets LV2_PATH, when unset, to the folders lilv searches by default (~/.lv2, /usr/local/lib/lv2,
+// /usr/lib/lv2) under the HOME of this moment: a settings folder of the tests' own moves HOME, and
+// lilv would then miss the bundles installed in the user's ~/.lv2.
+void PinLv2Path();
+
 // The window's size as the X server has it, {0, 0} when it cannot be read.
 std::pair<int, int> WindowSize(Display* display, Window window);
 // The size the window's WM_NORMAL_HINTS give (the program's size, else its base or minimum size),
