@@ -23,6 +23,12 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/X11TestHost.h"
 
+// Failed expectations name a call's kind (Lv2UiCall is the support's, in no namespace of ours).
+static void PrintTo(Lv2UiCall::Kind kind, std::ostream* out)
+{
+  *out << (kind == Lv2UiCall::Kind::kWrite ? "write" : kind == Lv2UiCall::Kind::kTouchOn ? "touch on" : "touch off");
+}
+
 namespace {
 
 struct Lv2UiUnderTest

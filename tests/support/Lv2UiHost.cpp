@@ -31,6 +31,42 @@ private:
   LilvNode* mNode;
 };
 
+// The UI's windows belong to its own connection and may go at any moment (a hide that destroys
+// its window, a cleanup): an error about one while it lives means the window is gone, not that
+// the host failed, where Xlib's own handler would end the process.
+class XErrorTrap
+{
+public:
+  explicit XErrorTrap(Display* display)
+    : mDisplay(display),
+      mOld(XSetErrorHandler(&Trap))
+  {
+    sTrapped = false;
+  }
+  ~XErrorTrap()
+  {
+    XSync(mDisplay, False);
+    XSetErrorHandler(mOld);
+  }
+  XErrorTrap(const XErrorTrap&) = delete;
+  XErrorTrap& operator=(const XErrorTrap&) = delete;
+  bool Trapped()
+  {
+    XSync(mDisplay, False);
+    return sTrapped;
+  }
+
+private:
+  static int Trap(Display*, XErrorEvent*)
+  {
+    sTrapped = true;
+    return 0;
+  }
+  static inline bool sTrapped = false;
+  Display* mDisplay;
+  XErrorHandler mOld;
+};
+
 std::string FilePath(const LilvNode* fileUri)
 {
   char* path = lilv_file_uri_parse(lilv_node_as_uri(fileUri), nullptr);
@@ -289,17 +325,19 @@ void PinLv2Path()
 
 std::pair<int, int> WindowSize(Display* display, Window window)
 {
+  XErrorTrap trap(display);
   XWindowAttributes attributes{};
-  if (!window || !XGetWindowAttributes(display, window, &attributes))
+  if (!window || !XGetWindowAttributes(display, window, &attributes) || trap.Trapped())
     return {0, 0};
   return {attributes.width, attributes.height};
 }
 
 std::pair<int, int> HintedSize(Display* display, Window window)
 {
+  XErrorTrap trap(display);
   XSizeHints hints{};
   long supplied = 0;
-  if (!window || !XGetWMNormalHints(display, window, &hints, &supplied))
+  if (!window || !XGetWMNormalHints(display, window, &hints, &supplied) || trap.Trapped())
     return {0, 0};
   if (hints.flags & (USSize | PSize))
     return {hints.width, hints.height};
@@ -312,8 +350,10 @@ std::pair<int, int> HintedSize(Display* display, Window window)
 
 bool IsShown(Display* display, Window window)
 {
+  XErrorTrap trap(display);
   XWindowAttributes attributes{};
-  return window && XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable;
+  return window && XGetWindowAttributes(display, window, &attributes) && !trap.Trapped() &&
+      attributes.map_state == IsViewable;
 }
 
 bool ShowsAFrame(Display* display, Window window)
@@ -322,6 +362,7 @@ bool ShowsAFrame(Display* display, Window window)
     return false;
   // Only what is on the screen can be read: a window larger than the screen is read in part.
   const auto [w, h] = WindowSize(display, window);
+  XErrorTrap trap(display);
   int x = 0, y = 0;
   Window child = None;
   XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
@@ -329,5 +370,5 @@ bool ShowsAFrame(Display* display, Window window)
   const int screenH = DisplayHeight(display, DefaultScreen(display));
   const std::vector<uint32_t> pixels =
       Pixels(display, window, 0, 0, std::min(w, screenW - x), std::min(h, screenH - y));
-  return std::any_of(pixels.begin(), pixels.end(), [&](uint32_t p) { return p != pixels[0]; });
+  return !trap.Trapped() && std::any_of(pixels.begin(), pixels.end(), [&](uint32_t p) { return p != pixels[0]; });
 }
