@@ -6,10 +6,6 @@
 #include <iterator>
 
 #include "effect/FactoryPresets.h"
-#include "effect/inifile.h"
-#include "gfx/IControl.h"
-#include "gfx/ISurface.h"
-#include "gfx/platform/PlatformSurface.h"
 
 namespace quillon {
 
@@ -37,6 +33,7 @@ plug::Config MakeConfig()
       .plugWidth = TQuillonMini::kEditorWidth,
       .plugHeight = TQuillonMini::kEditorHeight,
       .bundleID = TQuillonMini::kBundleID,
+      .uri = kPluginURI,
   };
 }
 
@@ -59,32 +56,15 @@ plug::EPresetFileResult SaveResult(bool saved)
 
 } // namespace
 
-TQuillonMini::TQuillonMini(const plug::InstanceInfo& info)
-  : plug::IPluginVST2(info, MakeConfig())
+TQuillonMini::TQuillonMini(const TBinding::Info& info)
+  : TBinding(info, MakeConfig())
 {
-  TIniFile::GetIniFileName(mIniFileName);
   DeclareParams();
   MakePresets();
   RestorePreset(0);
+#if QM_PLUGIN_EDITOR
   InstallEditor();
-}
-
-// The editor's surface is the platform's; its layout is LayoutUI (effect/QuillonMiniEditor.cpp).
-void TQuillonMini::InstallEditor()
-{
-  SetMakeGraphicsFunc([this]() -> std::unique_ptr<plug::gfx::ISurface> {
-    std::unique_ptr<plug::gfx::ISurface> ui =
-        plug::gfx::MakeGraphics(*this, kEditorWidth, kEditorHeight, kEditorFPS, 1.f);
-    if (ui)
-      ConfigureSurface(*ui);
-    return ui;
-  });
-}
-
-void TQuillonMini::ConfigureSurface(plug::gfx::ISurface& ui)
-{
-  ui.SetBundleID(kBundleID);
-  ui.SetSharedResourcesSubPath("QuillonMini");
+#endif
 }
 
 void TQuillonMini::DeclareParams()
@@ -222,18 +202,12 @@ void TQuillonMini::SetCurrentPreset(int index)
   InformHostOfProgramChange(); // outside the store's lock: the host may call back on another thread
 }
 
-bool TQuillonMini::OnHostRequestingAboutBox()
-{
-  return ShowAboutBox();
-}
-
+#if !QM_PLUGIN_EDITOR
 bool TQuillonMini::ShowAboutBox()
 {
-  if (!mAboutBox)
-    return false;
-  mAboutBox->Hide(false);
-  return true;
+  return false;
 }
+#endif
 
 plug::EPresetFileResult TQuillonMini::LoadProgramFile(const char* path)
 {

@@ -6,8 +6,18 @@
 
 #include "dsp/dsp.h"
 #include "effect/TSharedText.h"
-#include "plug/IPluginVST2.h"
 #include "plug/core/IPresetDelegate.h"
+
+// The binding the effect is compiled over, one per module: the VST 2 plug-in (the default), the LV2
+// plug-in's DSP binary (QM_BINDING_LV2, built without an editor: QM_PLUGIN_EDITOR=0) or its editor's
+// binary (QM_BINDING_LV2_UI, the effect over a mirror of the DSP's programs).
+#if defined(QM_BINDING_LV2)
+#include "plug/IPluginLV2.h"
+#elif defined(QM_BINDING_LV2_UI)
+#include "plug/IPluginLV2UI.h"
+#else
+#include "plug/IPluginVST2.h"
+#endif
 
 namespace plug::gfx {
 class IControl;
@@ -15,6 +25,17 @@ class ISurface;
 } // namespace plug::gfx
 
 namespace quillon {
+
+#if defined(QM_BINDING_LV2)
+using TBinding = plug::IPluginLV2;
+#elif defined(QM_BINDING_LV2_UI)
+using TBinding = plug::IPluginLV2UI;
+#else
+using TBinding = plug::IPluginVST2;
+#endif
+
+// The LV2 plug-in's URI, fixed for ever; its editor's, presets' and messages' URIs add "#...".
+inline constexpr const char* kPluginURI = "https://www.brannocksound.com/plugins/QuillonMini";
 
 class TPresetControl;
 class TAboutBox;
@@ -27,7 +48,7 @@ class TAboutBox;
 // changes at the start of each block, and by OnReset while the host is not processing.
 //
 // Its editor's preset strip, help button and about box reach it only as an IPresetDelegate.
-class TQuillonMini : public plug::IPluginVST2, public plug::IPresetDelegate
+class TQuillonMini : public TBinding, public plug::IPresetDelegate
 {
 public:
   enum EParams
@@ -49,8 +70,9 @@ public:
   static constexpr float kMaxEditorScale = 2.0f;
   static constexpr const char* kBundleID = "com.BrannockSound.vst.QuillonMini";
 
-  explicit TQuillonMini(const plug::InstanceInfo& info); // [host] under the construction mutex
+  explicit TQuillonMini(const TBinding::Info& info); // [host] under the construction mutex
 
+#if QM_PLUGIN_EDITOR
   // --- Editor ---
 
   // [host] The screen scale of the display the editor opens on.
@@ -58,10 +80,11 @@ public:
   // [host, main] The scale kept in the settings file, brought within the editor's limits: the
   // scale the next opening takes.
   float GetDrawScaleForEditor() override;
+#endif
 
   // --- Framework hooks ---
 
-  using plug::IPluginVST2::OnParamChange;
+  using TBinding::OnParamChange;
   // [any] Hands the parameter's current value to the audio thread for the next block.
   // The four parameter paths that end here: the top of plug/IPluginAPIBase.h.
   void OnParamChange(int paramIdx) override;
@@ -72,7 +95,10 @@ public:
   void OnActivate(bool) override {}
   // [audio] Applies pending parameter changes and tail clearing, then reverberates the block.
   void ProcessBlock(double** inputs, double** outputs, int frames) override;
-  bool ProcessesSingleBlocks() const override { return true; }
+  bool ProcessesSingleBlocks() const override
+  {
+    return true;
+  }
   void ProcessSingleBlock(float** inputs, float** outputs, int frames) override;
   void ProcessMidiMsg(const plug::IMidiMsg&) override {} // the effect ignores MIDI
   // [host, main] Asks the audio thread to clear the tail, then sends every value to the editor.
@@ -80,8 +106,21 @@ public:
   // [host, main] The shown name becomes the current preset's; the preset strip shows it by the
   // next frame.
   void OnPresetsModified() override;
-  bool OnHostRequestingProductHelp() override { return true; }
+  bool OnHostRequestingProductHelp() override
+  {
+    return true;
+  }
+  // [host, main] The name the preset strip shows, kept with the plug-in's state.
+  std::string GetShownPresetName() const override
+  {
+    return mCurrentPresetName.Get();
+  }
+  void SetShownPresetName(const char* name) override
+  {
+    mCurrentPresetName.Set(name ? name : "");
+  }
 
+#if QM_PLUGIN_EDITOR
   // --- Editor side (main) ---
 
   // Keeps the editor's scale in the settings file and forgets the controls.
@@ -97,18 +136,37 @@ public:
   // at the scale kept in the settings file.
   void LayoutEditor(plug::gfx::ISurface& g);
   void NullControls();
-  TPresetControl* GetPresetControl() const { return mPresetControl; }
+  TPresetControl* GetPresetControl() const
+  {
+    return mPresetControl;
+  }
   TAboutBox* GetAboutBox() const;
+#endif
 
   // --- What the editor's preset strip, help button and about box ask (IPresetDelegate) ---
   // [main] unless tagged otherwise; the program store's lock is taken within.
 
-  int NPresets() const override { return IPluginVST2::NPresets(); }                             // [host, main]
-  int GetCurrentPresetIdx() const override { return IPluginVST2::GetCurrentPresetIdx(); }       // [any]
-  std::string GetPresetName(int idx) const override { return IPluginVST2::GetPresetName(idx); } // [host, main]
+  int NPresets() const override
+  {
+    return TBinding::NPresets();
+  } // [host, main]
+  int GetCurrentPresetIdx() const override
+  {
+    return TBinding::GetCurrentPresetIdx();
+  } // [any]
+  std::string GetPresetName(int idx) const override
+  {
+    return TBinding::GetPresetName(idx);
+  } // [host, main]
   // [any] The name the preset strip shows, and a number that grows whenever it is set.
-  std::string GetCurrentPresetName() const override { return mCurrentPresetName.Get(); }
-  uint64_t GetPresetNameVersion() const override { return mCurrentPresetName.Version(); }
+  std::string GetCurrentPresetName() const override
+  {
+    return mCurrentPresetName.Get();
+  }
+  uint64_t GetPresetNameVersion() const override
+  {
+    return mCurrentPresetName.Version();
+  }
   // Clamps index to the preset list, restores that preset and tells the host.
   void SetCurrentPreset(int index) override;
   void RestoreCurrentPreset() override;
@@ -120,15 +178,23 @@ public:
   plug::EPresetFileResult SaveProgramFile(const char* path) override;
   plug::EPresetFileResult LoadBankFile(const char* path) override;
   plug::EPresetFileResult SaveBankFile(const char* path) override;
-  std::string GetVersionText() const override;                         // [any]
-  const char* GetBindingName() const override { return kBindingName; } // [any]
+  std::string GetVersionText() const override; // [any]
+  const char* GetBindingName() const override
+  {
+    return kBindingName;
+  } // [any]
 
-  // [any] The settings file's full path.
-  const std::string& GetIniFileName() const { return mIniFileName; }
+  // [any] The settings file's full path; empty without an editor.
+  const std::string& GetIniFileName() const
+  {
+    return mIniFileName;
+  }
 
 private:
-  // [host] Sets the editor's make-graphics function.
+#if QM_PLUGIN_EDITOR
+  // [host] Finds the settings file and sets the editor's make-graphics function.
   void InstallEditor();
+#endif
   void DeclareParams();
   void MakePresets();
   void ApplyPendingChanges(); // [audio], or [host, not processing] from OnReset
@@ -139,10 +205,12 @@ private:
   // Set on the host's thread by program changes while the editor reads it on the main thread.
   TSharedText mCurrentPresetName;
   std::string mIniFileName;
+#if QM_PLUGIN_EDITOR
   // The editor's preset strip and about box while it is open; the surface owns them. The about
   // box is known here only as a control to show.
   TPresetControl* mPresetControl = nullptr;
   plug::gfx::IControl* mAboutBox = nullptr;
+#endif
 
   // Parameter values waiting for the audio thread, one bit per parameter in mPendingParams.
   // Colour sets only the filter on the side of its sign, so the last negative colour waits

@@ -13,6 +13,7 @@
 #include "effect/inifile.h"
 #include "effect/knobs.h"
 #include "gfx/EmbeddedResources.h"
+#include "gfx/IControl.h"
 #include "gfx/ISurface.h"
 #include "gfx/platform/PlatformSurface.h"
 #include "resources/QuillonMiniResources.h"
@@ -46,6 +47,38 @@ constexpr float kPresetStripLeft = 81.f;
 constexpr float kPresetStripHeight = 30.f;
 
 } // namespace
+
+// The editor's surface is the platform's; its layout is LayoutUI.
+void TQuillonMini::InstallEditor()
+{
+  TIniFile::GetIniFileName(mIniFileName);
+  SetMakeGraphicsFunc([this]() -> std::unique_ptr<ISurface> {
+    std::unique_ptr<ISurface> ui = MakeGraphics(*this, kEditorWidth, kEditorHeight, kEditorFPS, 1.f);
+    if (ui)
+      ConfigureSurface(*ui);
+    return ui;
+  });
+}
+
+void TQuillonMini::ConfigureSurface(ISurface& ui)
+{
+  ui.SetBundleID(kBundleID);
+  ui.SetSharedResourcesSubPath("QuillonMini");
+  ui.SetWindowTitle("QuillonMini");
+}
+
+bool TQuillonMini::OnHostRequestingAboutBox()
+{
+  return ShowAboutBox();
+}
+
+bool TQuillonMini::ShowAboutBox()
+{
+  if (!mAboutBox)
+    return false;
+  mAboutBox->Hide(false);
+  return true;
+}
 
 void TQuillonMini::LayoutUI(ISurface* ui)
 {

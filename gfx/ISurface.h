@@ -379,6 +379,9 @@ public:
   const char* GetBundleID() const { return mBundleID.c_str(); }
   void SetSharedResourcesSubPath(const char* path) { mSharedResourcesSubPath = path ? path : ""; }
   const char* GetSharedResourcesSubPath() const { return mSharedResourcesSubPath.c_str(); }
+  // The title of a window the platform makes of its own (OpenWindow without a parent).
+  void SetWindowTitle(const char* title) { mWindowTitle = title ? title : ""; }
+  const char* GetWindowTitle() const { return mWindowTitle.c_str(); }
 
   // --- Menus, text entry and bubbles ---
 
@@ -514,6 +517,7 @@ private:
   IDisplayTickFunc mDisplayTickFunc;
   std::string mBundleID;
   std::string mSharedResourcesSubPath;
+  std::string mWindowTitle;
 };
 
 } // namespace plug::gfx

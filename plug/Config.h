@@ -77,6 +77,8 @@ struct Config
   int plugWidth = 0;
   int plugHeight = 0;
   const char* bundleID = "";
+  // The plug-in's URI, for bindings whose hosts know plug-ins by one (LV2).
+  const char* uri = "";
 };
 
 } // namespace plug

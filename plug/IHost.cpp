@@ -73,7 +73,7 @@ std::string ToLower(const char* text, std::size_t maxLength)
   return lower;
 }
 
-constexpr const char* kAPITexts[] = {"VST2", "VST3", "AU", "AUv3", "AAX", "APP", "WAM", "WEB"};
+constexpr const char* kAPITexts[] = {"VST2", "VST3", "AU", "AUv3", "AAX", "APP", "WAM", "WEB", "LV2"};
 
 } // namespace
 

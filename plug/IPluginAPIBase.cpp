@@ -25,6 +25,7 @@ IPluginAPIBase::IPluginAPIBase(const Config& config, EAPI plugAPI)
     mProductName(CopyText(config.productName)),
     mMfrName(CopyText(config.mfrName)),
     mBundleID(CopyText(config.bundleID)),
+    mURI(CopyText(config.uri)),
     mUniqueID(config.uniqueID),
     mMfrID(config.mfrID),
     mHasUI(config.plugHasUI),

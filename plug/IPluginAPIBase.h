@@ -97,6 +97,12 @@ public:
   virtual void InformHostOfParamChange(int /*paramIdx*/, double /*normalizedValue*/) {} // [main]
   virtual void TransmitMidiMsgFromProcessor(const IMidiMsg& /*msg*/) {}
   virtual void TransmitSysExDataFromProcessor(const SysExData& /*data*/) {}
+  // [host] The screen scale (pixels per editor point at draw scale 1) and the draw scale the editor
+  // will open at, for a binding that tells the host the editor's size before it opens (so that a
+  // host that sizes its window once, from that answer, gets the whole editor). The platform knows
+  // the screen and the plug-in where it keeps its scale; the base says 1 for each.
+  virtual int GetScreenScaleForEditor() { return 1; }
+  virtual float GetDrawScaleForEditor() { return 1.0f; }
 
   // --- Editor delegate paths (main) ---
 
@@ -140,6 +146,7 @@ public:
   const char* GetProductName() const { return mProductName.c_str(); }
   const char* GetMfrName() const { return mMfrName.c_str(); }
   const char* GetBundleID() const { return mBundleID.c_str(); }
+  const std::string& GetConfigURI() const { return mURI; }
   int32_t GetUniqueID() const override { return mUniqueID; }
   int32_t GetMfrID() const { return mMfrID; }
   bool HasUI() const { return mHasUI; }
@@ -172,6 +179,7 @@ protected:
   std::string mProductName;
   std::string mMfrName;
   std::string mBundleID;
+  std::string mURI;
   int32_t mUniqueID = 0;
   int32_t mMfrID = 0;
   bool mHasUI = false;

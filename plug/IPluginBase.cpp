@@ -59,7 +59,7 @@ void IPresetEntry::SetName(const char* name)
 }
 
 IPluginBase::IPluginBase(int nParams, int nPresets)
-  : gfx::ISurfaceEditorDelegate(nParams)
+  : IPluginEditorBase(nParams)
 {
   for (int i = 0; i < nPresets; ++i)
     mPresets.push_back(std::make_unique<IPresetEntry>());
@@ -159,6 +159,98 @@ int IPluginBase::UnserializePresets(const IByteChunk& chunk, int startPos)
 
   RestorePreset(GetCurrentPresetIdx());
   return pos;
+}
+
+int IPluginBase::CheckStateAt(const IByteChunk& chunk, int pos) const
+{
+  for (int i = 0; i < NParams() && pos >= 0; ++i)
+  {
+    double value = 0.0;
+    pos = chunk.GetValueAt(value, pos);
+    if (pos >= 0 && !std::isfinite(value))
+      return -1;
+  }
+  return pos;
+}
+
+// --- Session ---
+
+bool IPluginBase::SerializeSession(IByteChunk& chunk) const
+{
+  const auto lock = LockPresets();
+  chunk.WriteVersionHeader();
+  chunk.PutValue(kSessionFormat);
+  chunk.PutValue(static_cast<int32_t>(GetCurrentPresetIdx()));
+  chunk.PutText(GetShownPresetName().c_str());
+  return SerializePresets(chunk) && SerializeState(chunk);
+}
+
+namespace {
+
+// One slot of a bank as read, before anything is replaced.
+struct SlotRead
+{
+  std::string name;
+  bool initialized = false;
+  int stateStart = 0;
+  int stateEnd = 0;
+};
+
+} // namespace
+
+bool IPluginBase::UnserializeSession(const IByteChunk& chunk, bool withValues)
+{
+  int32_t version = 0;
+  int pos = IByteChunk::ReadVersionHeader(chunk, &version);
+  if (pos <= 0 || version != IByteChunk::kVersion)
+    return false;
+  int32_t format = 0;
+  int32_t current = 0;
+  std::string shownName;
+  pos = chunk.GetValueAt(format, pos);
+  pos = chunk.GetValueAt(current, pos);
+  pos = chunk.GetTextAt(shownName, pos);
+  if (pos < 0 || format != kSessionFormat)
+    return false;
+
+  const auto lock = LockPresets();
+  if (current < 0 || current >= NPresets())
+    return false;
+  std::vector<SlotRead> slots(static_cast<std::size_t>(NPresets()));
+  for (SlotRead& slot : slots)
+  {
+    uint8_t initialized = 0;
+    pos = chunk.GetTextAt(slot.name, pos);
+    pos = chunk.GetValueAt(initialized, pos);
+    if (pos < 0 || initialized > 1)
+      return false;
+    slot.initialized = initialized != 0;
+    slot.stateStart = pos;
+    if (slot.initialized)
+      pos = CheckStateAt(chunk, pos);
+    slot.stateEnd = pos;
+  }
+  const int valuesStart = pos;
+  pos = CheckStateAt(chunk, pos);
+  if (pos != chunk.Size()) // also what a plug-in with more programs wrote
+    return false;
+
+  for (std::size_t i = 0; i < slots.size(); ++i)
+  {
+    IPresetEntry& preset = *mPresets[i];
+    preset.SetName(slots[i].name.c_str());
+    preset.mInitialized = slots[i].initialized;
+    preset.mChunk.ClearChunk();
+    preset.mChunk.PutBytes(chunk.GetData() + slots[i].stateStart, slots[i].stateEnd - slots[i].stateStart);
+  }
+  mCurrentPresetIdx.store(current, std::memory_order_release);
+  SetShownPresetName(shownName.c_str());
+  if (withValues)
+  {
+    UnserializeState(chunk, valuesStart);
+    OnRestoreState();
+  }
+  return true;
 }
 
 // --- Presets ---
@@ -347,6 +439,7 @@ bool IPluginBase::RestorePreset(int idx)
   mCurrentPresetIdx.store(idx, std::memory_order_release);
   OnPresetsModified();
   OnRestoreState();
+  OnProgramStoreChanged();
   return true;
 }
 
@@ -364,6 +457,16 @@ bool IPluginBase::RestorePreset(const char* name)
   return false;
 }
 
+bool IPluginBase::SelectPreset(int idx)
+{
+  const auto lock = LockPresets();
+  if (!FindPreset(idx))
+    return false;
+  mCurrentPresetIdx.store(idx, std::memory_order_release);
+  OnPresetsModified();
+  return true;
+}
+
 void IPluginBase::ModifyCurrentPreset(const char* name)
 {
   const auto lock = LockPresets();
@@ -376,6 +479,7 @@ void IPluginBase::ModifyCurrentPreset(const char* name)
   SerializeState(preset.mChunk);
   if (name && *name)
     preset.SetName(name);
+  OnProgramStoreChanged();
 }
 
 // --- Parameter sets ---

@@ -10,12 +10,30 @@
 #include <type_traits>
 #include <vector>
 
-#include "gfx/ISurfaceEditorDelegate.h"
 #include "plug/IPresetFile.h"
 #include "plug/core/IByteChunk.h"
 #include "plug/core/IParam.h"
 
+// The editor's layer of the class chain is chosen when the framework is built: the graphics editor
+// delegate, or, with QM_PLUGIN_EDITOR=0, the editor-less delegate at the bottom of the chain, for a
+// processing-only module that must load without a display, X11, Cairo or FreeType (an LV2 plug-in's
+// DSP binary, which headless hosts load). A build of the framework links one of the two, never both.
+#ifndef QM_PLUGIN_EDITOR
+#define QM_PLUGIN_EDITOR 1
+#endif
+#if QM_PLUGIN_EDITOR
+#include "gfx/ISurfaceEditorDelegate.h"
+#else
+#include "plug/core/IEditorDelegate.h"
+#endif
+
 namespace plug {
+
+#if QM_PLUGIN_EDITOR
+using IPluginEditorBase = gfx::ISurfaceEditorDelegate;
+#else
+using IPluginEditorBase = IEditorDelegate;
+#endif
 
 // One preset slot.
 struct IPresetEntry
@@ -40,7 +58,7 @@ struct IPresetEntry
 // one holds LockPresets() around them. Under that lock nothing waits for another thread: no host
 // callback and no file input or output run while it is held. The audio thread never touches the
 // store; parameter stores are atomic, so it may read values while a preset loads.
-class IPluginBase : public gfx::ISurfaceEditorDelegate
+class IPluginBase : public IPluginEditorBase
 {
 public:
   using ParamFunc = std::function<void(int paramIdx, IParam& param)>;
@@ -64,6 +82,11 @@ public:
   virtual void InformHostOfProgramChange() {}
   virtual void OnPresetsModified() {}
 
+  // [host, main] The position after a well-formed state starting at pos in chunk, or -1: what
+  // SerializeState writes, checked before anything is loaded. The base expects what
+  // SerializeParams writes: one finite double per parameter.
+  virtual int CheckStateAt(const IByteChunk& chunk, int pos) const;
+
   // [host, main] Bank: per slot its name (PutText), the initialised byte, and the state when
   // initialised.
   bool SerializePresets(IByteChunk& chunk) const;
@@ -71,6 +94,31 @@ public:
   // malformed bank is refused: the presets and parameter values are put back as they were and -1
   // is returned.
   int UnserializePresets(const IByteChunk& chunk, int startPos);
+
+  // --- Session: everything the user did, for a host that keeps it whole ---
+  // The version header (IByteChunk), the session format (kSessionFormat), the current program
+  // (int32), the name the editor shows for it (PutText), the bank (SerializePresets) and the live
+  // values (SerializeState). Bindings whose host keeps the plug-in's state as one opaque value, and
+  // whose editor may run in another process, carry the program store in it.
+
+  static constexpr int32_t kSessionFormat = 1;
+
+  // [host, main] Under the store's lock, so the session is whole while others change it.
+  bool SerializeSession(IByteChunk& chunk) const;
+  // [host, main] Checks the whole chunk first: a malformed session, one that does not end where the
+  // chunk ends, or one of another plug-in (another number of programs or parameters) is refused
+  // with false and nothing changes. Otherwise the slots, the current program and the shown name are
+  // replaced without restoring the program; with withValues the live values are loaded too and
+  // OnRestoreState follows. OnProgramStoreChanged is not called: the session came from outside.
+  bool UnserializeSession(const IByteChunk& chunk, bool withValues);
+
+  // [host, main] The name the editor shows for the current program, which a plug-in may keep apart
+  // from the slot's. The base: the current slot's name, and setting it does nothing.
+  virtual std::string GetShownPresetName() const { return GetPresetName(GetCurrentPresetIdx()); }
+  virtual void SetShownPresetName(const char* /*name*/) {}
+  // [host, main] After a change of the program store made here (a program restored or modified,
+  // a bank loaded), under the store's lock: nothing may wait for another thread in it.
+  virtual void OnProgramStoreChanged() {}
 
   // --- Presets ---
 
@@ -130,6 +178,9 @@ public:
   bool RestorePreset(int idx);
   // [host, main] The first slot whose name equals name exactly.
   bool RestorePreset(const char* name);
+  // [host, main] Makes the slot current without loading its values (for a host that brings them
+  // itself), then OnPresetsModified. False, and nothing changes, outside the list.
+  bool SelectPreset(int idx);
   // [host, main] The current slot takes the current values, and name when it is not empty.
   void ModifyCurrentPreset(const char* name = nullptr);
 

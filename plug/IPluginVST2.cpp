@@ -253,8 +253,9 @@ VstIntPtr IPluginVST2::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value
       return 1;
     case effEditOpen:
       // ptr: the host's window. Ardour also passes its Display in value; the editor never uses
-      // another program's connection and opens its own.
-      return OpenWindow(ptr) ? 1 : 0;
+      // another program's connection and opens its own. Without a window there is no editor (a
+      // window of the editor's own is for bindings whose hosts ask for one).
+      return ptr && OpenWindow(ptr) ? 1 : 0;
     case effEditClose:
       if (!HasUI())
         return 0;
@@ -437,18 +438,6 @@ const IByteChunk& IPluginVST2::KeepHandedOutChunk(bool isProgram, IByteChunk&& c
   if (mChunksHandedOut.size() >= kChunksKept)
     mChunksHandedOut.pop_front();
   return mChunksHandedOut.emplace_back(HandedOutChunk{thread, isProgram, std::move(chunk)}).chunk;
-}
-
-int IPluginVST2::CheckStateAt(const IByteChunk& chunk, int pos) const
-{
-  for (int i = 0; i < NParams() && pos >= 0; ++i)
-  {
-    double value = 0.0;
-    pos = chunk.GetValueAt(value, pos);
-    if (pos >= 0 && !std::isfinite(value))
-      return -1;
-  }
-  return pos;
 }
 
 // The chunk is taken apart completely before anything is loaded, so that a malformed one is

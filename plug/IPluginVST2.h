@@ -44,6 +44,9 @@ public:
   // [any] The record handed to the host.
   AEffect& GetAEffect() { return mAEffect; }
 
+  // What the entry point hands to the constructor.
+  using Info = InstanceInfo;
+
   // The binding's name as users know it, for the plug-in to show.
   static constexpr const char* kBindingName = "VST 2";
 
@@ -69,19 +72,6 @@ public:
   virtual VstIntPtr VSTVendorSpecific(int index, VstIntPtr value, void* ptr, float opt);
   // effCanDo texts the binding does not answer itself. The base answers 0.
   virtual VstIntPtr VSTCanDo(const char* text);
-
-protected:
-  // [host] The position after a well-formed state starting at pos in chunk, or -1. A state
-  // chunk from the host is checked with it before anything is loaded, and refused unless the
-  // state ends where the chunk ends. The base expects what SerializeParams writes: one finite
-  // double per parameter.
-  virtual int CheckStateAt(const IByteChunk& chunk, int pos) const;
-  // [host] The screen scale (pixels per editor point at draw scale 1) and the draw scale the editor
-  // will open at: effEditGetRect answers with both before the first opening, so that a host that
-  // sizes its window once, from that answer, gets the whole editor. The platform knows the screen
-  // and the plug-in where it keeps its scale; the base says 1 for each.
-  virtual int GetScreenScaleForEditor() { return 1; }
-  virtual float GetDrawScaleForEditor() { return 1.0f; }
 
 private:
   // --- Entry points the AEffect record points at ---

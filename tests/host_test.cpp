@@ -54,10 +54,10 @@ TEST(Host, VersionAndBuildTexts)
   EXPECT_EQ(GetVersionStr(static_cast<int32_t>(0xFFFFFFFFu)), "v65535.255.255");
   EXPECT_EQ(GetVersionStr(0), "v0.0.0");
 
-  const char* expectedApis[] = {"VST2", "VST3", "AU", "AUv3", "AAX", "APP", "WAM", "WEB"};
-  for (int api = 0; api < 8; ++api)
+  const char* expectedApis[] = {"VST2", "VST3", "AU", "AUv3", "AAX", "APP", "WAM", "WEB", "LV2"};
+  for (int api = 0; api < 9; ++api)
     EXPECT_STREQ(GetAPIStr(api), expectedApis[api]);
-  EXPECT_STREQ(GetAPIStr(8), "");
+  EXPECT_STREQ(GetAPIStr(9), "");
   EXPECT_STREQ(GetAPIStr(-1), "");
   EXPECT_STREQ(GetArchStr(), "x64");
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
@@ -431,6 +432,52 @@ TEST(IPluginBase, MalformedBankChangesNothing)
     EXPECT_TRUE(Snapshot(target).IsEqual(before)) << length;
   }
   EXPECT_EQ(target.UnserializePresets(bank, -1), -1);
+  EXPECT_TRUE(Snapshot(target).IsEqual(before));
+}
+
+// A session carries the programs, the current one and the values; with or without the values, and
+// a session that is cut, longer, of another plug-in's size or with a value that is not a number is
+// refused whole.
+TEST(IPluginBase, SessionRoundTripAndMalformedSessionsChangeNothing)
+{
+  TestPlugin source(3);
+  source.MakePreset("Hall", 2.7, 130.5, 0, 26.6);
+  source.MakePreset("Cave", 15.5, 22.3, -35.6, 33.2);
+  source.EnsureDefaultPreset();
+  source.RestorePreset(1);
+  source.GetParam(3)->SetValue(40.0);
+  IByteChunk session;
+  ASSERT_TRUE(source.SerializeSession(session));
+
+  TestPlugin target(3);
+  target.EnsureDefaultPreset();
+  ASSERT_TRUE(target.UnserializeSession(session, false));
+  EXPECT_EQ(target.GetCurrentPresetIdx(), 1);
+  EXPECT_EQ(target.GetPresetName(1), "Cave");
+  EXPECT_EQ(target.GetParam(3)->GetValue(), 21.0); // the values stay
+  ASSERT_TRUE(target.UnserializeSession(session, true));
+  EXPECT_EQ(target.Values(), source.Values());
+  EXPECT_EQ(target.mLog.back(), "restore");
+
+  target.RestorePreset(0);
+  const IByteChunk before = Snapshot(target);
+  for (int size = 0; size < session.Size(); ++size)
+  {
+    EXPECT_FALSE(target.UnserializeSession(Prefix(session, size), true)) << size;
+    ASSERT_TRUE(Snapshot(target).IsEqual(before)) << "cut at " << size;
+  }
+  IByteChunk longer = session;
+  longer.PutValue(uint8_t{0});
+  EXPECT_FALSE(target.UnserializeSession(longer, true));
+  IByteChunk notANumber = session;
+  const double nan = std::nan("");
+  std::memcpy(notANumber.GetData() + notANumber.Size() - 8, &nan, 8);
+  EXPECT_FALSE(target.UnserializeSession(notANumber, true));
+  TestPlugin bigger(4);
+  bigger.EnsureDefaultPreset();
+  IByteChunk otherSize;
+  bigger.SerializeSession(otherSize);
+  EXPECT_FALSE(target.UnserializeSession(otherSize, true));
   EXPECT_TRUE(Snapshot(target).IsEqual(before));
 }
 

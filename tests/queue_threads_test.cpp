@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <thread>
 #include <vector>
 
+#include "plug/core/ILatestValue.h"
 #include "plug/core/IQueue.h"
 #include "plug/core/IQueueEntries.h"
 
@@ -161,6 +163,43 @@ TEST(QueueThreads, MidiRingDeliversEveryAcceptedEntryOnceAndWhole)
 TEST(QueueThreads, SysExRingDeliversEveryAcceptedEntryOnceAndWhole)
 {
   RunProducerAndConsumer<SysExData>(kSysExQueueSize, 20000);
+}
+
+// The latest of a value handed over: the consumer sees only whole values, never an older one after a
+// newer, and the last one published.
+TEST(QueueThreads, LatestValueHandsOverWholeValuesNewestLast)
+{
+  struct Slot
+  {
+    std::vector<uint32_t> words = std::vector<uint32_t>(1024, 0);
+  };
+  ILatestValue<Slot> latest;
+  constexpr uint32_t kValues = 20000;
+  std::thread producer([&latest] {
+    for (uint32_t n = 1; n <= kValues; ++n)
+    {
+      for (uint32_t& word : latest.WriteSlot().words)
+        word = n;
+      latest.Publish();
+    }
+  });
+  uint32_t last = 0;
+  bool whole = true;
+  bool ordered = true;
+  while (last < kValues)
+  {
+    if (!latest.Take())
+      continue;
+    const std::vector<uint32_t>& words = latest.ReadSlot().words;
+    whole = whole && std::all_of(words.begin(), words.end(), [&words](uint32_t w) { return w == words[0]; });
+    ordered = ordered && words[0] > last;
+    last = words[0];
+  }
+  producer.join();
+  EXPECT_TRUE(whole);
+  EXPECT_TRUE(ordered);
+  EXPECT_FALSE(latest.Take()); // nothing newer than the last
+  EXPECT_EQ(latest.ReadSlot().words[0], kValues);
 }
 
 TEST(Queue, HoldsExactlyTheUsableEntriesAndWrapsAround)

@@ -46,7 +46,7 @@ void* ISurfaceLinux::OpenWindow(void* parent)
   CloseWindow(); // a second opening replaces the first window
   const auto parentWindow = static_cast<Window>(reinterpret_cast<uintptr_t>(parent));
   auto window = std::make_unique<XEditorWindow>(parentWindow, WindowWidth() * GetScreenScale(),
-                                                WindowHeight() * GetScreenScale());
+                                                WindowHeight() * GetScreenScale(), GetWindowTitle());
   if (!window->IsOpen())
     return nullptr;
   mWindow = std::move(window);
@@ -105,6 +105,11 @@ void ISurfaceLinux::OnIdle()
   mWindow->ProcessEvents(*this);
   if (!mWindow)
     return; // an event closed the editor
+  if (mWindow->CloseRequested())
+  {
+    CloseWindow(); // the delegate sees GetWindow() null and closes the editor
+    return;
+  }
   SyncKeyboardFocus();
   FinishPrompts();
   const int64_t now = RunLoop::NowMs();

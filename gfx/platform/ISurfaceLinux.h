@@ -43,7 +43,9 @@ public:
   ISurfaceLinux(ISurfaceEditorDelegate& dlg, int w, int h, int fps = 0, float scale = 1.f);
   ~ISurfaceLinux() override;
 
-  // parent: the host's window id. Null when there is no display or no such window.
+  // parent: the host's window id, or null for a window of the editor's own (titled with
+  // GetWindowTitle; the user closing it closes the window, and GetWindow() is null again). Null when
+  // there is no display or no such window.
   void* OpenWindow(void* parent) override;
   void CloseWindow() override;
   // The editor's X window id, null while closed.

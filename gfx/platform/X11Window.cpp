@@ -43,14 +43,17 @@ unsigned int HeldBit(unsigned int button)
 
 } // namespace
 
-XEditorWindow::XEditorWindow(Window parent, int width, int height)
+XEditorWindow::XEditorWindow(Window parent, int width, int height, const std::string& title)
   : mParent(parent),
     mWidth(std::max(width, 1)),
     mHeight(std::max(height, 1))
 {
   mDisplay = OpenDisplay();
-  if (!mDisplay || parent == None)
+  if (!mDisplay)
     return;
+  const bool ownWindow = parent == None;
+  if (ownWindow)
+    mParent = parent = DefaultRootWindow(mDisplay);
   XErrorTrap trap(mDisplay);
   XWindowAttributes parentAttributes{};
   if (!XGetWindowAttributes(mDisplay, parent, &parentAttributes) || trap.SyncAndCheck())
@@ -67,6 +70,13 @@ XEditorWindow::XEditorWindow(Window parent, int width, int height)
   if (trap.SyncAndCheck())
     return;
   mWindow = window;
+  SetSizeHints();
+  if (ownWindow)
+  {
+    Xutf8SetWMProperties(mDisplay, mWindow, title.c_str(), title.c_str(), nullptr, 0, nullptr, nullptr, nullptr);
+    mDeleteWindow = XInternAtom(mDisplay, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(mDisplay, mWindow, &mDeleteWindow, 1);
+  }
 
   const char* resources = XResourceManagerString(mDisplay);
   mScreenScale = ScreenScaleFromResources(resources, std::getenv("GDK_SCALE"));
@@ -95,6 +105,19 @@ XEditorWindow::~XEditorWindow()
     XDestroyWindow(mDisplay, mWindow);
   mCursors.reset();
   XCloseDisplay(mDisplay);
+}
+
+// Fixed at the current size: the editor sizes itself (its corner handle), hosts follow.
+void XEditorWindow::SetSizeHints()
+{
+  XSizeHints* hints = XAllocSizeHints();
+  if (!hints)
+    return;
+  hints->flags = PSize | PMinSize | PMaxSize | PBaseSize;
+  hints->width = hints->min_width = hints->max_width = hints->base_width = mWidth;
+  hints->height = hints->min_height = hints->max_height = hints->base_height = mHeight;
+  XSetWMNormalHints(mDisplay, mWindow, hints);
+  XFree(hints);
 }
 
 void XEditorWindow::OpenInputMethod()
@@ -136,6 +159,7 @@ void XEditorWindow::Resize(int width, int height)
   mWidth = std::max(width, 1);
   mHeight = std::max(height, 1);
   XErrorTrap trap(mDisplay);
+  SetSizeHints();
   XResizeWindow(mDisplay, mWindow, static_cast<unsigned>(mWidth), static_cast<unsigned>(mHeight));
   XFlush(mDisplay);
 }
@@ -228,6 +252,10 @@ void XEditorWindow::HandleEvent(XEvent& event, IXEventSink& sink)
     case DestroyNotify:
       if (event.xdestroywindow.window == mWindow)
         mGone = true;
+      break;
+    case ClientMessage:
+      if (mDeleteWindow != None && static_cast<Atom>(event.xclient.data.l[0]) == mDeleteWindow)
+        mCloseRequested = true;
       break;
     case MappingNotify:
       XRefreshKeyboardMapping(&event.xmapping);

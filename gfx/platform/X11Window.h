@@ -64,9 +64,12 @@ public:
 class XEditorWindow
 {
 public:
-  // Connects to $DISPLAY and creates a width x height pixel child of parent, mapped. IsOpen() says
-  // whether that worked (no display, a parent that does not exist). [main]
-  XEditorWindow(Window parent, int width, int height);
+  // Connects to $DISPLAY and creates a width x height pixel child of parent, mapped. Without a
+  // parent (None) the window is one of its own on the screen, with title, which the window manager
+  // decorates and may ask to close (CloseRequested). IsOpen() says whether that worked (no display,
+  // a parent that does not exist). Its size is also given as WM size hints, which hosts that embed
+  // it (through XEmbed sockets) read. [main]
+  XEditorWindow(Window parent, int width, int height, const std::string& title = "");
   // Destroys the window and every X resource, and closes the connection. [main]
   ~XEditorWindow();
   XEditorWindow(const XEditorWindow&) = delete;
@@ -75,6 +78,8 @@ public:
   bool IsOpen() const { return mWindow != None; }
   // The host destroyed its window (and with it this one) before closing the editor.
   bool IsGone() const { return mGone; }
+  // The user closed a window of its own (the window manager's close button).
+  bool CloseRequested() const { return mCloseRequested; }
   Display* GetDisplay() const { return mDisplay; }
   Window GetWindow() const { return mWindow; }
   Window GetParent() const { return mParent; }
@@ -122,6 +127,7 @@ public:
   bool TextShown(ETextPopup which) const;
 
 private:
+  void SetSizeHints();
   void OpenInputMethod();
   void CloseInputMethod();
   void HandleEvent(XEvent& event, IXEventSink& sink);
@@ -138,6 +144,8 @@ private:
   Window mParent = None;
   Window mWindow = None;
   bool mGone = false;
+  bool mCloseRequested = false;
+  Atom mDeleteWindow = None; // WM_DELETE_WINDOW, for a window of its own
   int mWidth = 0;
   int mHeight = 0;
   int mScreenScale = 1;
