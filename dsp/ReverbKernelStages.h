@@ -46,6 +46,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "checks/ThreadChecks.h"
 #include "dsp/ReverbKernel.h"
 
 #ifndef QM_KERNEL_NAMESPACE
@@ -897,6 +898,7 @@ void ProcessRun(TKernelState& s, const S* inL, const S* inR, S* outL, S* outR, i
 template <class Level, class S>
 void ProcessBlockIn(TKernelState& s, S** inputs, S** outputs, int count)
 {
+  QM_AUDIO_THREAD();
   TKernelScratch scratch;
   s.scratch = &scratch;
   for (int done = 0; done < count;)

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "checks/ThreadChecks.h"
 #include "plug/core/IEditorDelegate.h"
 
 namespace plug::gfx {
@@ -46,7 +47,13 @@ public:
   // Runs the layout function on ui, when there is one; a plug-in may lay out here instead.
   virtual void LayoutUI(ISurface* ui);
   // The live surface, null while the editor is closed. [main]
-  ISurface* GetUI() const { return mGraphics.get(); }
+  ISurface* GetUI() const
+  {
+    QM_MAIN_THREAD(mEditorThreadCheck);
+    return mGraphics.get();
+  }
+  // [any] The thread that opened the editor while it is open, which operations tagged [main] check.
+  const checks::EditorThread& EditorThread() const { return mEditorThreadCheck; }
 
   // --- Editor lifetime (main) ---
 
@@ -115,6 +122,7 @@ private:
   std::vector<PendingValue> mPendingValues; // one per parameter, sized at construction
   std::atomic<bool> mAnyPending{false};
   std::atomic<std::thread::id> mEditorThread{};
+  [[no_unique_address]] checks::EditorThread mEditorThreadCheck; // open while mGraphics exists
 };
 
 } // namespace plug::gfx

@@ -13,10 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "checks/ThreadChecks.h"
 #include "dsp/ProcessorLevel.h"
 #include "dsp/dsp.h"
 
 namespace {
+
+// Every test here stands in for a host's processing call, which the engine's [audio] operations
+// check for.
+const checks::ProcessingScope gProcessing;
+
 struct Stereo
 {
   std::vector<double> l, r;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "checks/ThreadChecks.h"
 #include "dsp/dsp.h"
 #include "effect/FactoryPresets.h"
 
@@ -34,6 +35,7 @@ void Response(const Settings& s, std::vector<double>& left, std::vector<double>&
   right.assign(frames, 0.0);
   left[0] = right[0] = 1.0;
   double* io[2] = {left.data(), right.data()};
+  const checks::ProcessingScope processing; // the whole response as one processing call
   reverb.ProcessBlock(io, io, frames);
 }
 
