@@ -56,7 +56,7 @@
 // The vectors pass between functions of one kernel file only, all built for the same level.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-namespace QM_KERNEL_NAMESPACE {
+namespace quillon::QM_KERNEL_NAMESPACE {
 namespace {
 
 // Eight values; single-precision samples are loaded eight at a time and widened exactly.
@@ -911,4 +911,4 @@ void ProcessBlockIn(TKernelState& s, S** inputs, S** outputs, int count)
 }
 
 } // namespace
-} // namespace QM_KERNEL_NAMESPACE
+} // namespace quillon::QM_KERNEL_NAMESPACE

@@ -6,6 +6,8 @@
 #include "checks/ThreadChecks.h"
 #include "dsp/dsp.h"
 
+using namespace quillon;
+
 namespace {
 
 // Every test here stands in for a host's processing call, which the engine's [audio] operations

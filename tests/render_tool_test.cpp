@@ -27,6 +27,8 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 
+using quillon::TReverb;
+
 namespace {
 constexpr uint32_t kTestId = 0x5447616E;    // 'TGan', the test plug-in
 constexpr uint32_t kQuillonId = 0x514C4D4E; // 'QLMN'

@@ -19,6 +19,8 @@
 #include "tests/support/CommaLocale.h"
 #include "tests/support/TempFolder.h"
 
+using quillon::TReverb;
+
 namespace {
 
 // Settings go to a temporary folder, set before the plug-in is first loaded.

@@ -13,6 +13,8 @@
 #include "dsp/dsp.h"
 #include "effect/FactoryPresets.h"
 
+using quillon::TReverb;
+
 namespace {
 // "Large Hall" unless the command line gives other values.
 struct Settings
