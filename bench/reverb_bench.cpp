@@ -8,6 +8,8 @@
 #include "dsp/dsp.h"
 #include "effect/FactoryPresets.h"
 
+using quillon::TReverb;
+
 namespace {
 constexpr double kRate = 48000.0;
 constexpr int kBlock = 512;

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace quillon {
+
 // The x86-64 microarchitecture levels that processor-specific code is built for. Each version of
 // such code is compiled for one level (-march=x86-64-v3, -march=x86-64-v4: see CMakeLists.txt) and
 // may run only where ProcessorRuns says so. The check names the same level as the compiler flag,
@@ -42,3 +44,5 @@ inline bool ProcessorRuns(EProcessorLevel level)
   return false;
 #endif
 }
+
+} // namespace quillon

@@ -5,6 +5,8 @@
 
 #include "dsp/dsp.h"
 
+namespace quillon {
+
 // A delay line as the kernel sees it: TDelay's buffer and positions.
 struct TKernelLine
 {
@@ -103,3 +105,5 @@ namespace reverb_avx512 {
 void ProcessBlock(TKernelState& state, double** inputs, double** outputs, int count);
 void ProcessBlock(TKernelState& state, float** inputs, float** outputs, int count);
 } // namespace reverb_avx512
+
+} // namespace quillon

@@ -11,7 +11,7 @@
 #define QM_KERNEL_NAMESPACE reverb_avx2
 #include "dsp/ReverbKernelStages.h"
 
-namespace reverb_avx2 {
+namespace quillon::reverb_avx2 {
 namespace {
 using V4 = double __attribute__((vector_size(32)));
 using I4 = int64_t __attribute__((vector_size(32)));
@@ -57,4 +57,4 @@ void ProcessBlock(TKernelState& state, float** inputs, float** outputs, int coun
 {
   ProcessBlockIn<Level>(state, inputs, outputs, count);
 }
-} // namespace reverb_avx2
+} // namespace quillon::reverb_avx2

@@ -11,7 +11,7 @@
 #define QM_KERNEL_NAMESPACE reverb_avx512
 #include "dsp/ReverbKernelStages.h"
 
-namespace reverb_avx512 {
+namespace quillon::reverb_avx512 {
 namespace {
 struct Level
 {
@@ -41,4 +41,4 @@ void ProcessBlock(TKernelState& state, float** inputs, float** outputs, int coun
 {
   ProcessBlockIn<Level>(state, inputs, outputs, count);
 }
-} // namespace reverb_avx512
+} // namespace quillon::reverb_avx512

@@ -5,7 +5,7 @@
 #define QM_KERNEL_NAMESPACE reverb_baseline
 #include "dsp/ReverbKernelStages.h"
 
-namespace reverb_baseline {
+namespace quillon::reverb_baseline {
 namespace {
 struct Level
 {
@@ -23,4 +23,4 @@ void ProcessBlock(TKernelState& state, float** inputs, float** outputs, int coun
 {
   ProcessBlockIn<Level>(state, inputs, outputs, count);
 }
-} // namespace reverb_baseline
+} // namespace quillon::reverb_baseline

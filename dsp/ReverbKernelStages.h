@@ -46,6 +46,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "checks/ThreadChecks.h"
 #include "dsp/ReverbKernel.h"
 
 #ifndef QM_KERNEL_NAMESPACE
@@ -55,7 +56,7 @@
 // The vectors pass between functions of one kernel file only, all built for the same level.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-namespace QM_KERNEL_NAMESPACE {
+namespace quillon::QM_KERNEL_NAMESPACE {
 namespace {
 
 // Eight values; single-precision samples are loaded eight at a time and widened exactly.
@@ -897,6 +898,7 @@ void ProcessRun(TKernelState& s, const S* inL, const S* inR, S* outL, S* outR, i
 template <class Level, class S>
 void ProcessBlockIn(TKernelState& s, S** inputs, S** outputs, int count)
 {
+  QM_AUDIO_THREAD();
   TKernelScratch scratch;
   s.scratch = &scratch;
   for (int done = 0; done < count;)
@@ -909,4 +911,4 @@ void ProcessBlockIn(TKernelState& s, S** inputs, S** outputs, int count)
 }
 
 } // namespace
-} // namespace QM_KERNEL_NAMESPACE
+} // namespace quillon::QM_KERNEL_NAMESPACE

@@ -9,6 +9,8 @@
 
 #include "dsp/ReverbKernel.h"
 
+namespace quillon {
+
 // ---------------------------------------------------------------- TDelay
 
 TDelay::~TDelay()
@@ -544,3 +546,5 @@ bool TReverb::UseProcessorVersion(EProcessorVersion version)
   mVersion = version;
   return true;
 }
+
+} // namespace quillon

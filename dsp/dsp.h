@@ -7,6 +7,8 @@
 #include "dsp/ProcessorLevel.h"
 #include "dsp/lfo.h"
 
+namespace quillon {
+
 struct TKernelMemory;
 
 // Colour filter cut-off laws: f = exp(p * 0.01 * kMul + kAdd).
@@ -276,3 +278,5 @@ private:
   int mDiffuserRun = 0;                         // longest piece of a run the input diffusers take at once
   std::unique_ptr<TKernelMemory> mKernelMemory; // what the staged path keeps between blocks (dsp/ReverbKernel.h)
 };
+
+} // namespace quillon

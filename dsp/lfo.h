@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace quillon {
+
 // Triangle oscillator that drives the modulated allpasses of the reverb tank.
 // The phase runs upward through (-3, 1] and wraps by 4; the output is a
 // triangle between -1 and 1 that is 0 at phase -1 and rising.
@@ -26,3 +28,5 @@ public:
 
   static double Output(double phase) { return std::fabs(std::fabs(phase) - 2.0) - 1.0; }
 };
+
+} // namespace quillon

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "checks/ThreadChecks.h"
 #include "effect/FactoryPresets.h"
 
 namespace quillon {
@@ -143,6 +144,7 @@ void TQuillonMini::OnReset()
 
 void TQuillonMini::ProcessBlock(double** inputs, double** outputs, int frames)
 {
+  QM_AUDIO_THREAD();
   ProcessEither(inputs, outputs, frames);
 }
 
@@ -150,6 +152,7 @@ void TQuillonMini::ProcessBlock(double** inputs, double** outputs, int frames)
 // output is the double form's, rounded to float, as after a conversion.
 void TQuillonMini::ProcessSingleBlock(float** inputs, float** outputs, int frames)
 {
+  QM_AUDIO_THREAD();
   ProcessEither(inputs, outputs, frames);
 }
 
@@ -185,6 +188,7 @@ void TQuillonMini::OnPresetsModified()
 // name keeps the program's name, a long one is cut as the slot cuts it.
 void TQuillonMini::ModifyThisPreset(const char* name)
 {
+  QM_MAIN_THREAD(EditorThread());
   const auto lock = LockPresets();
   ModifyCurrentPreset(name);
   OnPresetsModified();
@@ -192,12 +196,14 @@ void TQuillonMini::ModifyThisPreset(const char* name)
 
 void TQuillonMini::RestoreCurrentPreset()
 {
+  QM_MAIN_THREAD(EditorThread());
   const auto lock = LockPresets();
   RestorePreset(GetCurrentPresetIdx());
 }
 
 void TQuillonMini::SetCurrentPreset(int index)
 {
+  QM_MAIN_THREAD(EditorThread());
   RestorePreset(std::clamp(index, 0, std::max(NPresets() - 1, 0)));
   InformHostOfProgramChange(); // outside the store's lock: the host may call back on another thread
 }
@@ -211,21 +217,25 @@ bool TQuillonMini::ShowAboutBox()
 
 plug::EPresetFileResult TQuillonMini::LoadProgramFile(const char* path)
 {
+  QM_MAIN_THREAD(EditorThread());
   return LoadResult(LoadProgramFromFXP(path), path);
 }
 
 plug::EPresetFileResult TQuillonMini::SaveProgramFile(const char* path)
 {
+  QM_MAIN_THREAD(EditorThread());
   return SaveResult(SaveProgramAsFXP(path));
 }
 
 plug::EPresetFileResult TQuillonMini::LoadBankFile(const char* path)
 {
+  QM_MAIN_THREAD(EditorThread());
   return LoadResult(LoadBankFromFXB(path), path);
 }
 
 plug::EPresetFileResult TQuillonMini::SaveBankFile(const char* path)
 {
+  QM_MAIN_THREAD(EditorThread());
   return SaveResult(SaveBankAsFXB(path));
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "checks/ThreadChecks.h"
 #include "effect/Palette.h"
 #include "effect/about.h"
 #include "effect/bgctrl.h"
@@ -74,6 +75,7 @@ bool TQuillonMini::OnHostRequestingAboutBox()
 
 bool TQuillonMini::ShowAboutBox()
 {
+  QM_MAIN_THREAD(EditorThread());
   if (!mAboutBox)
     return false;
   mAboutBox->Hide(false);

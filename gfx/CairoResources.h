@@ -64,25 +64,25 @@ struct CairoFont
 };
 
 // Each cache is guarded by a mutex of its own, as the editors of several plug-in instances share
-// them.
+// them: every operation here may run on any thread.
 class CairoResources
 {
 public:
-  // [main] A surface begins to use the caches.
+  // [any] A surface begins to use the caches.
   static void Retain();
-  // [main] A surface is done with them: the last one empties them. Fonts' faces are kept aside
+  // [any] A surface is done with them: the last one empties them. Fonts' faces are kept aside
   // rather than destroyed (Cairo's own caches may still hold them) and come back when a font of
   // the same identifier is loaded again.
   static void Release();
 
-  // [main] Registers the font file (or embedded resource) under fontID; true when it is registered
+  // [any] Registers the font file (or embedded resource) under fontID; true when it is registered
   // already. False when it cannot be found or read or FreeType refuses it.
   static bool LoadFont(const char* fontID, const char* fileNameOrResID, const char* sharedResourcesSubPath);
-  // [main] False when no font is registered under fontID.
+  // [any] False when no font is registered under fontID.
   static bool FindFont(const char* fontID, CairoFont& font);
-  // [main] See ISurfaceCairo::LoadSVG.
+  // [any] See ISurfaceCairo::LoadSVG.
   static ISVG LoadSVG(const char* fileNameOrResID, const char* units, float dpi, const char* sharedResourcesSubPath);
-  // [main] The bitmap at scale: "name@2x.png" first at scale 2 (and so on), then the name itself at
+  // [any] The bitmap at scale: "name@2x.png" first at scale 2 (and so on), then the name itself at
   // scale 1. Invalid when the extension is not one stb_image decodes, or nothing is found or
   // decoded.
   static IBitmap LoadBitmap(const char* fileNameOrResID, int nStates, bool framesAreHorizontal, int scale,

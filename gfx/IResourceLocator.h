@@ -24,11 +24,11 @@ struct IResourceLocation
   bool Found() const { return embedded != nullptr || !path.empty(); }
 };
 
-// [main] False (and an empty result) for a null or empty name or when nothing matches. The type is
+// [any] False (and an empty result) for a null or empty name or when nothing matches. The type is
 // an extension without its dot ("ttf", "svg", "png"), compared ignoring letter case.
 bool LocateResource(const char* name, const char* type, const char* sharedResourcesSubPath, IResourceLocation& result);
 
-// [main] The bytes of a located resource; false when a file cannot be read.
+// [any] The bytes of a located resource; false when a file cannot be read.
 bool ReadResource(const IResourceLocation& location, std::vector<unsigned char>& bytes);
 
 // [any] The user's music folder, without a trailing "/".

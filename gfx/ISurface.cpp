@@ -6,6 +6,7 @@
 #include <cstring>
 #include <numbers>
 
+#include "checks/ThreadChecks.h"
 #include "gfx/IBubbleControl.h"
 #include "gfx/ICornerResizerControl.h"
 #include "gfx/IFPSDisplayControl.h"
@@ -76,6 +77,7 @@ void ISurface::BeginFrame()
 
 bool ISurface::IsDirty(IRECTList& rects)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   mDelegate.ApplyPendingParameterValues();
   if (mDisplayTickFunc)
     mDisplayTickFunc();
@@ -84,6 +86,7 @@ bool ISurface::IsDirty(IRECTList& rects)
 
 void ISurface::Draw(IRECTList& rects)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   if (rects.Size() == 0)
     return;
   const float scale = GetTotalScale();
@@ -296,6 +299,7 @@ void ISurface::PrepareControl(IControl& control)
 
 IControl* ISurface::AttachControl(IControl* control, int tag, const char* group)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   if (!control)
     return nullptr;
   PrepareControl(*control);
@@ -418,6 +422,7 @@ IControl* ISurface::RemoveControlWithTag(int tag)
 
 void ISurface::RemoveControl(IControl* control)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   ForgetControl(control);
   mControls.Erase(control);
   SetAllControlsDirty();
@@ -527,6 +532,7 @@ void ISurface::AssignParamNameToolTips()
 // A scale that is not a finite number is refused; everything else is brought into the limits.
 void ISurface::Resize(int w, int h, float scale)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   if (!std::isfinite(scale))
     return;
   w = ClampTo(w, mMinWidth, mMaxWidth);
@@ -573,6 +579,7 @@ void ISurface::SetScaleLimits(float minScale, float maxScale)
 // A screen scale below 1 is refused.
 void ISurface::SetScreenScale(int scale)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   if (scale < 1)
     return;
   mScreenScale = scale;

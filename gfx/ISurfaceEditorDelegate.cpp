@@ -40,15 +40,19 @@ void* ISurfaceEditorDelegate::OpenWindow(void* parent)
   mEditorThread.store(std::this_thread::get_id(), std::memory_order_release);
   if (!mGraphics)
   {
+    mEditorThreadCheck.Open(); // making and laying out the surface are [main] already
     mGraphics = CreateGraphics();
     if (mGraphics && mLastWidth != 0 && mLastHeight != 0 && mLastScale != 0.f)
       mGraphics->Resize(mLastWidth, mLastHeight, mLastScale);
   }
+  if (!mGraphics)
+    mEditorThreadCheck.Close();
   return mGraphics ? mGraphics->OpenWindow(parent) : nullptr;
 }
 
 void ISurfaceEditorDelegate::CloseWindow()
 {
+  QM_MAIN_THREAD(mEditorThreadCheck);
   if (mClosing)
     return;
   mClosing = true;
@@ -62,11 +66,13 @@ void ISurfaceEditorDelegate::CloseWindow()
     mGraphics->CloseWindow();
     mGraphics.reset();
   }
+  mEditorThreadCheck.Close();
   mClosing = false;
 }
 
 void ISurfaceEditorDelegate::SetScreenScale(double scale)
 {
+  QM_MAIN_THREAD(mEditorThreadCheck);
   if (mGraphics)
     mGraphics->SetScreenScale(static_cast<int>(std::round(scale)));
 }
@@ -93,6 +99,7 @@ void ISurfaceEditorDelegate::SendParameterValueFromDelegate(int paramIdx, double
 
 void ISurfaceEditorDelegate::ApplyPendingParameterValues()
 {
+  QM_MAIN_THREAD(mEditorThreadCheck);
   if (!mAnyPending.exchange(false, std::memory_order_acq_rel))
     return;
   for (std::size_t i = 0; i < mPendingValues.size(); ++i)
@@ -118,6 +125,7 @@ void ISurfaceEditorDelegate::ApplyParameterValue(int paramIdx, double normalized
 
 void ISurfaceEditorDelegate::SendControlValueFromDelegate(int ctrlTag, double normalizedValue)
 {
+  QM_MAIN_THREAD(mEditorThreadCheck);
   if (ctrlTag < 0 || !mGraphics)
     return;
   for (int i = 0; i < mGraphics->NControls(); ++i)
@@ -127,6 +135,7 @@ void ISurfaceEditorDelegate::SendControlValueFromDelegate(int ctrlTag, double no
 
 void ISurfaceEditorDelegate::SendControlMsgFromDelegate(int ctrlTag, int msgTag, int dataSize, const void* pData)
 {
+  QM_MAIN_THREAD(mEditorThreadCheck);
   if (ctrlTag < 0 || !mGraphics)
     return;
   for (int i = 0; i < mGraphics->NControls(); ++i)
@@ -136,6 +145,7 @@ void ISurfaceEditorDelegate::SendControlMsgFromDelegate(int ctrlTag, int msgTag,
 
 void ISurfaceEditorDelegate::SendMidiMsgFromDelegate(const IMidiMsg& msg)
 {
+  QM_MAIN_THREAD(mEditorThreadCheck);
   for (int i = 0; mGraphics && i < mGraphics->NControls(); ++i)
     if (mGraphics->GetControl(i)->GetWantsMidi())
       mGraphics->GetControl(i)->OnMidi(msg);
@@ -144,6 +154,7 @@ void ISurfaceEditorDelegate::SendMidiMsgFromDelegate(const IMidiMsg& msg)
 
 bool ISurfaceEditorDelegate::OnKeyDown(const IKeyPress& key)
 {
+  QM_MAIN_THREAD(mEditorThreadCheck);
   if (!mGraphics || !mGraphics->KeysTakenByEntryOrMenu())
     return false;
   float x = 0.f, y = 0.f;
@@ -153,6 +164,7 @@ bool ISurfaceEditorDelegate::OnKeyDown(const IKeyPress& key)
 
 bool ISurfaceEditorDelegate::OnKeyUp(const IKeyPress& key)
 {
+  QM_MAIN_THREAD(mEditorThreadCheck);
   if (!mGraphics || !mGraphics->KeysTakenByEntryOrMenu())
     return false;
   float x = 0.f, y = 0.f;

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "checks/ThreadChecks.h"
 #include "plug/core/IEditorDelegate.h"
 
 namespace plug::gfx {
@@ -46,7 +47,11 @@ public:
   // Runs the layout function on ui, when there is one; a plug-in may lay out here instead.
   virtual void LayoutUI(ISurface* ui);
   // The live surface, null while the editor is closed. [main]
-  ISurface* GetUI() const { return mGraphics.get(); }
+  ISurface* GetUI() const
+  {
+    QM_MAIN_THREAD(mEditorThreadCheck);
+    return mGraphics.get();
+  }
 
   // --- Editor lifetime (main) ---
 

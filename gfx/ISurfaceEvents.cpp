@@ -2,9 +2,11 @@
 // for the corner resizer's drag, which the surface follows itself, and a drag while a text field
 // is open, which goes nowhere; keys go to the control under the pointer, then to the key handler.
 
+#include "checks/ThreadChecks.h"
 #include "gfx/IControl.h"
 #include "gfx/IPopupMenuControl.h"
 #include "gfx/ISurface.h"
+#include "gfx/ISurfaceEditorDelegate.h"
 #include "gfx/ITextEntryControl.h"
 
 namespace plug::gfx {
@@ -23,6 +25,7 @@ bool ISurface::ControlIsCaptured(const IControl* control) const
 
 void ISurface::SendParameterValueFromUI(int paramIdx, double normalizedValue)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   mInput.SendParameterValueFromUI(paramIdx, normalizedValue);
 }
 
@@ -30,11 +33,13 @@ void ISurface::SendParameterValueFromUI(int paramIdx, double normalizedValue)
 
 void ISurface::OnMouseDown(const IMouseInfoList& points)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   mInput.OnMouseDown(points);
 }
 
 void ISurface::OnMouseUp(const IMouseInfoList& points)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   mInput.OnMouseUp(points);
   if (mResizingInProcess)
     EndDragResize();
@@ -42,6 +47,7 @@ void ISurface::OnMouseUp(const IMouseInfoList& points)
 
 void ISurface::OnMouseDrag(const IMouseInfoList& points)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   if (mResizingInProcess && points.size() == 1)
   {
     OnDragResize(points.front().x, points.front().y);
@@ -53,32 +59,38 @@ void ISurface::OnMouseDrag(const IMouseInfoList& points)
 
 void ISurface::OnTouchCancelled(const IMouseInfoList& points)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   mInput.OnTouchCancelled(points);
 }
 
 bool ISurface::OnMouseDblClick(float x, float y, const IMouseMod& mod)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   return mInput.OnMouseDblClick(x, y, mod);
 }
 
 bool ISurface::OnMouseOver(float x, float y, const IMouseMod& mod)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   return mInput.OnMouseOver(x, y, mod);
 }
 
 void ISurface::OnMouseOut()
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   mCursorType = SetMouseCursor(ECursor::kArrow);
   mInput.OnMouseOut();
 }
 
 void ISurface::OnMouseWheel(float x, float y, const IMouseMod& mod, float delta)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   mInput.OnMouseWheel(x, y, mod, delta);
 }
 
 void ISurface::OnDrop(const char* str, float x, float y)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   mInput.OnDrop(str, x, y);
 }
 
@@ -87,6 +99,7 @@ void ISurface::OnDrop(const char* str, float x, float y)
 // The background never takes keys.
 bool ISurface::OnKeyDown(float x, float y, const IKeyPress& key)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   IControl* control = mInput.GetMouseControl(x, y, false);
   bool handled = control && control != GetControl(0) && control->OnKeyDown(x, y, key);
   if (!handled && mKeyHandlerFunc)
@@ -103,6 +116,7 @@ bool ISurface::KeysTakenByEntryOrMenu() const
 
 bool ISurface::OnKeyUp(float x, float y, const IKeyPress& key)
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   IControl* control = mInput.GetMouseControl(x, y, false);
   bool handled = control && control != GetControl(0) && control->OnKeyUp(x, y, key);
   if (!handled && mKeyHandlerFunc)
@@ -112,6 +126,7 @@ bool ISurface::OnKeyUp(float x, float y, const IKeyPress& key)
 
 void ISurface::OnGUIIdle()
 {
+  QM_MAIN_THREAD(mDelegate.EditorThread());
   mControls.ForAll([](IControl* control) { control->OnGUIIdle(); });
 }
 

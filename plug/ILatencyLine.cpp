@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "checks/ThreadChecks.h"
+
 namespace plug {
 
 void ILatencyLine::Resize(int nChans, int delayFrames)
@@ -21,6 +23,7 @@ void ILatencyLine::Clear()
 
 void ILatencyLine::Process(double** inputs, double** outputs, int nChans, int frames)
 {
+  QM_AUDIO_THREAD();
   if (!inputs || !outputs || frames <= 0)
     return;
   const int channels = std::min(nChans, mNChans);

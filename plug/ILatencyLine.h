@@ -11,8 +11,8 @@ class ILatencyLine
 public:
   ILatencyLine(int nChans, int delayFrames) { Resize(nChans, delayFrames); }
 
-  // [main] Allocates. Sizes the line to delayFrames × nChans samples, clears it and restarts it.
-  // Negative arguments count as 0.
+  // [host, not processing] Allocates. Sizes the line to delayFrames × nChans samples, clears it and
+  // restarts it. Negative arguments count as 0.
   void Resize(int nChans, int delayFrames);
 
   // [host, not processing; audio]

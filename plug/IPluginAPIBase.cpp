@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "checks/ThreadChecks.h"
+
 namespace plug {
 
 namespace {
@@ -86,6 +88,7 @@ void IPluginAPIBase::SendParameterValueFromAPI(int paramIdx, double value, bool 
 
 bool IPluginAPIBase::EditorResize(int width, int height)
 {
+  QM_MAIN_THREAD(EditorThread());
   mEditorWidth = width;
   mEditorHeight = height;
   return false;
@@ -93,6 +96,7 @@ bool IPluginAPIBase::EditorResize(int width, int height)
 
 void IPluginAPIBase::SetParameterValue(int paramIdx, double normalizedValue)
 {
+  QM_MAIN_THREAD(EditorThread());
   IParam* param = GetParam(paramIdx);
   if (!param)
     return;
@@ -192,12 +196,14 @@ void IPluginAPIBase::GetBuildInfoStr(std::string& str) const
 
 void IPluginAPIBase::CreateTimer()
 {
+  QM_MAIN_THREAD(EditorThread());
   mTimer.reset();
   mTimer = Timer::Create([this](Timer& timer) { OnTimer(timer); }, kTimerPeriodMs);
 }
 
 void IPluginAPIBase::OnTimer(Timer&)
 {
+  QM_MAIN_THREAD(EditorThread());
   if (mHasUI)
   {
     DrainParamChangesToEditor();

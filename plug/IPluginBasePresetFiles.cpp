@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "checks/ThreadChecks.h"
 #include "files/AtomicFile.h"
 #include "plug/Config.h"
 #include "plug/IPresetFile.h"
@@ -148,6 +149,7 @@ IPresetFile::Target IPluginBase::PresetFileTarget() const
 
 bool IPluginBase::SaveProgramAsFXP(const char* path) const
 {
+  QM_MAIN_THREAD(EditorThread());
   if (!path || !*path)
     return false;
 
@@ -165,6 +167,7 @@ bool IPluginBase::SaveProgramAsFXP(const char* path) const
 
 bool IPluginBase::LoadProgramFromFXP(const char* path)
 {
+  QM_MAIN_THREAD(EditorThread());
   Bytes file;
   IPresetFile::Program program;
   if (!IPresetFile::ReadFile(path, file) ||
@@ -182,6 +185,7 @@ bool IPluginBase::LoadProgramFromFXP(const char* path)
 
 bool IPluginBase::SaveBankAsFXB(const char* path) const
 {
+  QM_MAIN_THREAD(EditorThread());
   if (!path || !*path)
     return false;
 
@@ -203,6 +207,7 @@ bool IPluginBase::SaveBankAsFXB(const char* path) const
 // records before it.
 bool IPluginBase::LoadBankFromFXB(const char* path)
 {
+  QM_MAIN_THREAD(EditorThread());
   Bytes file;
   IPresetFile::Bank bank;
   if (!IPresetFile::ReadFile(path, file) ||

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "checks/ThreadChecks.h"
 #include "plug/core/IByteChunk.h"
 
 namespace plug {
@@ -64,8 +65,11 @@ void CActivate(LV2_Handle instance)
   Plugin(instance)->Activate();
 }
 
+// run() marks its thread as processing for the call, whichever thread the host runs it on: [audio]
+// operations check it.
 void CRun(LV2_Handle instance, uint32_t frames)
 {
+  const checks::ProcessingScope processing;
   Plugin(instance)->Run(frames);
 }
 

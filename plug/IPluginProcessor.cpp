@@ -120,6 +120,7 @@ IPluginProcessor::~IPluginProcessor() = default;
 
 void IPluginProcessor::ProcessBlock(double** inputs, double** outputs, int frames)
 {
+  QM_AUDIO_THREAD();
   if (!outputs || frames <= 0)
     return;
   const int nIn = MaxNChannels(ERoute::kInput);
@@ -154,6 +155,7 @@ void IPluginProcessor::OnActivate(bool) {}
 
 bool IPluginProcessor::SendMidiMsgs(std::vector<IMidiMsg>& msgs)
 {
+  QM_AUDIO_THREAD();
   bool allTaken = true;
   for (const IMidiMsg& msg : msgs)
     allTaken = SendMidiMsg(msg) && allTaken;
@@ -162,6 +164,7 @@ bool IPluginProcessor::SendMidiMsgs(std::vector<IMidiMsg>& msgs)
 
 bool IPluginProcessor::SendSysEx(const ISysEx&)
 {
+  QM_AUDIO_THREAD();
   return false;
 }
 
@@ -209,6 +212,7 @@ bool IPluginProcessor::SetBlockSize(int n)
 
 double IPluginProcessor::GetSamplesPerBeat() const
 {
+  QM_AUDIO_THREAD();
   const double tempo = mTimeInfo.mTempo;
   return tempo > 0.0 ? mSampleRate * 60.0 / tempo : 0.0;
 }
@@ -540,6 +544,7 @@ void IPluginProcessor::ProcessBuffers(float, int frames)
 
 bool IPluginProcessor::TakesHostSingleBuffers(float** inputs, float** outputs) const
 {
+  QM_AUDIO_THREAD();
   if (!ProcessesSingleBlocks() || !inputs || !outputs)
     return false;
   for (ERoute direction : {ERoute::kInput, ERoute::kOutput})

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "checks/ThreadChecks.h"
 #include "plug/Config.h"
 #include "plug/IChannelData.h"
 #include "plug/ILatencyLine.h"
@@ -20,9 +21,10 @@ namespace plug {
 // Kept because the framework offers them, unused by QuillonMini (no latency, no MIDI): the latency
 // line and the pass-through that goes through it, and MIDI and system exclusive in both directions.
 //
-// Threads: "main" operations allocate or change the channel layout and run between processing calls;
-// "audio" operations run on the host's processing thread and never allocate or lock; "any" operations
-// only read what does not change after construction.
+// Threads: [host, not processing] operations allocate or change the channel layout and run between
+// processing calls, on whichever thread the host makes its dispatcher calls; [audio] operations run
+// inside a processing call and never allocate or lock; [any] operations only read what does not
+// change after construction.
 class IPluginProcessor
 {
 public:
@@ -33,7 +35,7 @@ public:
   // Larger block sizes are lowered to this; longer host calls are processed in pieces.
   static constexpr int kMaxBlockSize = 65536;
 
-  explicit IPluginProcessor(const Config& config); // [main]
+  explicit IPluginProcessor(const Config& config); // [host]
   virtual ~IPluginProcessor();
 
   IPluginProcessor(const IPluginProcessor&) = delete;
@@ -54,9 +56,9 @@ public:
   virtual void ProcessMidiMsg(const IMidiMsg& msg);
   // [audio, host]
   virtual void ProcessSysEx(ISysEx& msg);
-  // [main, not processing]
+  // [host, not processing]
   virtual void OnReset() {}
-  // [main, not processing]
+  // [host, not processing]
   virtual void OnActivate(bool active);
   // [audio] Hands one message to the host; true if the host took it.
   virtual bool SendMidiMsg(const IMidiMsg& msg) = 0;
@@ -64,33 +66,54 @@ public:
   virtual bool SendMidiMsgs(std::vector<IMidiMsg>& msgs);
   // [audio] The base sends nothing and returns false.
   virtual bool SendSysEx(const ISysEx& msg);
-  // [main] Negative latencies are ignored. Resizes, clears and restarts the latency line if there is one.
+  // [host, not processing] Negative latencies are ignored. Resizes, clears and restarts the latency
+  // line if there is one.
   virtual void SetLatency(int frames);
 
   // --- Settings ----------------------------------------------------------------------------------
 
-  int GetPlugType() const { return mPlugType; }                  // [any]
-  bool DoesMidiIn() const { return mDoesMidiIn; }                // [any]
-  bool DoesMidiOut() const { return mDoesMidiOut; }              // [any]
-  bool DoesMPE() const { return mDoesMPE; }                      // [any]
-  int GetLatency() const { return mLatency; }                    // [any]
-  double GetSampleRate() const { return mSampleRate; }           // [any]
-  int GetBlockSize() const { return mBlockSize; }                // [any]
-  int GetTailSize() const { return mTailSize; }                  // [any]
-  bool GetRenderingOffline() const { return mRenderingOffline; } // [audio]
+  int GetPlugType() const { return mPlugType; }        // [any]
+  bool DoesMidiIn() const { return mDoesMidiIn; }      // [any]
+  bool DoesMidiOut() const { return mDoesMidiOut; }    // [any]
+  bool DoesMPE() const { return mDoesMPE; }            // [any]
+  int GetLatency() const { return mLatency; }          // [any]
+  double GetSampleRate() const { return mSampleRate; } // [any]
+  int GetBlockSize() const { return mBlockSize; }      // [any]
+  int GetTailSize() const { return mTailSize; }        // [any]
+  // [audio]
+  bool GetRenderingOffline() const
+  {
+    QM_AUDIO_THREAD();
+    return mRenderingOffline;
+  }
 
-  // [main] Rejects (false, nothing changed) rates that are not finite and positive.
+  // [host, not processing] Rejects (false, nothing changed) rates that are not finite and positive.
   bool SetSampleRate(double sampleRate);
-  // [main] Allocates. Nothing happens if n equals the block size. Otherwise every scratch buffer is
+  // [host, not processing] Allocates. Nothing happens if n equals the block size. Otherwise every scratch buffer is
   // resized to n samples and zeroed, every channel's buffer slot points at its scratch buffer until
   // the next attachment, and the block size becomes n. Negative n is rejected (false, nothing
   // changed); n above kMaxBlockSize is lowered to it.
   bool SetBlockSize(int n);
-  void SetTailSize(int samples) { mTailSize = samples; }                  // [main]
-  void SetRenderingOffline(bool offline) { mRenderingOffline = offline; } // [audio]
+  void SetTailSize(int samples) { mTailSize = samples; } // [host, not processing]
+  // [audio]
+  void SetRenderingOffline(bool offline)
+  {
+    QM_AUDIO_THREAD();
+    mRenderingOffline = offline;
+  }
 
-  const ITimeInfo& GetTimeInfo() const { return mTimeInfo; }    // [audio]
-  void SetTimeInfo(const ITimeInfo& info) { mTimeInfo = info; } // [audio]
+  // [audio]
+  const ITimeInfo& GetTimeInfo() const
+  {
+    QM_AUDIO_THREAD();
+    return mTimeInfo;
+  }
+  // [audio]
+  void SetTimeInfo(const ITimeInfo& info)
+  {
+    QM_AUDIO_THREAD();
+    mTimeInfo = info;
+  }
   // [audio] Sample rate × 60 / tempo, or 0 when the tempo is not positive.
   double GetSamplesPerBeat() const;
 
@@ -121,17 +144,17 @@ public:
   bool IsChannelConnected(ERoute direction, int index) const;           // [any] false if out of range
   const ChannelData* GetChannelData(ERoute direction, int index) const; // [any] null if out of range
 
-  // [main, not processing] Sets the connection of channels first ... first + count - 1 (those
+  // [host, not processing] Sets the connection of channels first ... first + count - 1 (those
   // that exist). A disconnected channel reads and writes its own (zeroed) scratch buffer.
   void SetChannelConnections(ERoute direction, int first, int count, bool connected);
-  // [main] Disconnects the inputs from index 2 on and connects the outputs from index 2 on.
+  // [host, not processing] Disconnects the inputs from index 2 on and connects the outputs from index 2 on.
   void LimitToStereoIO();
-  // [main] Sets a channel's label from a format in which the first "%d" or "%i" stands for the channel
+  // [host, not processing] Sets a channel's label from a format in which the first "%d" or "%i" stands for the channel
   // number, counted from 1 unless zeroBased ("%%" gives "%"). No-op for a bad index or null format.
   void SetChannelLabel(ERoute direction, int index, const char* format, bool zeroBased = false);
   // [any] The empty text for a bad index.
   const char* GetChannelLabel(ERoute direction, int index) const;
-  // [main, audio]
+  // [host, not processing; audio]
   void ZeroScratchBuffers();
 
   // --- Processing: audio thread only ------------------------------------------------------------
@@ -163,7 +186,7 @@ public:
   void PassThroughBuffers(double, int frames);
   void PassThroughBuffers(float, int frames);
 
-  // [main] Allocates. Creates the latency line, sized for the current latency, if there is none.
+  // [host, not processing] Allocates. Creates the latency line, sized for the current latency, if there is none.
   void CreateLatencyLine();
   bool HasLatencyLine() const { return mLatencyLine != nullptr; } // [any]
 

@@ -8,6 +8,7 @@
 #include <limits>
 #include <utility>
 
+#include "checks/ThreadChecks.h"
 #include "plug/VST2Keys.h"
 #include "plug/core/NumberText.h"
 #include "plug/core/Timer.h"
@@ -149,8 +150,11 @@ VstIntPtr IPluginVST2::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 
   return plug->Dispatch(opcode, index, value, ptr, opt);
 }
 
+// Each processing entry marks its thread as processing for the call, whichever thread the host
+// processes on: [audio] operations check it.
 void IPluginVST2::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 frames)
 {
+  const checks::ProcessingScope processing;
   IPluginVST2* plug = effect ? static_cast<IPluginVST2*>(effect->object) : nullptr;
   if (!plug)
     return;
@@ -161,6 +165,7 @@ void IPluginVST2::VSTProcess(AEffect* effect, float** inputs, float** outputs, V
 
 void IPluginVST2::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames)
 {
+  const checks::ProcessingScope processing;
   IPluginVST2* plug = effect ? static_cast<IPluginVST2*>(effect->object) : nullptr;
   if (!plug)
     return;
@@ -179,6 +184,7 @@ void IPluginVST2::VSTProcessReplacing(AEffect* effect, float** inputs, float** o
 
 void IPluginVST2::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs, VstInt32 frames)
 {
+  const checks::ProcessingScope processing;
   IPluginVST2* plug = effect ? static_cast<IPluginVST2*>(effect->object) : nullptr;
   if (!plug)
     return;
@@ -493,8 +499,10 @@ VstIntPtr IPluginVST2::SetChunk(bool isProgram, const void* ptr, VstIntPtr size)
 
 // --- Events, parameters, properties ---------------------------------------------------------------
 
+// Hosts send a block's events just before the block, on its thread: they are part of processing.
 VstIntPtr IPluginVST2::ProcessEvents(const VstEvents* events)
 {
+  const checks::ProcessingScope processing;
   if (!events)
     return 0;
   // The record declares two slots; the host allocates numEvents of them.
@@ -716,6 +724,7 @@ VstIntPtr IPluginVST2::VSTCanDo(const char*)
 // handles it itself.
 VstIntPtr IPluginVST2::KeyFromHost(bool down, VstInt32 character, VstIntPtr virtualKey, float modifiers)
 {
+  QM_MAIN_THREAD(EditorThread());
   if (!HasUI())
     return 0;
   const IKeyPress key = KeyPressFromVST2(character, virtualKey, modifiers);
@@ -801,16 +810,19 @@ VstIntPtr IPluginVST2::CallHost(VstInt32 opcode, VstInt32 index, VstIntPtr value
 
 void IPluginVST2::BeginInformHostOfParamChange(int paramIdx)
 {
+  QM_MAIN_THREAD(EditorThread());
   CallHost(audioMasterBeginEdit, paramIdx);
 }
 
 void IPluginVST2::InformHostOfParamChange(int paramIdx, double normalizedValue)
 {
+  QM_MAIN_THREAD(EditorThread());
   CallHost(audioMasterAutomate, paramIdx, 0, nullptr, static_cast<float>(normalizedValue));
 }
 
 void IPluginVST2::EndInformHostOfParamChange(int paramIdx)
 {
+  QM_MAIN_THREAD(EditorThread());
   CallHost(audioMasterEndEdit, paramIdx);
 }
 
@@ -821,6 +833,7 @@ void IPluginVST2::InformHostOfProgramChange()
 
 bool IPluginVST2::EditorResize(int width, int height)
 {
+  QM_MAIN_THREAD(EditorThread());
   bool resized = false;
   if (HasUI() && (width != GetEditorWidth() || height != GetEditorHeight()))
   {
@@ -839,6 +852,7 @@ bool IPluginVST2::EditorResize(int width, int height)
 
 bool IPluginVST2::HostCanDo(const char* text) const
 {
+  QM_MAIN_THREAD(EditorThread());
   return CallHost(audioMasterCanDo, 0, 0, const_cast<char*>(text)) == 1;
 }
 
@@ -862,6 +876,7 @@ void IPluginVST2::PlaceEditRectOnScreen()
 
 bool IPluginVST2::SendMidiMsg(const IMidiMsg& msg)
 {
+  QM_AUDIO_THREAD();
   VstMidiEvent event{};
   event.type = kVstMidiType;
   event.byteSize = sizeof(VstMidiEvent);
@@ -877,6 +892,7 @@ bool IPluginVST2::SendMidiMsg(const IMidiMsg& msg)
 
 bool IPluginVST2::SendSysEx(const ISysEx& msg)
 {
+  QM_AUDIO_THREAD();
   VstMidiSysexEvent event{};
   event.type = kVstSysExType;
   event.byteSize = sizeof(VstMidiSysexEvent);

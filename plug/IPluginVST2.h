@@ -61,7 +61,7 @@ public:
   bool EditorResize(int width, int height) override;
   bool SendMidiMsg(const IMidiMsg& msg) override; // [audio] true if the host took it
   bool SendSysEx(const ISysEx& msg) override;     // [audio] true if the host took it
-  // [main] Sets the latency reported in the AEffect record; the host is not told.
+  // [host, not processing] Sets the latency reported in the AEffect record; the host is not told.
   void SetLatency(int frames) override;
   // Host thread, from SetHost: stereo-only hosts get stereo, then channel counts are published.
   void HostSpecificInit() override;

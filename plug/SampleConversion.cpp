@@ -53,9 +53,9 @@ using Conversion = void (*)(const From*, To*, int);
 template <class From, class To, bool kAdd>
 Conversion<From, To> Pick()
 {
-  if (ProcessorRuns(EProcessorLevel::kAvx512))
+  if (quillon::ProcessorRuns(quillon::EProcessorLevel::kAvx512))
     return ConvertAvx512<From, To, kAdd>;
-  if (ProcessorRuns(EProcessorLevel::kAvx2))
+  if (quillon::ProcessorRuns(quillon::EProcessorLevel::kAvx2))
     return ConvertAvx2<From, To, kAdd>;
   return Convert<From, To, kAdd>;
 }

@@ -13,10 +13,18 @@
 #include <string>
 #include <vector>
 
+#include "checks/ThreadChecks.h"
 #include "dsp/ProcessorLevel.h"
 #include "dsp/dsp.h"
 
+using namespace quillon;
+
 namespace {
+
+// Every test here stands in for a host's processing call, which the engine's [audio] operations
+// check for.
+const checks::ProcessingScope gProcessing;
+
 struct Stereo
 {
   std::vector<double> l, r;
@@ -262,11 +270,13 @@ using Version = TReverb::EProcessorVersion;
 
 } // namespace
 
-// Test names and messages show a level by its name.
+// Test names and messages show a level by its name (found beside the level's type).
+namespace quillon {
 void PrintTo(EProcessorLevel level, std::ostream* os)
 {
   *os << ProcessorLevelName(level);
 }
+} // namespace quillon
 
 namespace {
 // Each version of the staged path, as a test parameter. A version this processor cannot run is

@@ -3,9 +3,17 @@
 #include <cmath>
 #include <limits>
 
+#include "checks/ThreadChecks.h"
 #include "dsp/dsp.h"
 
+using namespace quillon;
+
 namespace {
+
+// Every test here stands in for a host's processing call, which the engine's [audio] operations
+// check for.
+const checks::ProcessingScope gProcessing;
+
 // Delay line -------------------------------------------------------------
 
 TEST(DelayLine, InitSizesAndPositions)

@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "checks/ThreadChecks.h"
 #include "effect/Palette.h"
 #include "effect/about.h"
 #include "effect/controls.h"
@@ -425,6 +427,33 @@ private:
 int64_t gMirrorClockMs = 0;
 
 } // namespace
+
+// In the builds with thread checks (tools/qm test's sanitizer builds) an operation called on a
+// thread its tag does not allow ends the process, naming itself and the rule; elsewhere the checks
+// are nothing and this test has nothing to show.
+TEST_F(EditorTest, TaggedOperationsOnAThreadTheirTagsDoNotAllowEndTheProcess)
+{
+  if (!checks::kThreadChecks)
+    return;
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  TQuillonMini& plug = session.Plugin();
+  const auto onAnotherThread = [](const auto& call) { std::thread(call).join(); };
+  double samples[2][64] = {};
+  double* channels[2] = {samples[0], samples[1]};
+  const auto process = [&] { plug.ProcessBlock(channels, channels, 64); };
+
+  EXPECT_DEATH(onAnotherThread([&] { plug.SetCurrentPreset(3); }), "SetCurrentPreset.*\\[main\\]");
+  EXPECT_DEATH(onAnotherThread(process), "ProcessBlock.*\\[audio\\]");
+  // What every host may do: process on any thread inside a processing call, and reach the editor's
+  // operations from any thread while the editor is closed.
+  onAnotherThread([&] {
+    const checks::ProcessingScope processing;
+    process();
+  });
+  session.Close();
+  onAnotherThread([&] { plug.SetCurrentPreset(3); });
+  EXPECT_EQ(Preset(), 3);
+}
 
 // The strip and the about box need no plug-in: against a mirror of the program list they show
 // what arrives, send every command, and say why a file command failed.

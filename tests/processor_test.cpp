@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "checks/ThreadChecks.h"
 #include "plug/ILatencyLine.h"
 #include "plug/IPluginProcessor.h"
 
@@ -16,6 +17,10 @@ using plug::IPluginProcessor;
 using plug::ISysEx;
 
 namespace {
+
+// The tests play the binding's part, processing calls included, on their one thread: the
+// processor's [audio] operations check for a processing call.
+const checks::ProcessingScope gProcessing;
 
 Config MakeConfig(const char* channelIO)
 {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "checks/ThreadChecks.h"
 #include "dsp/dsp.h"
 #include "plug/IPresetFile.h"
 #include "tests/support/TempFolder.h"
@@ -25,6 +26,8 @@
 extern char** environ;
 
 namespace fs = std::filesystem;
+
+using quillon::TReverb;
 
 namespace {
 constexpr uint32_t kTestId = 0x5447616E;    // 'TGan', the test plug-in
@@ -570,6 +573,7 @@ TEST_F(RenderToolRun, RendersWhatTheEngineMakesInBothPrecisions)
     right[i] = static_cast<float>(noise[2 * i + 1]);
   }
   float* channels[2] = {left.data(), right.data()};
+  const checks::ProcessingScope processing; // the block as the plug-in's processing call runs it
   reverb.ProcessBlock(channels, channels, 72000);
   double largest = 0.0;
   for (size_t i = 0; i < a.size(); i += 2)

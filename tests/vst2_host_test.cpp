@@ -13,10 +13,13 @@
 #include <tuple>
 #include <vector>
 
+#include "checks/ThreadChecks.h"
 #include "dsp/dsp.h"
 #include "plug/VST2Types.h"
 #include "tests/support/CommaLocale.h"
 #include "tests/support/TempFolder.h"
+
+using quillon::TReverb;
 
 namespace {
 
@@ -634,6 +637,7 @@ struct Engine
   }
   Stereo Process(const Stereo& in, int block)
   {
+    const checks::ProcessingScope processing; // the blocks as the plug-in's processing calls run them
     Stereo out(static_cast<int>(in.l.size()));
     for (size_t at = 0; at < in.l.size(); at += block)
     {

@@ -8,6 +8,8 @@
 
 #include "dsp/dsp.h"
 
+using quillon::TReverb;
+
 RenderSource::~RenderSource()
 {
   if (mFile)

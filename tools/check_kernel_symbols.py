@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Holds every symbol that a processor-level source of the reverb's staged kernel defines for the
-linker (dsp/ReverbKernel<Level>.cpp) to that level's namespace, reverb_<level>.
+linker (dsp/ReverbKernel<Level>.cpp) to that level's namespace, quillon::reverb_<level>.
 
 An inline function or template instance that such a file compiles outside its namespace is one
 symbol to the linker with the copies of other files, and the linker may keep the copy built for
@@ -28,7 +28,7 @@ def main():
         if header:
             member = header.group(1)
             level = re.match(r"ReverbKernel(\w+)\.cpp\.o$", member)
-            namespace = "reverb_" + level.group(1).lower() + "::" if level else None
+            namespace = "quillon::reverb_" + level.group(1).lower() + "::" if level else None
             kernels += bool(level)
             continue
         parts = line.split(maxsplit=2)

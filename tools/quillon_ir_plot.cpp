@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "checks/ThreadChecks.h"
 #include "dsp/dsp.h"
 #include "effect/FactoryPresets.h"
+
+using quillon::TReverb;
 
 namespace {
 // "Large Hall" unless the command line gives other values.
@@ -34,6 +37,7 @@ void Response(const Settings& s, std::vector<double>& left, std::vector<double>&
   right.assign(frames, 0.0);
   left[0] = right[0] = 1.0;
   double* io[2] = {left.data(), right.data()};
+  const checks::ProcessingScope processing; // the whole response as one processing call
   reverb.ProcessBlock(io, io, frames);
 }
 

@@ -37,9 +37,9 @@ public:
   // True when the program is an executable file in one of PATH's folders. [any]
   static bool IsInPath(const char* program);
   // Collects, without waiting, the children that ChildProcess objects left running when they went.
-  // Called by every Poll and every Start. [main]
+  // Called by every Poll and every Start. [any]
   static void ReapLeftChildren();
-  // The number of children left running that are not collected yet (for tests). [main]
+  // The number of children left running that are not collected yet (for tests). [any]
   static int NumLeftChildren();
 
 private:

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "checks/ThreadChecks.h"
 #include "gfx/IControl.h"
 #include "gfx/IPopupMenuControl.h"
 #include "gfx/ISurfaceEditorDelegate.h"
@@ -100,6 +101,7 @@ void ISurfaceLinux::PlatformResize(bool)
 
 void ISurfaceLinux::OnIdle()
 {
+  QM_MAIN_THREAD(GetDelegate()->EditorThread());
   if (!mWindow)
     return;
   mWindow->ProcessEvents(*this);
@@ -406,6 +408,7 @@ void ISurfaceLinux::CreatePlatformTextEntry(int paramIdx, const IText& text, con
 
 std::unique_ptr<ISurface> MakeGraphics(ISurfaceEditorDelegate& dlg, int w, int h, int fps, float scale)
 {
+  QM_MAIN_THREAD(dlg.EditorThread());
   return std::make_unique<ISurfaceLinux>(dlg, w, h, fps, scale);
 }
 

@@ -13,7 +13,8 @@ class ISurfaceEditorDelegate;
 // The platform surface for the delegate, of w x h points at the frame rate and draw scale. [main]
 std::unique_ptr<ISurface> MakeGraphics(ISurfaceEditorDelegate& dlg, int w, int h, int fps, float scale);
 
-// The screen scale an editor opened now would get; 1 without a display. [main]
+// [host] The screen scale an editor opened now would get, asked over a connection of its own; 1
+// without a display.
 int QueryScreenScale();
 
 } // namespace plug::gfx

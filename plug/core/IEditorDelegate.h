@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "checks/ThreadChecks.h"
 #include "plug/core/EParamSource.h"
 #include "plug/core/IKeyPress.h"
 #include "plug/core/IMidi.h"
@@ -87,6 +88,13 @@ public:
   // Returns the position after what was read, or -1.
   virtual int UnserializeEditorState(const IByteChunk& /*chunk*/, int startPos) { return startPos; }
   virtual void SetScreenScale(double /*scale*/) {}
+
+  // [any] The thread that opened the editor while it is open, which operations tagged [main] check;
+  // a delegate without an editor never opens one, so any thread passes.
+  const checks::EditorThread& EditorThread() const { return mEditorThreadCheck; }
+
+protected:
+  [[no_unique_address]] checks::EditorThread mEditorThreadCheck; // open while an editor exists
 
 private:
   std::vector<std::unique_ptr<IParam>> mParams;
