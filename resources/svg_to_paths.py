@@ -105,7 +105,7 @@ def paint(element, kind, label):
 
 
 def arc_to_cubics(arc):
-    """librsvg's curves for an elliptical arc: centre form as in the SVG specification's
+    """librsvg's curves for an elliptical arc: centre form as in SVG 1.1's
     implementation notes, split into equal pieces of at most a quarter turn, each piece a cubic
     with handles 4/3 tan(angle / 4) long."""
     (x1, y1), (x2, y2) = (arc.start.x, arc.start.y), (arc.end.x, arc.end.y)
@@ -158,7 +158,7 @@ def arc_to_cubics(arc):
 def smooth_control(segment, previous, kind):
     """The first control point of a smooth curve (S, T): the previous curve's last control point
     reflected about the start when that curve is of the same kind, else the start itself, as the
-    SVG specification says. (svgelements reflects a cubic's control point for a T, too.)"""
+    SVG standard has it. (svgelements reflects a cubic's control point for a T, too.)"""
     start = (segment.start.x, segment.start.y)
     if previous is None or previous[0] != kind:
         return start
