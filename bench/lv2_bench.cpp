@@ -25,8 +25,6 @@
 #include <lv2/parameters/parameters.h>
 #include <lv2/worker/worker.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -41,6 +39,7 @@
 #include <vector>
 
 #include "plug/VST2Types.h"
+#include "tests/support/FreshProcess.h"
 #include "tests/support/Lv2UiHost.h"
 #include "tests/support/Lv2UridMap.h"
 #include "tests/support/TempFolder.h"
@@ -427,24 +426,7 @@ void BM_Lv2EditorFirstFrameInAProcess(benchmark::State& state)
 {
   for (auto _ : state)
   {
-    int fds[2];
-    if (pipe(fds) != 0)
-      return state.SkipWithError("no pipe");
-    const pid_t child = fork();
-    if (child == 0)
-    {
-      dup2(fds[1], STDOUT_FILENO);
-      const std::string plugin = "--plugin=" + gPlugin;
-      execl(gSelf, gSelf, "--first-frame", plugin.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    char text[64] = {};
-    const ssize_t n = read(fds[0], text, sizeof text - 1);
-    close(fds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    const double ms = n > 0 ? std::atof(text) : -1.0;
+    const double ms = NumberFromAFreshProcess(gSelf, {"--first-frame", "--plugin=" + gPlugin});
     if (ms < 0.0)
       return state.SkipWithError("the fresh process showed no frame (no X display?)");
     state.SetIterationTime(ms / 1000.0);

@@ -11,8 +11,6 @@
 
 #include <dlfcn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -23,6 +21,7 @@
 #include "effect/HeadlessEditor.h"
 #include "effect/QuillonMini.h"
 #include "gfx/platform/ISurfaceHeadless.h"
+#include "tests/support/FreshProcess.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/X11TestHost.h"
 
@@ -142,23 +141,7 @@ void BM_FirstOpeningInAProcess(benchmark::State& state)
 {
   for (auto _ : state)
   {
-    int fds[2];
-    if (pipe(fds) != 0)
-      return state.SkipWithError("no pipe");
-    const pid_t child = fork();
-    if (child == 0)
-    {
-      dup2(fds[1], STDOUT_FILENO);
-      execl(gSelf, gSelf, "--first-opening", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    char text[64] = {};
-    const ssize_t n = read(fds[0], text, sizeof text - 1);
-    close(fds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    const double ms = n > 0 ? std::atof(text) : -1.0;
+    const double ms = NumberFromAFreshProcess(gSelf, {"--first-opening"});
     if (ms < 0.0)
       return state.SkipWithError("the fresh process could not open the editor (no X display?)");
     state.SetIterationTime(ms / 1000.0);
