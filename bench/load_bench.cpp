@@ -11,9 +11,6 @@
 // Google Benchmark's options, which tools/qm bench passes to every benchmark, are ignored.
 
 #include <dlfcn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <time.h>
 
 #include <algorithm>
@@ -21,8 +18,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tests/support/FreshProcess.h"
 
 namespace {
 
@@ -62,28 +62,9 @@ int TimeOneLoad(const char* path)
 // Runs this program again to load path.
 LoadTime LoadInFreshProcess(const char* self, const char* path)
 {
-  int fds[2];
-  if (pipe(fds) != 0)
-    return {};
-  const pid_t child = fork();
-  if (child == 0)
-  {
-    dup2(fds[1], STDOUT_FILENO);
-    close(fds[0]);
-    close(fds[1]);
-    execl(self, self, kTimeOne, path, static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
-  char text[64] = {};
-  const ssize_t n = child > 0 ? read(fds[0], text, sizeof text - 1) : -1;
-  close(fds[0]);
-  int status = 0;
-  if (child > 0)
-    waitpid(child, &status, 0);
+  const std::optional<std::string> output = OutputOfAFreshProcess(self, {kTimeOne, path});
   LoadTime time;
-  if (n <= 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-      std::sscanf(text, "%lf %lf", &time.wallMs, &time.cpuMs) != 2)
+  if (!output || std::sscanf(output->c_str(), "%lf %lf", &time.wallMs, &time.cpuMs) != 2)
     return {};
   return time;
 }
