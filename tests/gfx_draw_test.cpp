@@ -40,11 +40,7 @@ TEST(ISurfaceDraw, AFrameWithNothingDirtyDrawsAndAllocatesNothing)
 TEST(IFrameRegions, DirtyControlsGiveRegionsThatEachControlDrawsOnce)
 {
   IControlTree tree;
-  auto add = [&tree](const IRECT& r) {
-    auto* control = new TestControl(r);
-    tree.Append(control);
-    return control;
-  };
+  auto add = [&tree](const IRECT& r) { return AppendTestControl(tree, r); };
   TestControl* background = add({0, 0, 300, 200});
   TestControl* a = add({10.2f, 10.2f, 20.2f, 20.2f});
   TestControl* b = add({15.f, 10.2f, 30.f, 20.2f});

@@ -53,9 +53,8 @@ TEST(IControlTree, ControlsAreFoundAndWalkedInTheirOrder)
 {
   IControlTree tree;
   auto add = [&tree](int tag) {
-    auto* control = new TestControl({0, 0, 10, 10});
+    TestControl* control = AppendTestControl(tree, {0, 0, 10, 10});
     control->SetTag(tag);
-    tree.Append(control);
     return control;
   };
   TestControl* a = add(1);
@@ -97,11 +96,7 @@ TEST(IInputCapture, TargetsFollowTheOrderOfAttachingAndTheControlsFlags)
   TestDelegate delegate;
   IControlTree tree;
   IInputCapture input(tree, delegate, [](IControl&, float, float) { return false; });
-  auto add = [&tree](const IRECT& r) {
-    auto* control = new TestControl(r);
-    tree.Append(control);
-    return control;
-  };
+  auto add = [&tree](const IRECT& r) { return AppendTestControl(tree, r); };
   TestControl* background = add({0, 0, 300, 200});
   TestControl* a = add({10, 10, 100, 100});
   TestControl* b = add({50, 50, 150, 150});

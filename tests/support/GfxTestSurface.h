@@ -307,6 +307,14 @@ public:
   bool mUsesKeys = false;
 };
 
+// A TestControl of bounds appended to tree, which owns it.
+inline TestControl* AppendTestControl(IControlTree& tree, const IRECT& bounds)
+{
+  auto* control = new TestControl(bounds);
+  tree.Append(control);
+  return control;
+}
+
 // A delegate with its editor open on this thread, as a host opens it.
 struct TestEditor
 {
