@@ -30,6 +30,7 @@
 #include "plug/VST2Types.h"
 #include "plug/core/IByteChunk.h"
 #include "tests/support/AllocationCounter.h"
+#include "tests/support/Lv2UridMap.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -72,41 +73,9 @@ std::string ToolEnvironment()
 
 // --- The host's URID map ---------------------------------------------------------------------------
 
-class UridMap
+Lv2UridMap& Urids()
 {
-public:
-  UridMap()
-  {
-    mMap.handle = this;
-    mMap.map = [](LV2_URID_Map_Handle handle, const char* uri) { return static_cast<UridMap*>(handle)->Id(uri); };
-    mUnmap.handle = this;
-    mUnmap.unmap = [](LV2_URID_Unmap_Handle handle, LV2_URID id) {
-      auto* self = static_cast<UridMap*>(handle);
-      return id > 0 && id <= self->mUris.size() ? self->mUris[id - 1].c_str() : nullptr;
-    };
-  }
-  LV2_URID Id(const char* uri)
-  {
-    for (size_t i = 0; i < mUris.size(); ++i)
-    {
-      if (mUris[i] == uri)
-        return static_cast<LV2_URID>(i + 1);
-    }
-    mUris.emplace_back(uri);
-    return static_cast<LV2_URID>(mUris.size());
-  }
-  LV2_URID_Map* Map() { return &mMap; }
-  LV2_URID_Unmap* Unmap() { return &mUnmap; }
-
-private:
-  std::vector<std::string> mUris;
-  LV2_URID_Map mMap{};
-  LV2_URID_Unmap mUnmap{};
-};
-
-UridMap& Urids()
-{
-  static UridMap* map = new UridMap;
+  static Lv2UridMap* map = new Lv2UridMap;
   return *map;
 }
 
@@ -114,7 +83,7 @@ const plug::lv2::URIDs& MessageUrids()
 {
   static const plug::lv2::URIDs urids = [] {
     plug::lv2::URIDs u;
-    u.Map(Urids().Map(), kURI);
+    u.Map(Urids().MapInterface(), kURI);
     return u;
   }();
   return urids;
@@ -167,10 +136,10 @@ public:
     };
     mBlockLength = features.maxBlockLength;
     mOptions[0] = {
-        LV2_OPTIONS_INSTANCE, 0, Urids().Id(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t), Urids().Id(LV2_ATOM__Int),
+        LV2_OPTIONS_INSTANCE, 0, Urids().Map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t), Urids().Map(LV2_ATOM__Int),
         &mBlockLength};
     mOptions[1] = {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr};
-    mMapFeature = {LV2_URID__map, Urids().Map()};
+    mMapFeature = {LV2_URID__map, Urids().MapInterface()};
     mScheduleFeature = {LV2_WORKER__schedule, &mSchedule};
     mOptionsFeature = {LV2_OPTIONS__options, mOptions};
     if (features.map)
@@ -261,7 +230,7 @@ private:
   void ClearMessagesIn()
   {
     auto* sequence = reinterpret_cast<LV2_Atom_Sequence*>(mIn.data());
-    sequence->atom.type = Urids().Id(LV2_ATOM__Sequence);
+    sequence->atom.type = Urids().Map(LV2_ATOM__Sequence);
     sequence->atom.size = sizeof(LV2_Atom_Sequence_Body);
     sequence->body.unit = 0;
     sequence->body.pad = 0;
@@ -270,7 +239,7 @@ private:
   {
     received.clear();
     const auto* sequence = reinterpret_cast<const LV2_Atom_Sequence*>(mOut.data());
-    if (sequence->atom.type != Urids().Id(LV2_ATOM__Sequence))
+    if (sequence->atom.type != Urids().Map(LV2_ATOM__Sequence))
       return;
     LV2_ATOM_SEQUENCE_FOREACH(sequence, event)
     {
@@ -398,7 +367,7 @@ const void* GetPortValue(const char* symbol, void* user, uint32_t* size, uint32_
     if (std::strcmp(symbol, kSymbols[i]) == 0)
     {
       *size = sizeof(float);
-      *type = Urids().Id(LV2_ATOM__Float);
+      *type = Urids().Map(LV2_ATOM__Float);
       return &dsp->controls[i];
     }
   }
@@ -410,11 +379,11 @@ const void* GetPortValue(const char* symbol, void* user, uint32_t* size, uint32_
 void SetPortValue(const char* symbol, void* user, const void* value, uint32_t size, uint32_t type)
 {
   auto* values = static_cast<std::map<std::string, float>*>(user);
-  if (size == sizeof(float) && type == Urids().Id(LV2_ATOM__Float))
+  if (size == sizeof(float) && type == Urids().Map(LV2_ATOM__Float))
     (*values)[symbol] = *static_cast<const float*>(value);
-  else if (size == sizeof(double) && type == Urids().Id(LV2_ATOM__Double))
+  else if (size == sizeof(double) && type == Urids().Map(LV2_ATOM__Double))
     (*values)[symbol] = static_cast<float>(*static_cast<const double*>(value));
-  else if (size == sizeof(int32_t) && type == Urids().Id(LV2_ATOM__Int))
+  else if (size == sizeof(int32_t) && type == Urids().Map(LV2_ATOM__Int))
     (*values)[symbol] = static_cast<float>(*static_cast<const int32_t*>(value));
 }
 
@@ -528,7 +497,7 @@ TEST(Lv2Bundle, PortsAndPresetsAreTheEffectsTables)
     lilv_world_load_resource(w.world, preset);
     LilvNodes* labels = lilv_world_find_nodes(w.world, preset, label, nullptr);
     ASSERT_NE(labels, nullptr);
-    LilvState* state = lilv_state_new_from_world(w.world, Urids().Map(), preset);
+    LilvState* state = lilv_state_new_from_world(w.world, Urids().MapInterface(), preset);
     ASSERT_NE(state, nullptr);
     Dsp dsp(48000.0);
     std::map<std::string, float> values;
@@ -656,8 +625,8 @@ TEST(Lv2Dsp, SessionsFromTheEditorAndStateKeepWhatTheUserDid)
     const std::array<float, kControls> user = {5.0f, 120.0f, -30.0f, 40.0f};
     std::copy(user.begin(), user.end(), dsp.controls);
     dsp.RunOnly(1);
-    LilvState* state = lilv_state_new_from_instance(w.plugin, dsp.instance, Urids().Map(), nullptr, nullptr, nullptr,
-                                                    nullptr, GetPortValue, &dsp, 0, nullptr);
+    LilvState* state = lilv_state_new_from_instance(w.plugin, dsp.instance, Urids().MapInterface(), nullptr, nullptr,
+                                                    nullptr, nullptr, GetPortValue, &dsp, 0, nullptr);
     ASSERT_NE(state, nullptr);
     std::string shownKept;
     EXPECT_EQ(ProgramNames(AskSession(dsp), &shownKept), names) << "worker " << worker;

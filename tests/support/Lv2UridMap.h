@@ -38,6 +38,7 @@ public:
     return urid >= 1 && urid <= mUris.size() ? mUris[urid - 1].c_str() : nullptr;
   }
 
+  LV2_URID_Map* MapInterface() { return &mMap; }
   const LV2_Feature* MapFeature() const { return &mMapFeature; }
   const LV2_Feature* UnmapFeature() const { return &mUnmapFeature; }
 
