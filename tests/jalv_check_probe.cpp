@@ -85,7 +85,7 @@ int PrintPresetValues(const char* pluginUri, const char* presetUri)
   if (plugin)
   {
     lilv_world_load_resource(world, preset);
-    LV2_URID_Map* map = static_cast<LV2_URID_Map*>(urids.MapFeature()->data);
+    LV2_URID_Map* map = urids.MapInterface();
     state = lilv_state_new_from_world(world, map, preset);
   }
   PresetValues values{&urids, plugin, world};
