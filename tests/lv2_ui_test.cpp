@@ -297,6 +297,53 @@ TEST(QuillonMiniLv2Ui, DrawsTheVst2EditorsPixels)
   XCloseDisplay(display);
 }
 
+// A program chosen in the editor reaches the plug-in through the host, each value as a gesture of
+// its own (touch on, the value, touch off), so that the host records and can undo it.
+TEST(QuillonMiniLv2Ui, AChosenProgramWritesItsValuesThroughTheHost)
+{
+  const TempSettingsFolder settings{"qm_lv2_ui_program"};
+  Display* display = OpenTestDisplay();
+  ASSERT_NE(display, nullptr) << kNoTestDisplay;
+  setenv("LV2_PATH", QM_LV2_DIR, 1);
+  Lv2UiHost lv2(kQuillonMiniUri);
+  ASSERT_EQ(lv2.Error(), "");
+  ASSERT_TRUE(lv2.Instantiate(MapHostWindow(display, 340, 160)));
+  for (int i = 0; i < 5; ++i)
+    lv2.Idle();
+  int x = 0, y = 0;
+  Window child = None;
+  XTranslateCoordinates(display, lv2.Widget(), DefaultRootWindow(display), 302, 15, &x, &y, &child);
+  XTestFakeMotionEvent(display, 0, x, y, CurrentTime);
+  XTestFakeButtonEvent(display, 1, True, CurrentTime);
+  XTestFakeButtonEvent(display, 1, False, CurrentTime);
+  XSync(display, False);
+  for (int i = 0; i < 10; ++i)
+  {
+    lv2.Idle();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+
+  const std::pair<const char*, float> nextRoom[] = {
+      {"decay", 0.334591f}, {"width", 14.f}, {"color", -45.212766f}, {"mix", 23.12766f}};
+  std::vector<Lv2UiCall> calls;
+  for (const Lv2UiCall& call : lv2.Calls())
+    if (call.kind != Lv2UiCall::Kind::kWrite || call.protocol == 0)
+      calls.push_back(call);
+  ASSERT_EQ(calls.size(), 3 * std::size(nextRoom));
+  for (std::size_t i = 0; i < std::size(nextRoom); ++i)
+  {
+    const uint32_t port = *lv2.PortIndex(nextRoom[i].first);
+    EXPECT_EQ(calls[3 * i].kind, Lv2UiCall::Kind::kTouchOn);
+    EXPECT_EQ(calls[3 * i + 1].kind, Lv2UiCall::Kind::kWrite);
+    EXPECT_FLOAT_EQ(calls[3 * i + 1].value, nextRoom[i].second) << nextRoom[i].first;
+    EXPECT_EQ(calls[3 * i + 2].kind, Lv2UiCall::Kind::kTouchOff);
+    for (int k = 0; k < 3; ++k)
+      EXPECT_EQ(calls[3 * i + k].port, port);
+  }
+  lv2.Cleanup();
+  XCloseDisplay(display);
+}
+
 } // namespace
 
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Lv2Ui);
